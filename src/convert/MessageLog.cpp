@@ -1,0 +1,29 @@
+#include "convert/MessageLog.h"
+
+namespace velmora {
+
+void StringMessageLog::Clear()
+{
+    m_lines.clear();
+}
+
+void StringMessageLog::AppendLine(const QString &message)
+{
+    m_lines.append(message);
+}
+
+void StringMessageLog::Repaint()
+{
+    ++m_repaints;
+}
+
+QString StringMessageLog::text() const
+{
+    QString all;
+    for (const QString &line : m_lines) {
+        all += line + QLatin1String("\r\n");
+    }
+    return all;
+}
+
+} // namespace velmora

@@ -1,0 +1,160 @@
+#include "platform/BinaryFile.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace velmora {
+
+namespace {
+
+QString reason(int errorCode)
+{
+    return QString::fromLocal8Bit(std::strerror(errorCode));
+}
+
+struct WriteFault
+{
+    int skip = 0;
+    int count = 0;
+    int errorCode = 0;
+};
+WriteFault writeFault;
+
+} // namespace
+
+BinaryFile::~BinaryFile()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+}
+
+bool BinaryFile::open(const QString &path, QString *error)
+{
+    const QByteArray name = QFile::encodeName(path);
+    // O_NONBLOCK keeps a FIFO or a device from blocking the open; it has no
+    // effect on the regular files we accept.
+    int fd;
+    do {
+        fd = ::open(name.constData(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        *error = reason(errno);
+        return false;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0) {
+        *error = reason(errno);
+        ::close(fd);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        *error = QStringLiteral("not a regular file");
+        ::close(fd);
+        return false;
+    }
+    m_fd = fd;
+    m_size = info.st_size;
+    m_id = FileId{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    return true;
+}
+
+std::int64_t BinaryFile::readAt(std::int64_t offset, void *buffer, std::int64_t length,
+                                QString *error)
+{
+    auto *out = static_cast<char *>(buffer);
+    std::int64_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::pread(m_fd, out + done, static_cast<size_t>(length - done),
+                                  static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            *error = reason(errno);
+            return -1;
+        }
+        if (n == 0) {
+            break;
+        }
+        done += n;
+    }
+    return done;
+}
+
+bool BinaryFile::writeAt(std::int64_t offset, const void *buffer, std::int64_t length,
+                         QString *error)
+{
+    const auto *in = static_cast<const char *>(buffer);
+    if (writeFault.count > 0) {
+        if (writeFault.skip > 0) {
+            --writeFault.skip;
+        } else {
+            --writeFault.count;
+            const std::int64_t torn = length / 2;
+            if (torn > 0 && ::pwrite(m_fd, in, static_cast<size_t>(torn), offset) < 0) {
+                *error = reason(errno);
+                return false;
+            }
+            *error = reason(writeFault.errorCode);
+            return false;
+        }
+    }
+    std::int64_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::pwrite(m_fd, in + done, static_cast<size_t>(length - done),
+                                   static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            *error = reason(errno);
+            return false;
+        }
+        if (n == 0) {
+            *error = reason(EIO);
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+bool BinaryFile::close(QString *error)
+{
+    const int fd = m_fd;
+    m_fd = -1;
+    // A failed close may mean that data written earlier never reached the disk.
+    if (fd >= 0 && ::close(fd) != 0 && errno != EINTR) {
+        *error = reason(errno);
+        return false;
+    }
+    return true;
+}
+
+void BinaryFile::failWritesForTesting(int skip, int count, int errorCode)
+{
+    writeFault = WriteFault{skip, count, errorCode};
+}
+
+std::int64_t fileLength(const QString &path)
+{
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return -1;
+    }
+    return info.st_size;
+}
+
+bool isDirectory(const QString &path)
+{
+    struct stat info;
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+} // namespace velmora

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+namespace velmora {
+
+// Identity of a file on disk, the same under every name that reaches it.
+struct FileId
+{
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    friend bool operator==(const FileId &, const FileId &) = default;
+};
+
+struct FileIdHash
+{
+    std::size_t operator()(const FileId &id) const noexcept
+    {
+        return std::hash<std::uint64_t>{}(id.inode * 1000003u ^ id.device);
+    }
+};
+
+// A regular file opened for reading and writing at byte offsets. Every call
+// is one block transfer (pread/pwrite); a failure carries the system's reason.
+// The file is closed by close() or, failing that, by the destructor.
+class BinaryFile
+{
+public:
+    BinaryFile() = default;
+    ~BinaryFile();
+    BinaryFile(const BinaryFile &) = delete;
+    BinaryFile &operator=(const BinaryFile &) = delete;
+
+    // Opens an existing file; never creates one. Refuses anything that is not a
+    // regular file (directories, devices, pipes, sockets) without touching it.
+    bool open(const QString &path, QString *error);
+    bool isOpen() const { return m_fd >= 0; }
+    std::int64_t size() const { return m_size; }
+    FileId id() const { return m_id; }
+
+    // Reads up to length bytes at offset; returns how many were read (fewer only
+    // at the end of the file), or -1 with the reason in error.
+    std::int64_t readAt(std::int64_t offset, void *buffer, std::int64_t length, QString *error);
+    // Writes all length bytes at offset, or fails with the reason in error.
+    bool writeAt(std::int64_t offset, const void *buffer, std::int64_t length, QString *error);
+    bool close(QString *error);
+
+    // Test seam: the next `skip` writes go through, then `count` writes fail
+    // with errno `errorCode` after writing half of their bytes (a torn write).
+    static void failWritesForTesting(int skip, int count, int errorCode);
+
+private:
+    int m_fd = -1;
+    std::int64_t m_size = 0;
+    FileId m_id;
+};
+
+// The length of the regular file at path, or -1 when it cannot be had (no such
+// file, no access, not a regular file). The file is not opened.
+std::int64_t fileLength(const QString &path);
+
+// Whether path names a directory (following symbolic links).
+bool isDirectory(const QString &path);
+
+} // namespace velmora

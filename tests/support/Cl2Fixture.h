@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+
+namespace velmora::test {
+
+// Builds CL2 files for the tests. Every frame's bytes name its direction and
+// index, so a test can tell which frames a header slot shows.
+
+// An 8-direction file: a 32-byte header of group offsets, then eight groups,
+// each a frame count, count + 1 offsets relative to the group's start, and the
+// frames. frameCounts[k] frames in group k, each frameSize bytes.
+QByteArray makeEightDirectionCl2(const std::array<int, 8> &frameCounts, int frameSize = 16);
+QByteArray makeEightDirectionCl2(int framesPerGroup, int frameSize = 16);
+
+// A single-direction file: a frame count, count + 1 offsets from the file's
+// start, and the frames.
+QByteArray makeSingleDirectionCl2(int frames, int frameSize = 16);
+
+// The bytes a frame of the given direction and index holds.
+QByteArray framePayload(int direction, int frame, int frameSize);
+
+// Little-endian 32-bit access to a file image, for building broken files.
+std::int32_t int32At(const QByteArray &bytes, qsizetype offset);
+void setInt32At(QByteArray &bytes, qsizetype offset, std::int32_t value);
+
+// The frames each of the eight header slots addresses: result[slot][i] is the
+// bytes of frame i. Empty when the image does not decode.
+QList<QList<QByteArray>> framesBySlot(const QByteArray &image);
+
+bool writeFile(const QString &path, const QByteArray &bytes);
+QByteArray readFile(const QString &path);
+
+} // namespace velmora::test
