@@ -78,7 +78,7 @@ QByteArray makeSingleDirectionCl2(int frames, int frameSize)
 
 QList<QList<QByteArray>> framesBySlot(const QByteArray &image)
 {
-    QList<QList<QByteArray>> slots;
+    QList<QList<QByteArray>> bySlot;
     if (image.size() < 32) {
         return {};
     }
@@ -100,9 +100,9 @@ QList<QList<QByteArray>> framesBySlot(const QByteArray &image)
             }
             frames.append(image.mid(begin, end - begin));
         }
-        slots.append(frames);
+        bySlot.append(frames);
     }
-    return slots;
+    return bySlot;
 }
 
 bool writeFile(const QString &path, const QByteArray &bytes)

@@ -1,0 +1,198 @@
+#include "convert/DirectionTables.h"
+
+#include "platform/CheckedMath.h"
+
+#include <QtEndian>
+
+#include <limits>
+
+namespace velmora {
+
+namespace {
+
+constexpr std::int32_t HeaderSize = 32;
+constexpr std::int64_t FirstTableOffset = HeaderSize + 4;
+// One read at offset 0 covers the header, the first frame count and, for all
+// but very long groups, the first table too.
+constexpr std::int64_t FrontReadSize = 4096;
+
+// New slot j takes the group that slot order[j] held; the group at slot 0
+// keeps its offset (32) and trades frame tables with the group at partnerSlot.
+struct SwapRule
+{
+    std::array<int, 8> order;
+    int partnerSlot;
+};
+constexpr SwapRule ForwardRule{{0, 3, 5, 7, 1, 2, 4, 6}, 1};
+constexpr SwapRule UndoRule{{0, 4, 5, 1, 6, 2, 7, 3}, 4};
+
+std::int32_t int32At(const std::vector<char> &bytes, std::int64_t offset)
+{
+    return qFromLittleEndian<std::int32_t>(bytes.data() + offset);
+}
+
+void setInt32At(std::vector<char> &bytes, std::int64_t offset, std::int32_t value)
+{
+    qToLittleEndian(value, bytes.data() + offset);
+}
+
+QString notEightDirections()
+{
+    return QStringLiteral("isn't a 8 directions file");
+}
+
+QString unreadable(const QString &reason)
+{
+    return QStringLiteral("could not be read: ") + reason;
+}
+
+// Rebases a table of offsets relative to `from` so they address the same bytes
+// relative to `to`. False when a result does not fit in 32 bits.
+bool rebase(const char *table, char *out, std::int64_t entries, std::int32_t from, std::int32_t to)
+{
+    const std::int64_t shift = std::int64_t{from} - to;
+    for (std::int64_t i = 0; i < entries; ++i) {
+        const auto moved = toInt32(qFromLittleEndian<std::int32_t>(table + 4 * i) + shift);
+        if (!moved) {
+            return false;
+        }
+        qToLittleEndian(*moved, out + 4 * i);
+    }
+    return true;
+}
+
+} // namespace
+
+QString DirectionTables::load(BinaryFile &file, DirectionSwap swap)
+{
+    const std::int64_t size = file.size();
+    if (size < HeaderSize) {
+        return notEightDirections();
+    }
+    QString error;
+    m_front.resize(static_cast<std::size_t>(std::min(size, FrontReadSize)));
+    const std::int64_t got = file.readAt(0, m_front.data(), std::ssize(m_front), &error);
+    if (got < 0) {
+        return unreadable(error);
+    }
+    if (got < HeaderSize) {
+        return notEightDirections();
+    }
+    std::array<std::int32_t, 8> groups;
+    for (int k = 0; k < 8; ++k) {
+        groups[k] = int32At(m_front, 4 * k);
+    }
+    if (groups[0] != HeaderSize) {
+        return notEightDirections();
+    }
+    for (int k = 0; k < 8; ++k) {
+        // Every group needs room for its frame count after the header.
+        if (groups[k] < HeaderSize || std::int64_t{groups[k]} + 4 > size) {
+            return QStringLiteral("has direction %1 starting outside the file (at offset %2)")
+                .arg(k)
+                .arg(groups[k]);
+        }
+    }
+    if (got < FirstTableOffset) {
+        return unreadable(QStringLiteral("the file ended early"));
+    }
+    const std::int32_t frames = int32At(m_front, HeaderSize);
+    if (frames < 0) {
+        return QStringLiteral("has a negative frame count (%1)").arg(frames);
+    }
+    const SwapRule &rule = swap == DirectionSwap::Forward ? ForwardRule : UndoRule;
+    const std::int32_t partner = groups[rule.partnerSlot];
+    const std::int64_t tableBytes = 4 * (std::int64_t{frames} + 1);
+    const std::int64_t frontEnd = FirstTableOffset + tableBytes;
+    const std::int64_t partnerEnd = std::int64_t{partner} + 4 + tableBytes;
+    if (frontEnd > size || partnerEnd > size) {
+        return QStringLiteral("has frame tables that run past the end of the file (%1 frames)")
+            .arg(frames);
+    }
+    if (partnerEnd > std::numeric_limits<std::int32_t>::max()) {
+        return QStringLiteral("has frame tables beyond the reach of 32-bit offsets");
+    }
+    // Both rewritten tables must be clear of the header, of each other and of
+    // every other group, or the rewrite would damage what it does not own.
+    for (int k = 1; k < 8; ++k) {
+        const bool inFront = groups[k] < frontEnd;
+        const bool inPartner = k != rule.partnerSlot && groups[k] >= partner && groups[k] < partnerEnd;
+        if (inFront || inPartner) {
+            return QStringLiteral("has direction groups that overlap (direction %1 at offset %2)")
+                .arg(k)
+                .arg(groups[k]);
+        }
+    }
+
+    if (frontEnd > got) {
+        m_front.resize(static_cast<std::size_t>(frontEnd));
+        const std::int64_t rest = frontEnd - got;
+        if (file.readAt(got, m_front.data() + got, rest, &error) != rest) {
+            return unreadable(error.isEmpty() ? QStringLiteral("the file ended early") : error);
+        }
+    }
+    m_front.resize(static_cast<std::size_t>(frontEnd));
+    // The partner's frame count is read together with its table.
+    std::vector<char> partnerBlock(static_cast<std::size_t>(4 + tableBytes));
+    if (file.readAt(partner, partnerBlock.data(), std::ssize(partnerBlock), &error) !=
+        std::ssize(partnerBlock)) {
+        return unreadable(error.isEmpty() ? QStringLiteral("the file ended early") : error);
+    }
+    const std::int32_t partnerFrames = int32At(partnerBlock, 0);
+    if (partnerFrames != frames) {
+        return QStringLiteral("has direction groups with different frame counts (%1 and %2)")
+            .arg(frames)
+            .arg(partnerFrames);
+    }
+    m_partner.assign(partnerBlock.begin() + 4, partnerBlock.end());
+    m_partnerTableOffset = std::int64_t{partner} + 4;
+    return prepare(swap, groups, frames);
+}
+
+QString DirectionTables::prepare(DirectionSwap swap, const std::array<std::int32_t, 8> &groups,
+                                 std::int32_t frames)
+{
+    const SwapRule &rule = swap == DirectionSwap::Forward ? ForwardRule : UndoRule;
+    const std::int32_t partner = groups[rule.partnerSlot];
+    const std::int64_t entries = std::int64_t{frames} + 1;
+    m_newFront = m_front;
+    for (int j = 0; j < 8; ++j) {
+        setInt32At(m_newFront, 4 * j, groups[rule.order[j]]);
+    }
+    m_newPartner.resize(m_partner.size());
+    if (!rebase(m_partner.data(), m_newFront.data() + FirstTableOffset, entries, partner,
+                HeaderSize) ||
+        !rebase(m_front.data() + FirstTableOffset, m_newPartner.data(), entries, HeaderSize,
+                partner)) {
+        return QStringLiteral("has a frame offset that does not fit in 32 bits once moved");
+    }
+    return {};
+}
+
+QString DirectionTables::store(BinaryFile &file) const
+{
+    QString error;
+    bool frontWritten = false;
+    if (file.writeAt(0, m_newFront.data(), std::ssize(m_newFront), &error)) {
+        frontWritten = true;
+        if (file.writeAt(m_partnerTableOffset, m_newPartner.data(), std::ssize(m_newPartner),
+                         &error)) {
+            return {};
+        }
+    }
+    // Put back every region that may have been touched, the failed one included.
+    QString restoreError;
+    const bool restored =
+        file.writeAt(0, m_front.data(), std::ssize(m_front), &restoreError) &&
+        (!frontWritten ||
+         file.writeAt(m_partnerTableOffset, m_partner.data(), std::ssize(m_partner), &restoreError));
+    if (restored) {
+        return QStringLiteral("could not be written (%1); its original bytes were put back")
+            .arg(error);
+    }
+    return QStringLiteral("could not be written (%1) and putting its original bytes back failed "
+                          "too (%2): the file may be damaged")
+        .arg(error, restoreError);
+}
+
+} // namespace velmora

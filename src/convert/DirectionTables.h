@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/BinaryFile.h"
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace velmora {
+
+// Forward puts the direction groups in the order 1, 3, 5, 7, 0, 2, 4, 6; Undo
+// puts a file so converted back in its previous order.
+enum class DirectionSwap { Forward, Undo };
+
+// The part of an 8-direction CL2 file that a reorder rewrites: the header of
+// eight group offsets, the frame table of the group at the first offset, and
+// the frame table of the group it swaps with. Each table's offsets are relative
+// to its own group, so a table moved to the other group is rebased.
+class DirectionTables
+{
+public:
+    // Reads and validates everything the rewrite touches and prepares the new
+    // bytes. Returns what is wrong with the file, or an empty string.
+    QString load(BinaryFile &file, DirectionSwap swap);
+
+    // Writes the prepared bytes. When a write fails, the original bytes are put
+    // back; the result says what failed, or is empty on success.
+    QString store(BinaryFile &file) const;
+
+private:
+    QString prepare(DirectionSwap swap, const std::array<std::int32_t, 8> &groups,
+                    std::int32_t frames);
+
+    // From offset 0: header, first group's frame count and its table.
+    std::vector<char> m_front;
+    std::vector<char> m_newFront;
+    // From the partner group's start + 4: its table.
+    std::vector<char> m_partner;
+    std::vector<char> m_newPartner;
+    std::int64_t m_partnerTableOffset = 0;
+};
+
+} // namespace velmora

@@ -1,0 +1,425 @@
+#include "convert/Module1.h"
+#include "platform/BinaryFile.h"
+#include "support/Cl2Fixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace velmora;
+using namespace velmora::test;
+
+namespace {
+
+// After one conversion, slot j shows the frames that slot order[j] showed.
+constexpr std::array<int, 8> DirectionOrder{1, 3, 5, 7, 0, 2, 4, 6};
+
+QString realigned(const QString &path)
+{
+    return QLatin1String("SUCCESS: File (") + path + QLatin1String(") directions were realigned");
+}
+
+// The frames each slot shows, as direction numbers read back from the payloads.
+QList<int> slotDirections(const QByteArray &image)
+{
+    QList<int> directions;
+    for (const QList<QByteArray> &frames : framesBySlot(image)) {
+        directions.append(frames.isEmpty() ? -1 : (static_cast<unsigned char>(frames[0][0]) & 0x0f));
+    }
+    return directions;
+}
+
+} // namespace
+
+class tst_Module1 : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void rewritesFramesIntoTheNewOrder_data();
+    void rewritesFramesIntoTheNewOrder();
+    void repeatedConversionsCycleBack();
+    void undoGivesBackTheOriginalBytes();
+    void refusesFilesItWouldDamage_data();
+    void refusesFilesItWouldDamage();
+    void refusesWhatItCannotOpen();
+    void dryRunWritesNothing();
+    void failedWriteIsReportedAndRolledBack_data();
+    void failedWriteIsReportedAndRolledBack();
+    void aFileReachedTwiceInOneBatchIsConvertedOnce();
+
+    void scanFolderLogsCountThenEachFile();
+    void scanFolderWithNothingToConvert();
+    void scanFolderNamesAnOtherMask();
+    void scanFolderGoesOnWhenAFileVanishes();
+    void fileExists();
+
+private:
+    QString put(const QString &name, const QByteArray &bytes);
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void tst_Module1::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+void tst_Module1::cleanup()
+{
+    BinaryFile::failWritesForTesting(0, 0, 0);
+    m_dir.reset();
+}
+
+QString tst_Module1::put(const QString &name, const QByteArray &bytes)
+{
+    const QString path = m_dir->filePath(name);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (!writeFile(path, bytes)) {
+        qFatal("cannot write fixture %s", qPrintable(path));
+    }
+    return path;
+}
+
+void tst_Module1::rewritesFramesIntoTheNewOrder_data()
+{
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<int>("frameSize");
+    QTest::newRow("no frames") << 0 << 16;
+    QTest::newRow("one frame") << 1 << 16;
+    QTest::newRow("eight frames") << 8 << 40;
+    // A table longer than the first read of the file.
+    QTest::newRow("1500 frames") << 1500 << 3;
+}
+
+void tst_Module1::rewritesFramesIntoTheNewOrder()
+{
+    QFETCH(int, frames);
+    QFETCH(int, frameSize);
+    const QByteArray before = makeEightDirectionCl2(frames, frameSize);
+    const QString path = put(QStringLiteral("hero.cl2"), before);
+
+    StringMessageLog log;
+    QVERIFY(ReorderDirections(path, log));
+    QCOMPARE(log.lines(), QStringList{realigned(path)});
+    QCOMPARE(log.repaintCount(), 1);
+
+    const QByteArray after = readFile(path);
+    QCOMPARE(after.size(), before.size());
+    const auto G = [&](int k) { return int32At(before, 4 * k); };
+    const std::array<int, 8> header{G(0), G(3), G(5), G(7), G(1), G(2), G(4), G(6)};
+    for (int j = 0; j < 8; ++j) {
+        QCOMPARE(int32At(after, 4 * j), header[j]);
+    }
+    for (int i = 0; i <= frames; ++i) {
+        QCOMPARE(int32At(after, G(0) + 4 + 4 * i), int32At(before, G(1) + 4 + 4 * i) + G(1) - G(0));
+        QCOMPARE(int32At(after, G(1) + 4 + 4 * i), int32At(before, G(0) + 4 + 4 * i) + G(0) - G(1));
+    }
+    // Nothing but the header and the two tables changed.
+    const qsizetype table = 4 * (frames + 1);
+    QByteArray masked = after;
+    masked.replace(0, 32, before.left(32));
+    masked.replace(G(0) + 4, table, before.mid(G(0) + 4, table));
+    masked.replace(G(1) + 4, table, before.mid(G(1) + 4, table));
+    QCOMPARE(masked, before);
+
+    // Frame by frame, slot j shows what slot DirectionOrder[j] showed.
+    const auto oldSlots = framesBySlot(before);
+    const auto newSlots = framesBySlot(after);
+    QCOMPARE(newSlots.size(), 8);
+    for (int j = 0; j < 8; ++j) {
+        QCOMPARE(newSlots[j], oldSlots[DirectionOrder[j]]);
+    }
+}
+
+void tst_Module1::repeatedConversionsCycleBack()
+{
+    const QByteArray original = makeEightDirectionCl2({3, 3, 4, 5, 6, 7, 8, 9}, 10);
+    const QString path = put(QStringLiteral("cycle.cl2"), original);
+    StringMessageLog log;
+    QVERIFY(ReorderDirections(path, log));
+    QVERIFY(ReorderDirections(path, log));
+    QCOMPARE(slotDirections(readFile(path)), (QList<int>{3, 7, 2, 6, 1, 5, 0, 4}));
+    for (int i = 0; i < 4; ++i) {
+        QVERIFY(ReorderDirections(path, log));
+    }
+    QCOMPARE(readFile(path), original);
+    QCOMPARE(log.lines().size(), 6);
+    for (const QString &line : log.lines()) {
+        QCOMPARE(line, realigned(path));
+    }
+}
+
+void tst_Module1::undoGivesBackTheOriginalBytes()
+{
+    const QByteArray original = makeEightDirectionCl2({5, 5, 1, 0, 2, 9, 4, 3}, 12);
+    const QString path = put(QStringLiteral("undo me (1).cl2"), original);
+    StringMessageLog log;
+    const ConversionOptions undo{.undo = true, .dryRun = false};
+
+    QVERIFY(ReorderDirections(path, log));
+    const QByteArray once = readFile(path);
+    QVERIFY(ReorderDirections(path, log));
+    QVERIFY(ReorderDirections(path, log, undo));
+    QCOMPARE(readFile(path), once);
+    QVERIFY(ReorderDirections(path, log, undo));
+    QCOMPARE(readFile(path), original);
+    QCOMPARE(log.lines().last(),
+             QLatin1String("SUCCESS: File (") + path + QLatin1String(") directions were restored"));
+}
+
+void tst_Module1::refusesFilesItWouldDamage_data()
+{
+    QTest::addColumn<QByteArray>("image");
+    QTest::addColumn<QString>("reason");
+
+    const QByteArray good = makeEightDirectionCl2(4, 8);
+    const qint32 g1 = int32At(good, 4);
+    const auto with = [&](qsizetype offset, qint32 value) {
+        QByteArray bytes = good;
+        setInt32At(bytes, offset, value);
+        return bytes;
+    };
+    const QString notEight = QStringLiteral("isn't a 8 directions file");
+
+    QTest::newRow("empty file") << QByteArray() << notEight;
+    QTest::newRow("shorter than a header") << good.left(31) << notEight;
+    QTest::newRow("single direction") << makeSingleDirectionCl2(7) << notEight;
+    QTest::newRow("other format") << QByteArray("GIF89a and some more bytes to pass 32 bytes") << notEight;
+    QTest::newRow("single direction, 32 frames")
+        << makeSingleDirectionCl2(32) << QStringLiteral("overlap");
+    QTest::newRow("header only") << good.left(32) << QStringLiteral("starting outside the file");
+    QTest::newRow("negative frame count") << with(32, -1) << QStringLiteral("negative frame count (-1)");
+    QTest::newRow("group 1 holds fewer frames")
+        << with(g1, 3) << QStringLiteral("different frame counts (4 and 3)");
+    QTest::newRow("group 1 holds more frames")
+        << with(g1, 5) << QStringLiteral("different frame counts (4 and 5)");
+    QTest::newRow("count too large for the file")
+        << with(32, 100000) << QStringLiteral("run past the end of the file");
+    QTest::newRow("count near 2^31")
+        << with(32, 0x7ffffffe) << QStringLiteral("run past the end of the file");
+    QTest::newRow("truncated in group 1's table")
+        << good.left(g1 + 8) << QStringLiteral("run past the end of the file");
+    QTest::newRow("group 1 at the header") << with(4, 32) << QStringLiteral("overlap");
+    QTest::newRow("group 1 inside group 0's table") << with(4, 40) << QStringLiteral("overlap");
+    QTest::newRow("group 5 inside group 1's table")
+        << with(20, g1 + 8) << QStringLiteral("overlap");
+    QTest::newRow("group 7 past the end")
+        << with(28, good.size()) << QStringLiteral("starting outside the file");
+    QTest::newRow("group 3 negative") << with(12, -8) << QStringLiteral("starting outside the file");
+    QTest::newRow("offset overflows once moved")
+        << with(g1 + 4, 0x7ffffff0) << QStringLiteral("does not fit in 32 bits");
+}
+
+void tst_Module1::refusesFilesItWouldDamage()
+{
+    QFETCH(QByteArray, image);
+    QFETCH(QString, reason);
+    const QString path = put(QStringLiteral("broken (copy).cl2"), image);
+
+    for (const bool undo : {false, true}) {
+        StringMessageLog log;
+        QVERIFY(!ReorderDirections(path, log, {.undo = undo, .dryRun = false}));
+        QCOMPARE(log.lines().size(), 1);
+        const QString line = log.lines().front();
+        QVERIFY2(line.startsWith(QLatin1String("ERROR: File (") + path + QLatin1String(") ")),
+                 qPrintable(line));
+        QVERIFY2(line.contains(reason), qPrintable(line));
+        QCOMPARE(log.repaintCount(), 1);
+        QCOMPARE(readFile(path), image);
+    }
+}
+
+void tst_Module1::refusesWhatItCannotOpen()
+{
+    const QString missing = m_dir->filePath(QStringLiteral("gone.cl2"));
+    const QString fifo = m_dir->filePath(QStringLiteral("pipe.cl2"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+
+    const QList<std::pair<QString, QString>> cases{
+        {missing, QStringLiteral("could not be opened: No such file or directory")},
+        {m_dir->path(), QStringLiteral("could not be opened: Is a directory")},
+        {fifo, QStringLiteral("could not be opened: not a regular file")},
+    };
+    for (const auto &[path, reason] : cases) {
+        StringMessageLog log;
+        QVERIFY(!ReorderDirections(path, log));
+        QCOMPARE(log.lines(), QStringList{QLatin1String("ERROR: File (") + path +
+                                          QLatin1String(") ") + reason});
+    }
+    // A missing file is never created.
+    QVERIFY(!QFile::exists(missing));
+}
+
+void tst_Module1::dryRunWritesNothing()
+{
+    const QByteArray original = makeEightDirectionCl2(6);
+    const QString path = put(QStringLiteral("dry.cl2"), original);
+    StringMessageLog log;
+    QVERIFY(ReorderDirections(path, log, {.undo = false, .dryRun = true}));
+    QVERIFY(ReorderDirections(path, log, {.undo = true, .dryRun = true}));
+    QCOMPARE(log.lines(), (QStringList{
+                              QLatin1String("SUCCESS: File (") + path +
+                                  QLatin1String(") directions would be realigned"),
+                              QLatin1String("SUCCESS: File (") + path +
+                                  QLatin1String(") directions would be restored"),
+                          }));
+    QCOMPARE(readFile(path), original);
+}
+
+void tst_Module1::failedWriteIsReportedAndRolledBack_data()
+{
+    QTest::addColumn<int>("skip");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("outcome");
+    QTest::newRow("header write torn") << 0 << 1 << QStringLiteral("; its original bytes were put back");
+    QTest::newRow("second table write torn")
+        << 1 << 1 << QStringLiteral("; its original bytes were put back");
+    QTest::newRow("restoring fails too")
+        << 1 << 3 << QStringLiteral("putting its original bytes back failed too");
+}
+
+void tst_Module1::failedWriteIsReportedAndRolledBack()
+{
+    QFETCH(int, skip);
+    QFETCH(int, count);
+    QFETCH(QString, outcome);
+    const QByteArray original = makeEightDirectionCl2(20);
+    const QString path = put(QStringLiteral("disk full.cl2"), original);
+
+    BinaryFile::failWritesForTesting(skip, count, ENOSPC);
+    StringMessageLog log;
+    QVERIFY(!ReorderDirections(path, log));
+    QCOMPARE(log.lines().size(), 1);
+    const QString line = log.lines().front();
+    QVERIFY2(line.startsWith(QLatin1String("ERROR: File (") + path +
+                             QLatin1String(") could not be written (No space left on device)")),
+             qPrintable(line));
+    QVERIFY2(line.contains(outcome), qPrintable(line));
+    if (!outcome.contains(QLatin1String("failed too"))) {
+        QCOMPARE(readFile(path), original);
+    }
+}
+
+void tst_Module1::aFileReachedTwiceInOneBatchIsConvertedOnce()
+{
+    const QByteArray original = makeEightDirectionCl2(3);
+    const QString path = put(QStringLiteral("a.cl2"), original);
+    const QString hard = m_dir->filePath(QStringLiteral("hard.cl2"));
+    const QString soft = m_dir->filePath(QStringLiteral("soft.cl2"));
+    QCOMPARE(::link(QFile::encodeName(path).constData(), QFile::encodeName(hard).constData()), 0);
+    QVERIFY(QFile::link(path, soft));
+
+    StringMessageLog log;
+    ConvertedFiles batch;
+    QVERIFY(ReorderDirections(path, log, {}, &batch));
+    const QByteArray once = readFile(path);
+    QVERIFY(!ReorderDirections(hard, log, {}, &batch));
+    QVERIFY(!ReorderDirections(soft, log, {}, &batch));
+    QCOMPARE(readFile(path), once);
+    QCOMPARE(log.lines().size(), 3);
+    QCOMPARE(log.lines()[1], QLatin1String("ERROR: File (") + hard +
+                                 QLatin1String(") was already converted in this run under another name"));
+    QVERIFY(log.lines()[2].startsWith(QLatin1String("ERROR: File (") + soft));
+}
+
+void tst_Module1::scanFolderLogsCountThenEachFile()
+{
+    put(QStringLiteral("one.cl2"), makeEightDirectionCl2(2));
+    put(QStringLiteral("sub/two.CL2"), makeSingleDirectionCl2(5));
+    put(QStringLiteral("sub/deeper/three.Cl2"), makeEightDirectionCl2(1));
+    put(QStringLiteral("sub/notes.txt"), QByteArray("text"));
+    const QString folder = m_dir->path();
+
+    StringMessageLog log;
+    QList<std::pair<qsizetype, qsizetype>> progress;
+    ScanOptions options;
+    options.progress = [&](qsizetype done, qsizetype total) { progress.append({done, total}); };
+    const BatchResult result = ScanFolder(folder, log, options);
+    QCOMPARE(result.found, 3);
+    QCOMPARE(result.failed, 1);
+    QCOMPARE(log.lines(), (QStringList{
+                              QLatin1String("SUCCESS: (3) files were found on (") + folder +
+                                  QLatin1String(") and subfolders"),
+                              realigned(folder + QLatin1String("/one.cl2")),
+                              QLatin1String("ERROR: File (") + folder +
+                                  QLatin1String("/sub/two.CL2) isn't a 8 directions file"),
+                              realigned(folder + QLatin1String("/sub/deeper/three.Cl2")),
+                          }));
+    QCOMPARE(progress, (QList<std::pair<qsizetype, qsizetype>>{{1, 3}, {2, 3}, {3, 3}}));
+}
+
+void tst_Module1::scanFolderWithNothingToConvert()
+{
+    put(QStringLiteral("readme.txt"), QByteArray("x"));
+    put(QStringLiteral("keep.cl2.bak"), makeEightDirectionCl2(1));
+    QDir(m_dir->path()).mkdir(QStringLiteral("data.cl2"));
+    const QString folder = m_dir->path() + u'/';
+    StringMessageLog log;
+    const BatchResult result = ScanFolder(folder, log);
+    QCOMPARE(result.found, 0);
+    QCOMPARE(log.lines(), QStringList{QLatin1String("ERROR: No *.cl2 files were found on (") +
+                                      folder + QLatin1String(") and subfolders")});
+}
+
+void tst_Module1::scanFolderNamesAnOtherMask()
+{
+    put(QStringLiteral("a.cel"), makeEightDirectionCl2(1));
+    put(QStringLiteral("b.cl2"), makeEightDirectionCl2(1));
+    const QString folder = m_dir->path();
+    ScanOptions options;
+    options.maskList = QStringLiteral("*.cel");
+    StringMessageLog log;
+    ScanFolder(folder, log, options);
+    QCOMPARE(log.lines().size(), 2);
+    QCOMPARE(log.lines()[0], QLatin1String("SUCCESS: (1) files matching (*.cel) were found on (") +
+                                 folder + QLatin1String(") and subfolders"));
+
+    options.maskList = QStringLiteral("*.none");
+    log.Clear();
+    ScanFolder(folder, log, options);
+    QCOMPARE(log.lines(), QStringList{QLatin1String("ERROR: No files matching (*.none) were found on (") +
+                                      folder + QLatin1String(") and subfolders")});
+}
+
+void tst_Module1::scanFolderGoesOnWhenAFileVanishes()
+{
+    const QString first = put(QStringLiteral("1.cl2"), makeEightDirectionCl2(1));
+    const QString second = put(QStringLiteral("2.cl2"), makeEightDirectionCl2(1));
+    const QString third = put(QStringLiteral("3.cl2"), makeEightDirectionCl2(1));
+    ScanOptions options;
+    // The second file disappears after the search found it.
+    options.progress = [&](qsizetype done, qsizetype) {
+        if (done == 1) {
+            QFile::remove(second);
+        }
+    };
+    StringMessageLog log;
+    const BatchResult result = ScanFolder(m_dir->path(), log, options);
+    QCOMPARE(result.failed, 1);
+    QCOMPARE(log.lines().size(), 4);
+    QCOMPARE(log.lines()[1], realigned(first));
+    QCOMPARE(log.lines()[2], QLatin1String("ERROR: File (") + second +
+                                 QLatin1String(") could not be opened: No such file or directory"));
+    QCOMPARE(log.lines()[3], realigned(third));
+    QVERIFY(!QFile::exists(second));
+}
+
+void tst_Module1::fileExists()
+{
+    const QString file = put(QStringLiteral("here.cl2"), QByteArray());
+    QVERIFY(FileExists(file));
+    QVERIFY(!FileExists(m_dir->filePath(QStringLiteral("absent.cl2"))));
+    QVERIFY(!FileExists(m_dir->path()));
+}
+
+QTEST_GUILESS_MAIN(tst_Module1)
+#include "tst_Module1.moc"
