@@ -1,0 +1,84 @@
+#include "cli/CommandLine.h"
+
+#include "platform/Terminal.h"
+
+#include <QCommandLineParser>
+
+namespace velmora {
+
+namespace {
+
+void print(StandardStream stream, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    writeAll(stream, bytes.constData(), bytes.size());
+}
+
+int usageError(const QString &message)
+{
+    print(StandardStream::Error,
+          QLatin1String("cl2velmora-cli: ") + message +
+              QLatin1String("\nTry 'cl2velmora-cli --help' for more information.\n"));
+    return UsageError;
+}
+
+} // namespace
+
+CommandLine parseCommandLine(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Rewrites 8-direction CL2 sprite files in place so that their direction groups come in "
+        "the order 1, 3, 5, 7, 0, 2, 4, 6.\n"
+        "A PATH that is a folder is searched with all its subfolders for files matching the "
+        "mask list; any other PATH is converted as one file.\n"
+        "Each result is one line on standard output beginning \"SUCCESS: \" or \"ERROR: \".\n"
+        "Exit status: 0 when every line is a success, 1 when any is an error, 2 for a usage "
+        "error."));
+    const QCommandLineOption dryRun({QStringLiteral("n"), QStringLiteral("dry-run")},
+                                    QStringLiteral("Check every file and report what would be "
+                                                   "done; write nothing."));
+    const QCommandLineOption undo({QStringLiteral("u"), QStringLiteral("undo")},
+                                  QStringLiteral("Put converted files back in their previous "
+                                                 "order."));
+    const QCommandLineOption mask(QStringLiteral("mask"),
+                                  QStringLiteral("Which file names a folder search takes: "
+                                                 "wildcard masks separated by ',', ';' or "
+                                                 "spaces; a mask starting with '!' excludes "
+                                                 "(default: *.cl2)."),
+                                  QStringLiteral("LIST"), QStringLiteral("*.cl2"));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Show the version and exit."));
+    parser.addOptions({dryRun, undo, mask, help, version});
+    parser.addPositionalArgument(QStringLiteral("PATH"),
+                                 QStringLiteral("A CL2 file, or a folder to search."),
+                                 QStringLiteral("PATH..."));
+
+    CommandLine result;
+    if (!parser.parse(arguments)) {
+        result.exitStatus = usageError(parser.errorText());
+        return result;
+    }
+    if (parser.isSet(help)) {
+        print(StandardStream::Output, parser.helpText());
+        return result;
+    }
+    if (parser.isSet(version)) {
+        print(StandardStream::Output, QStringLiteral("CL2 Velmora version 1.1.0\n"));
+        return result;
+    }
+    result.paths = parser.positionalArguments();
+    if (result.paths.isEmpty()) {
+        result.exitStatus = usageError(QStringLiteral("no PATH given"));
+        return result;
+    }
+    result.run = true;
+    result.conversion.dryRun = parser.isSet(dryRun);
+    result.conversion.undo = parser.isSet(undo);
+    result.maskList = parser.value(mask);
+    return result;
+}
+
+} // namespace velmora
