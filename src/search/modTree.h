@@ -1,7 +1,14 @@
 #pragma once
 
+#include "platform/DirectoryListing.h"
+#include "platform/WildcardPattern.h"
+
 #include <QString>
 #include <QStringList>
+#include <QStringView>
+
+#include <string_view>
+#include <vector>
 
 namespace velmora {
 
@@ -12,5 +19,57 @@ namespace velmora {
 // A malformed mask list matches nothing and its reason goes to maskError.
 QStringList FindFiles(const QString &startFolder, const QString &maskList,
                       QString *maskError = nullptr);
+
+// A mask list is wildcard masks separated by commas, semicolons or spaces
+// (not TAB); a leading '!' makes a mask exclude instead of include.
+
+// The masks of maskList, indexed from 0. Empty masks (two separators in a row)
+// are dropped. With addWildcards the masks are normalised (NormalizeMasks).
+QStringList ParseMaskList(const QString &maskList, bool addWildcards);
+
+// For each mask: "*.*" becomes "*"; a mask with neither '?' nor '*' gets a '*'
+// on both sides ("cl2" -> "*cl2*"); a leading '!' is kept in front. A mask that
+// is empty or a lone '!' is removed, so it can never match every name.
+void NormalizeMasks(QStringList &masks);
+
+// Sorts masks into include and exclude patterns (the '!' taken off); each flag
+// says whether its list holds a pattern. Masks are trimmed of spaces; empty
+// ones and a lone '!' are dropped.
+void SplitMasks(const QStringList &masks, QStringList &IncludeMasks, QStringList &ExcludeMasks,
+                bool &hasInclude, bool &hasExclude);
+
+// The include and exclude patterns compiled once for a whole search.
+struct MaskSet
+{
+    std::vector<WildcardPattern> IncludeMasks;
+    std::vector<WildcardPattern> ExcludeMasks;
+    bool hasInclude = false;
+    bool hasExclude = false;
+};
+
+// Compiles the patterns SplitMasks gave. False, with the reason in error, when
+// a pattern is malformed (an unclosed '[', an empty "[]", a range such as z-a).
+bool CompileMasks(const QStringList &IncludeMasks, const QStringList &ExcludeMasks, bool hasInclude,
+                  bool hasExclude, MaskSet &masks, QString *error);
+
+// ParseMaskList(maskList, true), SplitMasks and CompileMasks in one.
+bool PrepareMasks(const QString &maskList, MaskSet &masks, QString *error);
+
+// Whether a bare file name passes: any exclude pattern matching rejects it;
+// otherwise it passes when an include pattern matches or there are none.
+// Case is ignored. An empty mask list thus lets every name pass.
+bool MatchMasks(QStringView name, const MaskSet &masks);
+// The same for a name of ASCII bytes only, without decoding it first.
+bool MatchMasksAscii(std::string_view name, const MaskSet &masks);
+
+// Lists PendingDirs[index] (0-based): appends each subdirectory's path to
+// PendingDirs and each file whose name passes masks to FoundFiles, and returns
+// the index of the next directory to list. An index past the end returns the
+// end. Paths are the folder, a '/' unless the folder already ends in one, and
+// the name. Symbolic links are followed; a directory that listing has listed
+// before, one that cannot be listed and an empty path contribute nothing.
+// Anything that is not a directory (a link to a file included) counts as a file.
+qsizetype ScanDirectory(qsizetype index, const MaskSet &masks, QStringList &PendingDirs,
+                        QStringList &FoundFiles, DirectoryListing &listing);
 
 } // namespace velmora

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "platform/BinaryFile.h"
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+namespace velmora {
+
+// The entries of one directory, read in one pass and sorted by name in byte
+// order. "." and ".." are left out. One object serves a whole walk: its
+// buffers are reused from directory to directory, so listing a directory
+// costs no allocation once they have grown, and it remembers every directory
+// it has listed (by device and inode), so a directory reached again through a
+// symbolic link or a bind mount is not listed twice and a walk always ends.
+class DirectoryListing
+{
+public:
+    enum class Outcome { Listed, AlreadyListed, Failed };
+
+    // Lists the directory at the encoded path (symbolic links followed). The
+    // listing is empty unless the outcome is Listed.
+    Outcome list(const QByteArray &encodedPath);
+
+    std::size_t count() const { return m_entries.size(); }
+    // The raw name bytes of entry i, without a terminating NUL.
+    std::string_view name(std::size_t i) const
+    {
+        const Entry &entry = m_entries[i];
+        return std::string_view(m_names.data() + entry.offset, entry.length);
+    }
+    // Whether entry i is a directory or a symbolic link that leads to one.
+    bool isDirectory(std::size_t i) const { return m_entries[i].isDirectory; }
+
+private:
+    struct Entry
+    {
+        std::uint32_t offset;
+        std::uint32_t length;
+        bool isDirectory;
+    };
+
+    std::string m_names; // every name, each followed by a NUL
+    std::vector<Entry> m_entries;
+    std::unordered_set<FileId, FileIdHash> m_listed;
+};
+
+} // namespace velmora
