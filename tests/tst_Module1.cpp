@@ -29,7 +29,8 @@ QList<int> slotDirections(const QByteArray &image)
 {
     QList<int> directions;
     for (const QList<QByteArray> &frames : framesBySlot(image)) {
-        directions.append(frames.isEmpty() ? -1 : (static_cast<unsigned char>(frames[0][0]) & 0x0f));
+        directions.append(frames.isEmpty() ? -1
+                                           : (static_cast<unsigned char>(frames[0][0]) & 0x0f));
     }
     return directions;
 }
@@ -142,7 +143,7 @@ void tst_Module1::rewritesFramesIntoTheNewOrder()
 
 void tst_Module1::repeatedConversionsCycleBack()
 {
-    const QByteArray original = makeEightDirectionCl2({3, 3, 4, 5, 6, 7, 8, 9}, 10);
+    const QByteArray original = makeEightDirectionCl2(3, 10);
     const QString path = put(QStringLiteral("cycle.cl2"), original);
     StringMessageLog log;
     QVERIFY(ReorderDirections(path, log));
@@ -151,7 +152,9 @@ void tst_Module1::repeatedConversionsCycleBack()
     for (int i = 0; i < 4; ++i) {
         QVERIFY(ReorderDirections(path, log));
     }
-    QCOMPARE(readFile(path), original);
+    // The slots show their first frames again; the header's offsets themselves
+    // need not stand where they began.
+    QCOMPARE(framesBySlot(readFile(path)), framesBySlot(original));
     QCOMPARE(log.lines().size(), 6);
     for (const QString &line : log.lines()) {
         QCOMPARE(line, realigned(path));
@@ -160,7 +163,7 @@ void tst_Module1::repeatedConversionsCycleBack()
 
 void tst_Module1::undoGivesBackTheOriginalBytes()
 {
-    const QByteArray original = makeEightDirectionCl2({5, 5, 1, 0, 2, 9, 4, 3}, 12);
+    const QByteArray original = makeEightDirectionCl2(5, 12);
     const QString path = put(QStringLiteral("undo me (1).cl2"), original);
     StringMessageLog log;
     const ConversionOptions undo{.undo = true, .dryRun = false};
@@ -179,10 +182,12 @@ void tst_Module1::undoGivesBackTheOriginalBytes()
 void tst_Module1::refusesFilesItWouldDamage_data()
 {
     QTest::addColumn<QByteArray>("image");
+    QTest::addColumn<bool>("undo");
     QTest::addColumn<QString>("reason");
 
     const QByteArray good = makeEightDirectionCl2(4, 8);
     const qint32 g1 = int32At(good, 4);
+    const qint32 g4 = int32At(good, 16);
     const auto with = [&](qsizetype offset, qint32 value) {
         QByteArray bytes = good;
         setInt32At(bytes, offset, value);
@@ -190,44 +195,57 @@ void tst_Module1::refusesFilesItWouldDamage_data()
     };
     const QString notEight = QStringLiteral("isn't a 8 directions file");
 
-    QTest::newRow("empty file") << QByteArray() << notEight;
-    QTest::newRow("shorter than a header") << good.left(31) << notEight;
-    QTest::newRow("single direction") << makeSingleDirectionCl2(7) << notEight;
-    QTest::newRow("other format") << QByteArray("GIF89a and some more bytes to pass 32 bytes") << notEight;
+    QTest::newRow("empty file") << QByteArray() << false << notEight;
+    QTest::newRow("shorter than a header") << good.left(31) << false << notEight;
+    QTest::newRow("single direction") << makeSingleDirectionCl2(7) << false << notEight;
+    QTest::newRow("other format") << QByteArray("GIF89a and some more bytes to pass 32 bytes")
+                                  << false << notEight;
     QTest::newRow("single direction, 32 frames")
-        << makeSingleDirectionCl2(32) << QStringLiteral("overlap");
-    QTest::newRow("header only") << good.left(32) << QStringLiteral("starting outside the file");
-    QTest::newRow("negative frame count") << with(32, -1) << QStringLiteral("negative frame count (-1)");
+        << makeSingleDirectionCl2(32, 1000) << false << QStringLiteral("overlap");
+    QTest::newRow("header only") << good.left(32) << false
+                                 << QStringLiteral("starting outside the file");
+    QTest::newRow("negative frame count")
+        << with(32, -1) << false << QStringLiteral("negative frame count (-1)");
     QTest::newRow("group 1 holds fewer frames")
-        << with(g1, 3) << QStringLiteral("different frame counts (4 and 3)");
+        << with(g1, 3) << false << QStringLiteral("different frame counts (4 and 3)");
     QTest::newRow("group 1 holds more frames")
-        << with(g1, 5) << QStringLiteral("different frame counts (4 and 5)");
+        << with(g1, 5) << false << QStringLiteral("different frame counts (4 and 5)");
     QTest::newRow("count too large for the file")
-        << with(32, 100000) << QStringLiteral("run past the end of the file");
+        << with(32, 100000) << false << QStringLiteral("run past the end of the file");
     QTest::newRow("count near 2^31")
-        << with(32, 0x7ffffffe) << QStringLiteral("run past the end of the file");
+        << with(32, 0x7ffffffe) << false << QStringLiteral("run past the end of the file");
     QTest::newRow("truncated in group 1's table")
-        << good.left(g1 + 8) << QStringLiteral("run past the end of the file");
-    QTest::newRow("group 1 at the header") << with(4, 32) << QStringLiteral("overlap");
-    QTest::newRow("group 1 inside group 0's table") << with(4, 40) << QStringLiteral("overlap");
+        << good.left(g1 + 8) << false << QStringLiteral("starting outside the file");
+    QTest::newRow("group 1 at the header") << with(4, 32) << false << QStringLiteral("overlap");
+    QTest::newRow("group 1 inside group 0's table")
+        << with(4, 40) << false << QStringLiteral("overlap");
     QTest::newRow("group 5 inside group 1's table")
-        << with(20, g1 + 8) << QStringLiteral("overlap");
+        << with(20, g1 + 8) << false << QStringLiteral("overlap");
     QTest::newRow("group 7 past the end")
-        << with(28, good.size()) << QStringLiteral("starting outside the file");
-    QTest::newRow("group 3 negative") << with(12, -8) << QStringLiteral("starting outside the file");
+        << with(28, good.size()) << false << QStringLiteral("starting outside the file");
+    QTest::newRow("group 3 negative")
+        << with(12, -8) << false << QStringLiteral("starting outside the file");
     QTest::newRow("offset overflows once moved")
-        << with(g1 + 4, 0x7ffffff0) << QStringLiteral("does not fit in 32 bits");
+        << with(g1 + 4, 0x7ffffff0) << false << QStringLiteral("does not fit in 32 bits");
+    // Undoing trades tables with the group in slot 4 instead of slot 1.
+    QTest::newRow("undo, slot 4 holds fewer frames")
+        << with(g4, 2) << true << QStringLiteral("different frame counts (4 and 2)");
+    QTest::newRow("undo, slot 4 inside group 0's table")
+        << with(16, 44) << true << QStringLiteral("overlap");
+    QTest::newRow("undo, offset overflows once moved")
+        << with(g4 + 8, 0x7ffffff0) << true << QStringLiteral("does not fit in 32 bits");
 }
 
 void tst_Module1::refusesFilesItWouldDamage()
 {
     QFETCH(QByteArray, image);
+    QFETCH(bool, undo);
     QFETCH(QString, reason);
     const QString path = put(QStringLiteral("broken (copy).cl2"), image);
 
-    for (const bool undo : {false, true}) {
+    for (const bool dryRun : {true, false}) {
         StringMessageLog log;
-        QVERIFY(!ReorderDirections(path, log, {.undo = undo, .dryRun = false}));
+        QVERIFY(!ReorderDirections(path, log, {.undo = undo, .dryRun = dryRun}));
         QCOMPARE(log.lines().size(), 1);
         const QString line = log.lines().front();
         QVERIFY2(line.startsWith(QLatin1String("ERROR: File (") + path + QLatin1String(") ")),
@@ -252,8 +270,8 @@ void tst_Module1::refusesWhatItCannotOpen()
     for (const auto &[path, reason] : cases) {
         StringMessageLog log;
         QVERIFY(!ReorderDirections(path, log));
-        QCOMPARE(log.lines(), QStringList{QLatin1String("ERROR: File (") + path +
-                                          QLatin1String(") ") + reason});
+        QCOMPARE(log.lines(),
+                 QStringList{QLatin1String("ERROR: File (") + path + QLatin1String(") ") + reason});
     }
     // A missing file is never created.
     QVERIFY(!QFile::exists(missing));
@@ -280,7 +298,8 @@ void tst_Module1::failedWriteIsReportedAndRolledBack_data()
     QTest::addColumn<int>("skip");
     QTest::addColumn<int>("count");
     QTest::addColumn<QString>("outcome");
-    QTest::newRow("header write torn") << 0 << 1 << QStringLiteral("; its original bytes were put back");
+    QTest::newRow("header write torn")
+        << 0 << 1 << QStringLiteral("; its original bytes were put back");
     QTest::newRow("second table write torn")
         << 1 << 1 << QStringLiteral("; its original bytes were put back");
     QTest::newRow("restoring fails too")
@@ -326,8 +345,9 @@ void tst_Module1::aFileReachedTwiceInOneBatchIsConvertedOnce()
     QVERIFY(!ReorderDirections(soft, log, {}, &batch));
     QCOMPARE(readFile(path), once);
     QCOMPARE(log.lines().size(), 3);
-    QCOMPARE(log.lines()[1], QLatin1String("ERROR: File (") + hard +
-                                 QLatin1String(") was already converted in this run under another name"));
+    QCOMPARE(log.lines()[1],
+             QLatin1String("ERROR: File (") + hard +
+                 QLatin1String(") was already converted in this run under another name"));
     QVERIFY(log.lines()[2].startsWith(QLatin1String("ERROR: File (") + soft));
 }
 
@@ -386,8 +406,9 @@ void tst_Module1::scanFolderNamesAnOtherMask()
     options.maskList = QStringLiteral("*.none");
     log.Clear();
     ScanFolder(folder, log, options);
-    QCOMPARE(log.lines(), QStringList{QLatin1String("ERROR: No files matching (*.none) were found on (") +
-                                      folder + QLatin1String(") and subfolders")});
+    QCOMPARE(log.lines(),
+             QStringList{QLatin1String("ERROR: No files matching (*.none) were found on (") +
+                         folder + QLatin1String(") and subfolders")});
 }
 
 void tst_Module1::scanFolderGoesOnWhenAFileVanishes()

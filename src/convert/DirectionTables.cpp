@@ -116,7 +116,8 @@ QString DirectionTables::load(BinaryFile &file, DirectionSwap swap)
     // every other group, or the rewrite would damage what it does not own.
     for (int k = 1; k < 8; ++k) {
         const bool inFront = groups[k] < frontEnd;
-        const bool inPartner = k != rule.partnerSlot && groups[k] >= partner && groups[k] < partnerEnd;
+        const bool inPartner =
+            k != rule.partnerSlot && groups[k] >= partner && groups[k] < partnerEnd;
         if (inFront || inPartner) {
             return QStringLiteral("has direction groups that overlap (direction %1 at offset %2)")
                 .arg(k)
@@ -182,10 +183,9 @@ QString DirectionTables::store(BinaryFile &file) const
     }
     // Put back every region that may have been touched, the failed one included.
     QString restoreError;
-    const bool restored =
-        file.writeAt(0, m_front.data(), std::ssize(m_front), &restoreError) &&
-        (!frontWritten ||
-         file.writeAt(m_partnerTableOffset, m_partner.data(), std::ssize(m_partner), &restoreError));
+    const bool restored = file.writeAt(0, m_front.data(), std::ssize(m_front), &restoreError) &&
+                          (!frontWritten || file.writeAt(m_partnerTableOffset, m_partner.data(),
+                                                         std::ssize(m_partner), &restoreError));
     if (restored) {
         return QStringLiteral("could not be written (%1); its original bytes were put back")
             .arg(error);

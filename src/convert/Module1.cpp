@@ -70,7 +70,8 @@ BatchResult ScanFolder(const QString &folder, MessageLog &log, const ScanOptions
 {
     // The default mask keeps its historic wording; any other mask is named.
     const bool defaultMask = options.maskList == QLatin1String("*.cl2");
-    const QString where = QLatin1String(" were found on (") + folder + QLatin1String(") and subfolders");
+    const QString where =
+        QLatin1String(" were found on (") + folder + QLatin1String(") and subfolders");
     QString maskError;
     const QStringList paths = FindFiles(folder, options.maskList, &maskError);
     if (!maskError.isEmpty()) {
