@@ -1,0 +1,87 @@
+#include "ui/Form2.h"
+
+#include "ui/DialogWindow.h"
+#include "ui/DirListBox.h"
+#include "ui/DriveListBox.h"
+#include "ui/Form1.h"
+#include "ui/Twips.h"
+
+#include <QDir>
+#include <QPushButton>
+
+namespace velmora {
+
+Form2::Form2(Form1 *owner) : QDialog(owner), m_main(owner)
+{
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QStringLiteral("Scan Folder Conversion..."));
+    setFont(formFont());
+    makeFixedDialog(this, twips(5070, 3195));
+
+    Drive1 = new DriveListBox(this);
+    Drive1->setObjectName(QStringLiteral("Drive1"));
+    Drive1->setGeometry(twips(120, 240, 1575, 315));
+
+    Dir1 = new DirListBox(this);
+    Dir1->setObjectName(QStringLiteral("Dir1"));
+    Dir1->setGeometry(twips(1920, 240, 3015, 1890));
+
+    Command1 = new QPushButton(QStringLiteral("&Proceed"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setGeometry(twips(600, 2640, 1455, 495));
+    Command1->setAutoDefault(false);
+
+    Command2 = new QPushButton(QStringLiteral("&Cancel"), this);
+    Command2->setObjectName(QStringLiteral("Command2"));
+    Command2->setGeometry(twips(3360, 2640, 1455, 495));
+    Command2->setAutoDefault(false);
+
+    setTabOrder(Drive1, Dir1);
+    setTabOrder(Dir1, Command1);
+    setTabOrder(Command1, Command2);
+
+    // Start where the program was started, as the classic lists do.
+    if (!Dir1->setPath(QDir::currentPath())) {
+        Dir1->setPath(QDir::homePath());
+    }
+    Drive1->selectDriveOf(Dir1->path());
+
+    connect(Drive1, &QComboBox::currentIndexChanged, this, &Form2::Drive1_Change);
+    // Climbing out of a drive in the list shows the drive it has reached.
+    connect(Dir1, &DirListBox::pathChanged, Drive1, &DriveListBox::selectDriveOf);
+    connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
+}
+
+void Form2::Drive1_Change()
+{
+    // A drive that cannot be opened leaves the list where it was.
+    if (!Dir1->setPath(Drive1->drive())) {
+        Drive1->selectDriveOf(Dir1->path());
+    }
+}
+
+void Form2::Command1_Click()
+{
+    if (m_busy) {
+        return;
+    }
+    m_busy = true;
+    m_main->convertFolder(Dir1->path());
+    m_busy = false;
+    hide();
+}
+
+void Form2::Command2_Click()
+{
+    hide();
+}
+
+void Form2::reject()
+{
+    if (!m_busy) {
+        QDialog::reject();
+    }
+}
+
+} // namespace velmora

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QDialog>
+
+class QPushButton;
+
+namespace velmora {
+
+class DirListBox;
+class DriveListBox;
+class Form1;
+
+// The folder-scan dialog: a drive and a folder to convert every CL2 file
+// below. Hidden, not destroyed, between uses, so it keeps its choice.
+class Form2 : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit Form2(Form1 *owner);
+
+    DriveListBox *Drive1;
+    DirListBox *Dir1;
+    QPushButton *Command1;
+    QPushButton *Command2;
+
+public slots:
+    void Drive1_Change();
+    void Command1_Click();
+    void Command2_Click();
+
+    // Escape and the close box do what Cancel does, except while a batch runs.
+    void reject() override;
+
+private:
+    Form1 *m_main;
+    bool m_busy = false;
+};
+
+} // namespace velmora
