@@ -62,7 +62,13 @@ CommandLine parseCommandLine(const QStringList &arguments)
         return result;
     }
     if (parser.isSet(help)) {
-        print(StandardStream::Output, parser.helpText());
+        // The usage line names the program, not the path it was started by.
+        QString text = parser.helpText();
+        const QString started = QLatin1String("Usage: ") + arguments.value(0);
+        if (text.startsWith(started)) {
+            text.replace(0, started.size(), QStringLiteral("Usage: cl2velmora-cli"));
+        }
+        print(StandardStream::Output, text);
         return result;
     }
     if (parser.isSet(version)) {
