@@ -36,7 +36,7 @@ public:
     void setFileChooser(FileChooser chooser);
     QString fileFilter() const { return m_fileFilter; }
 
-    MessageLog &log() { return m_log; }
+    LogBox &log() { return m_log; }
     // The log as the user sees it once pending lines are shown: every line
     // ends in CR LF.
     QString logText() const { return m_log.text(); }
