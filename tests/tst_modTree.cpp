@@ -6,8 +6,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <vector>
 
 using namespace velmora;
 using namespace Qt::StringLiterals;
@@ -42,6 +45,61 @@ QStringList prefixed(const QString &root, const QStringList &relative)
 
 const QStringList noMatch{QString()};
 
+// A chain of folders below root, each named with 200 'd's, deep enough that
+// the full path of the lowest ones is longer than the system accepts, so they
+// cannot be listed even by root. Built and removed through descriptors, as no
+// path call reaches that deep. Each folder holds a file "level<N>.cl2".
+class TooDeepChain
+{
+public:
+    TooDeepChain(const QString &root, int depth) : m_name(200, 'd')
+    {
+        int parent = ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY);
+        m_fds.push_back(parent);
+        for (int level = 1; level <= depth && parent >= 0; ++level) {
+            if (::mkdirat(parent, m_name.constData(), 0700) != 0) {
+                return;
+            }
+            parent = ::openat(parent, m_name.constData(), O_RDONLY | O_DIRECTORY);
+            m_fds.push_back(parent);
+            const QByteArray file = "level" + QByteArray::number(level) + ".cl2";
+            const int fd = ::openat(parent, file.constData(), O_WRONLY | O_CREAT, 0600);
+            if (fd >= 0) {
+                ::close(fd);
+                m_files.push_back(file);
+            }
+        }
+    }
+    ~TooDeepChain()
+    {
+        for (std::size_t i = m_fds.size(); i-- > 1;) {
+            if (i - 1 < m_files.size()) {
+                ::unlinkat(m_fds[i], m_files[i - 1].constData(), 0);
+            }
+            ::close(m_fds[i]);
+            ::unlinkat(m_fds[i - 1], m_name.constData(), AT_REMOVEDIR);
+        }
+        if (!m_fds.empty()) {
+            ::close(m_fds.front());
+        }
+    }
+    bool built(int depth) const { return int(m_files.size()) == depth && m_fds.back() >= 0; }
+    // Path of the folder at level, relative to root, starting with '/'.
+    QString folder(int level) const
+    {
+        QString path;
+        for (int i = 0; i < level; ++i) {
+            path += u'/' + QString::fromLatin1(m_name);
+        }
+        return path;
+    }
+
+private:
+    QByteArray m_name;
+    std::vector<int> m_fds;
+    std::vector<QByteArray> m_files;
+};
+
 } // namespace
 
 class TestModTree : public QObject
@@ -71,6 +129,7 @@ private slots:
     void linkedFolderListedOnceUnderFirstName();
     void unreadableFolderContributesNothing();
     void vanishedFolderContributesNothing();
+    void tooLongFolderPathContributesNothing();
     void rootFolderGetsNoSecondSeparator();
     void malformedMaskListFindsNothing();
 };
@@ -444,6 +503,29 @@ void TestModTree::vanishedFolderContributesNothing()
     QCOMPARE(FindFiles(dir.path() + u"/gone"_s, u"*.cl2"_s), noMatch);
     QCOMPARE(FindFiles(QString(), u"*.cl2"_s), noMatch);
     QCOMPARE(FindFiles(dir.path() + u"/top.cl2"_s, u"*.cl2"_s), noMatch);
+}
+
+void TestModTree::tooLongFolderPathContributesNothing()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    makeTree(dir.path(), {u"top.cl2"_s, u"z/last.cl2"_s});
+    const int depth = 24;
+    const TooDeepChain chain(dir.path(), depth);
+    QVERIFY(chain.built(depth));
+    const QStringList found = FindFiles(dir.path(), u"*.cl2"_s);
+    // Every folder whose path still fits is listed, in breadth-first order;
+    // the ones beyond stop nothing else.
+    QVERIFY(found.size() > 3);
+    QVERIFY(found.size() < depth + 2);
+    QCOMPARE(found.mid(0, 3),
+             prefixed(dir.path(),
+                      {u"/top.cl2"_s, chain.folder(1) + u"/level1.cl2"_s, u"/z/last.cl2"_s}));
+    for (qsizetype i = 3; i < found.size(); ++i) {
+        const int level = int(i) - 1;
+        QCOMPARE(found.at(i), dir.path() + chain.folder(level) + u"/level%1.cl2"_s.arg(level));
+    }
+    QVERIFY(QFile::encodeName(found.last()).size() < 4096);
 }
 
 void TestModTree::rootFolderGetsNoSecondSeparator()
