@@ -123,6 +123,14 @@ void tst_Form1::windowIsLaidOutAsDesigned()
     QCOMPARE(form.Label2->font().pointSizeF(), 13.5);
     QCOMPARE(form.Label2->palette().color(QPalette::WindowText), QColor(255, 0, 0));
 
+    for (const QWidget *control :
+         {static_cast<QWidget *>(form.Command1), static_cast<QWidget *>(form.Command3),
+          static_cast<QWidget *>(form.Label2)}) {
+        const QString text = control->property("text").toString().remove(u'&');
+        QVERIFY2(control->fontMetrics().horizontalAdvance(text) < control->width(),
+                 qPrintable(text + QLatin1String(" is cut off")));
+    }
+
     QCOMPARE(form.Command1->nextInFocusChain(), form.Command3);
     QCOMPARE(form.Command3->nextInFocusChain(), form.Text2);
 

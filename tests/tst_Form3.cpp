@@ -71,6 +71,10 @@ void tst_Form3::aboutIsModalAndOkHidesIt()
     QCOMPARE(first->Label2->text(), QStringLiteral("designed by Quindrel"));
     QCOMPARE(first->Label2->palette().color(QPalette::WindowText), QColor(255, 0, 0));
     QVERIFY(first->Label3->text().contains(u'@'));
+    for (const QLabel *label : {first->Label1, first->Label2, first->Label3}) {
+        QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
+                 qPrintable(label->text() + QLatin1String(" is cut off")));
+    }
     // Centred on its owner.
     QVERIFY((first->frameGeometry().center() - main.frameGeometry().center()).manhattanLength() <=
             2);

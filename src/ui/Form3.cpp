@@ -28,7 +28,7 @@ Form3::Form3(QWidget *owner) : QDialog(owner)
     red.setColor(QPalette::WindowText, QColor(255, 0, 0));
     Label2->setPalette(red);
 
-    Label3 = new QLabel(QStringLiteral("cl2velmora@users.noreply.example"), this);
+    Label3 = new QLabel(QStringLiteral("cl2velmora@example.org"), this);
     Label3->setGeometry(twips(480, 600, 2055, 255));
     Label3->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
