@@ -28,7 +28,8 @@ public:
     Outcome list(const QByteArray &encodedPath);
 
     std::size_t count() const { return m_entries.size(); }
-    // The raw name bytes of entry i, without a terminating NUL.
+    // The raw name bytes of entry i. A NUL follows them in memory, so
+    // name(i).data() may be passed where a C string is wanted.
     std::string_view name(std::size_t i) const
     {
         const Entry &entry = m_entries[i];

@@ -215,10 +215,14 @@ QStringList FindFiles(const QString &startFolder, const QString &maskList, QStri
     QStringList PendingDirs{startFolder};
     QStringList FoundFiles;
     DirectoryListing listing;
-    qsizetype next = ScanDirectory(0, masks, PendingDirs, FoundFiles, listing);
     // PendingDirs grows while this runs, so every folder found is listed in turn.
+    // A folder's path is let go once it is listed: on a large tree that leaves
+    // more room for the found paths.
+    qsizetype next = 0;
     while (next < PendingDirs.size()) {
-        next = ScanDirectory(next, masks, PendingDirs, FoundFiles, listing);
+        const qsizetype listed = next;
+        next = ScanDirectory(listed, masks, PendingDirs, FoundFiles, listing);
+        PendingDirs[listed] = QString();
     }
     if (FoundFiles.isEmpty()) {
         return QStringList{QString()};
