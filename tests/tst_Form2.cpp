@@ -85,7 +85,7 @@ void tst_Form2::init()
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     m_tree = m_dir->filePath(QStringLiteral("sprites"));
-    for (const char *sub : {"a", "B", "c/deep"}) {
+    for (const char *sub : {"a", "B", "c/deep", ".wine"}) {
         QVERIFY(QDir(m_tree).mkpath(QLatin1String(sub)));
     }
     m_main = std::make_unique<Form1>();
@@ -219,15 +219,15 @@ void tst_Form2::dirListHighlightsOnClickAndOpensOnDoubleClick()
     QVERIFY(list.setPath(m_tree + QLatin1String("/c/../")));
     QCOMPARE(list.path(), m_tree);
 
-    // Root first, then every ancestor, the opened folder, and its subfolders
-    // in name order whatever their case.
+    // Root first, then every ancestor, the opened folder, and its subfolders,
+    // hidden ones included, in name order whatever their case.
     const QStringList chain = m_tree.split(u'/', Qt::SkipEmptyParts);
     const QStringList texts = entryTexts(list);
-    QCOMPARE(texts.size(), 1 + chain.size() + 3);
+    QCOMPARE(texts.size(), 1 + chain.size() + 4);
     QCOMPARE(texts.first(), QStringLiteral("/"));
     QCOMPARE(texts.mid(1, chain.size()), chain);
-    QCOMPARE(texts.mid(1 + chain.size()),
-             (QStringList{QStringLiteral("a"), QStringLiteral("B"), QStringLiteral("c")}));
+    QCOMPARE(texts.mid(1 + chain.size()), (QStringList{QStringLiteral(".wine"), QStringLiteral("a"),
+                                                       QStringLiteral("B"), QStringLiteral("c")}));
     QCOMPARE(DirListBox::entryPath(list.currentItem()), m_tree);
 
     QListWidgetItem *c = entryNamed(list, QStringLiteral("c"));

@@ -88,9 +88,11 @@ bool DirListBox::setPath(const QString &folder)
     }
     QListWidgetItem *openedItem = item(count() - 1);
 
+    // Hidden folders are listed too: game data often lives below one (a
+    // Wine prefix, a launcher's data folder).
     QDir dir(opened);
-    const QStringList children =
-        dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    const QStringList children = dir.entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
+                                               QDir::Name | QDir::IgnoreCase);
     for (const QString &child : children) {
         addEntry(child, dir.absoluteFilePath(child), int(chain.size()), false);
     }
