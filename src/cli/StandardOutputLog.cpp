@@ -32,8 +32,12 @@ void StandardOutputLog::AppendLine(const QString &message)
     if (m_broken) {
         return;
     }
-    m_buffer += message.toUtf8();
-    m_buffer += '\n';
+    // Encode straight into the buffer: no temporary per line.
+    const qsizetype used = m_buffer.size();
+    m_buffer.resize(used + m_utf8.requiredSpace(message.size()) + 1);
+    char *end = m_utf8.appendToBuffer(m_buffer.data() + used, message);
+    *end++ = '\n';
+    m_buffer.resize(end - m_buffer.constData());
     if (m_buffer.size() >= writeThreshold) {
         flush();
     }

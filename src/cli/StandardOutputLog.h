@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QStringEncoder>
 
 #include <functional>
 
@@ -37,6 +38,7 @@ public:
 
 private:
     QByteArray m_buffer;
+    QStringEncoder m_utf8{QStringConverter::Utf8, QStringConverter::Flag::Stateless};
     QElapsedTimer m_sinceWrite;
     std::function<void()> m_beforeWrite;
     bool m_sawError = false;
