@@ -32,7 +32,7 @@ QString convertFile(const QString &path, const ConversionOptions &options, Conve
         return QStringLiteral("could not be opened: ") + error;
     }
     if (batch && batch->contains(file.id())) {
-        return QStringLiteral("was already converted in this run under another name");
+        return QStringLiteral("was already converted in this run");
     }
     const DirectionSwap swap = options.undo ? DirectionSwap::Undo : DirectionSwap::Forward;
     DirectionTables tables;

@@ -202,12 +202,14 @@ void Form1::convertDropped(const QStringList &paths)
     m_log.Clear();
     ScanOptions options;
     options.progress = [this](qsizetype done, qsizetype total) { reportProgress(done, total); };
+    // One drop is one run: a file dropped under two names is converted once.
+    ConvertedFiles converted;
     for (qsizetype i = 0; i < paths.size(); ++i) {
         const QString &path = paths.at(i);
         if (QFileInfo(path).isDir()) {
             ScanFolder(path, m_log, options);
         } else {
-            ReorderDirections(path, m_log);
+            ReorderDirections(path, m_log, {}, &converted);
             if (paths.size() > 1) {
                 reportProgress(i + 1, paths.size());
             }
