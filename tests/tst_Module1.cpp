@@ -61,6 +61,7 @@ private slots:
     void scanFolderWithNothingToConvert();
     void scanFolderNamesAnOtherMask();
     void scanFolderGoesOnWhenAFileVanishes();
+    void scanFolderChecksLongTablesAgainstTheFile();
     void fileExists();
 
 private:
@@ -203,7 +204,7 @@ void tst_Module1::refusesFilesItWouldDamage_data()
     QTest::newRow("single direction, 32 frames")
         << makeSingleDirectionCl2(32, 1000) << false << QStringLiteral("overlap");
     QTest::newRow("header only") << good.left(32) << false
-                                 << QStringLiteral("starting outside the file");
+                                 << QStringLiteral("run past the end of the file");
     QTest::newRow("negative frame count")
         << with(32, -1) << false << QStringLiteral("negative frame count (-1)");
     QTest::newRow("group 1 holds fewer frames")
@@ -211,20 +212,18 @@ void tst_Module1::refusesFilesItWouldDamage_data()
     QTest::newRow("group 1 holds more frames")
         << with(g1, 5) << false << QStringLiteral("different frame counts (4 and 5)");
     QTest::newRow("count too large for the file")
-        << with(32, 100000) << false << QStringLiteral("run past the end of the file");
+        << with(32, 100000) << false << QStringLiteral("overlap (direction 1");
     QTest::newRow("count near 2^31")
-        << with(32, 0x7ffffffe) << false << QStringLiteral("run past the end of the file");
+        << with(32, 0x7ffffffe) << false << QStringLiteral("beyond the reach of 32-bit offsets");
     QTest::newRow("truncated in group 1's table")
-        << good.left(g1 + 8) << false << QStringLiteral("starting outside the file");
+        << good.left(g1 + 8) << false << QStringLiteral("run past the end of the file");
     QTest::newRow("group 1 at the header") << with(4, 32) << false << QStringLiteral("overlap");
     QTest::newRow("group 1 inside group 0's table")
         << with(4, 40) << false << QStringLiteral("overlap");
     QTest::newRow("group 5 inside group 1's table")
         << with(20, g1 + 8) << false << QStringLiteral("overlap");
-    QTest::newRow("group 7 past the end")
-        << with(28, good.size()) << false << QStringLiteral("starting outside the file");
     QTest::newRow("group 3 negative")
-        << with(12, -8) << false << QStringLiteral("starting outside the file");
+        << with(12, -8) << false << QStringLiteral("direction 3 at an impossible offset (-8)");
     QTest::newRow("offset overflows once moved")
         << with(g1 + 4, 0x7ffffff0) << false << QStringLiteral("does not fit in 32 bits");
     // Undoing trades tables with the group in slot 4 instead of slot 1.
@@ -431,6 +430,29 @@ void tst_Module1::scanFolderGoesOnWhenAFileVanishes()
                                  QLatin1String(") could not be opened: No such file or directory"));
     QCOMPARE(log.lines()[3], realigned(third));
     QVERIFY(!QFile::exists(second));
+}
+
+void tst_Module1::scanFolderChecksLongTablesAgainstTheFile()
+{
+    // Tables longer than the first read of a file: one whole, one cut short.
+    const QByteArray whole = makeEightDirectionCl2(2000, 2);
+    const QByteArray cut = whole.left(int32At(whole, 4) + 4000);
+    const QString good = put(QStringLiteral("a.cl2"), whole);
+    const QString bad = put(QStringLiteral("b.cl2"), cut);
+    StringMessageLog log;
+    ScanFolder(m_dir->path(), log);
+    QCOMPARE(log.lines().size(), 3);
+    QCOMPARE(log.lines()[1], realigned(good));
+    QCOMPARE(log.lines()[2],
+             QLatin1String("ERROR: File (") + bad +
+                 QLatin1String(") has frame tables that run past the end of the file"));
+    const auto before = framesBySlot(whole);
+    const auto after = framesBySlot(readFile(good));
+    QCOMPARE(after.size(), 8);
+    for (int j = 0; j < 8; ++j) {
+        QCOMPARE(after[j], before[DirectionOrder[j]]);
+    }
+    QCOMPARE(readFile(bad), cut);
 }
 
 void tst_Module1::fileExists()

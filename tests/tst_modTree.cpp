@@ -459,10 +459,24 @@ void TestModTree::linkedFolderListedOnceUnderFirstName()
     QVERIFY(QFile::link(dir.path() + u"/real"_s, dir.path() + u"/alias"_s));
     // A link to a file whose name matches is returned like a file.
     QVERIFY(QFile::link(dir.path() + u"/target.dat"_s, dir.path() + u"/link.cl2"_s));
-    // So is a dangling link: whoever opens it reports why it cannot.
+    // A dangling link and a pipe are no files to convert: they are passed over.
     QVERIFY(QFile::link(dir.path() + u"/missing"_s, dir.path() + u"/broken.cl2"_s));
-    QCOMPARE(FindFiles(dir.path(), u"*.cl2"_s),
-             prefixed(dir.path(), {u"/broken.cl2"_s, u"/link.cl2"_s, u"/alias/x.cl2"_s}));
+    QCOMPARE(::mkfifo(QFile::encodeName(dir.path() + u"/pipe.cl2"_s).constData(), 0600), 0);
+    // A hard link is one more name of the same file.
+    QCOMPARE(::link(QFile::encodeName(dir.path() + u"/real/x.cl2"_s).constData(),
+                    QFile::encodeName(dir.path() + u"/hard.cl2"_s).constData()),
+             0);
+
+    std::vector<FileId> ids;
+    QCOMPARE(FindFiles(dir.path(), u"*.cl2"_s, nullptr, &ids),
+             prefixed(dir.path(), {u"/hard.cl2"_s, u"/link.cl2"_s, u"/alias/x.cl2"_s}));
+    // Each path carries the identity of the file it reaches.
+    QCOMPARE(ids.size(), std::size_t(3));
+    QCOMPARE(ids[0], ids[2]);
+    QVERIFY(ids[1] != ids[0]);
+    struct stat target;
+    QCOMPARE(::stat(QFile::encodeName(dir.path() + u"/target.dat"_s).constData(), &target), 0);
+    QCOMPARE(ids[1].inode, std::uint64_t(target.st_ino));
 }
 
 void TestModTree::unreadableFolderContributesNothing()

@@ -41,6 +41,11 @@ QString notEightDirections()
     return QStringLiteral("isn't a 8 directions file");
 }
 
+QString pastTheEnd()
+{
+    return QStringLiteral("has frame tables that run past the end of the file");
+}
+
 QString unreadable(const QString &reason)
 {
     return QStringLiteral("could not be read: ") + reason;
@@ -65,13 +70,9 @@ bool rebase(const char *table, char *out, std::int64_t entries, std::int32_t fro
 
 QString DirectionTables::load(BinaryFile &file, DirectionSwap swap)
 {
-    const std::int64_t size = file.size();
-    if (size < HeaderSize) {
-        return notEightDirections();
-    }
     QString error;
-    m_front.resize(static_cast<std::size_t>(std::min(size, FrontReadSize)));
-    const std::int64_t got = file.readAt(0, m_front.data(), std::ssize(m_front), &error);
+    m_front.resize(FrontReadSize);
+    const std::int64_t got = file.readAt(0, m_front.data(), FrontReadSize, &error);
     if (got < 0) {
         return unreadable(error);
     }
@@ -85,16 +86,17 @@ QString DirectionTables::load(BinaryFile &file, DirectionSwap swap)
     if (groups[0] != HeaderSize) {
         return notEightDirections();
     }
-    for (int k = 0; k < 8; ++k) {
-        // Every group needs room for its frame count after the header.
-        if (groups[k] < HeaderSize || std::int64_t{groups[k]} + 4 > size) {
-            return QStringLiteral("has direction %1 starting outside the file (at offset %2)")
+    for (int k = 1; k < 8; ++k) {
+        if (groups[k] < HeaderSize) {
+            return QStringLiteral("has direction %1 at an impossible offset (%2)")
                 .arg(k)
                 .arg(groups[k]);
         }
     }
+    // A read shorter than asked for ends at the end of the file.
+    const bool wholeFileRead = got < FrontReadSize;
     if (got < FirstTableOffset) {
-        return unreadable(QStringLiteral("the file ended early"));
+        return pastTheEnd();
     }
     const std::int32_t frames = int32At(m_front, HeaderSize);
     if (frames < 0) {
@@ -105,10 +107,6 @@ QString DirectionTables::load(BinaryFile &file, DirectionSwap swap)
     const std::int64_t tableBytes = 4 * (std::int64_t{frames} + 1);
     const std::int64_t frontEnd = FirstTableOffset + tableBytes;
     const std::int64_t partnerEnd = std::int64_t{partner} + 4 + tableBytes;
-    if (frontEnd > size || partnerEnd > size) {
-        return QStringLiteral("has frame tables that run past the end of the file (%1 frames)")
-            .arg(frames);
-    }
     if (partnerEnd > std::numeric_limits<std::int32_t>::max()) {
         return QStringLiteral("has frame tables beyond the reach of 32-bit offsets");
     }
@@ -124,29 +122,39 @@ QString DirectionTables::load(BinaryFile &file, DirectionSwap swap)
                 .arg(groups[k]);
         }
     }
-
     if (frontEnd > got) {
+        // Only a long table goes past the first read; its length is checked
+        // against the file's before anything that size is read.
+        if (wholeFileRead) {
+            return pastTheEnd();
+        }
+        const std::int64_t length = file.length(&error);
+        if (length < 0) {
+            return unreadable(error);
+        }
+        if (partnerEnd > length) {
+            return pastTheEnd();
+        }
         m_front.resize(static_cast<std::size_t>(frontEnd));
         const std::int64_t rest = frontEnd - got;
         if (file.readAt(got, m_front.data() + got, rest, &error) != rest) {
-            return unreadable(error.isEmpty() ? QStringLiteral("the file ended early") : error);
+            return error.isEmpty() ? pastTheEnd() : unreadable(error);
         }
     }
     m_front.resize(static_cast<std::size_t>(frontEnd));
     // The partner's frame count is read together with its table.
-    std::vector<char> partnerBlock(static_cast<std::size_t>(4 + tableBytes));
-    if (file.readAt(partner, partnerBlock.data(), std::ssize(partnerBlock), &error) !=
-        std::ssize(partnerBlock)) {
-        return unreadable(error.isEmpty() ? QStringLiteral("the file ended early") : error);
+    m_partner.resize(static_cast<std::size_t>(4 + tableBytes));
+    if (file.readAt(partner, m_partner.data(), std::ssize(m_partner), &error) !=
+        std::ssize(m_partner)) {
+        return error.isEmpty() ? pastTheEnd() : unreadable(error);
     }
-    const std::int32_t partnerFrames = int32At(partnerBlock, 0);
+    const std::int32_t partnerFrames = int32At(m_partner, 0);
     if (partnerFrames != frames) {
         return QStringLiteral("has direction groups with different frame counts (%1 and %2)")
             .arg(frames)
             .arg(partnerFrames);
     }
-    m_partner.assign(partnerBlock.begin() + 4, partnerBlock.end());
-    m_partnerTableOffset = std::int64_t{partner} + 4;
+    m_partnerOffset = partner;
     return prepare(swap, groups, frames);
 }
 
@@ -160,10 +168,10 @@ QString DirectionTables::prepare(DirectionSwap swap, const std::array<std::int32
     for (int j = 0; j < 8; ++j) {
         setInt32At(m_newFront, 4 * j, groups[rule.order[j]]);
     }
-    m_newPartner.resize(m_partner.size());
-    if (!rebase(m_partner.data(), m_newFront.data() + FirstTableOffset, entries, partner,
+    m_newPartner = m_partner;
+    if (!rebase(m_partner.data() + 4, m_newFront.data() + FirstTableOffset, entries, partner,
                 HeaderSize) ||
-        !rebase(m_front.data() + FirstTableOffset, m_newPartner.data(), entries, HeaderSize,
+        !rebase(m_front.data() + FirstTableOffset, m_newPartner.data() + 4, entries, HeaderSize,
                 partner)) {
         return QStringLiteral("has a frame offset that does not fit in 32 bits once moved");
     }
@@ -176,15 +184,14 @@ QString DirectionTables::store(BinaryFile &file) const
     bool frontWritten = false;
     if (file.writeAt(0, m_newFront.data(), std::ssize(m_newFront), &error)) {
         frontWritten = true;
-        if (file.writeAt(m_partnerTableOffset, m_newPartner.data(), std::ssize(m_newPartner),
-                         &error)) {
+        if (file.writeAt(m_partnerOffset, m_newPartner.data(), std::ssize(m_newPartner), &error)) {
             return {};
         }
     }
     // Put back every region that may have been touched, the failed one included.
     QString restoreError;
     const bool restored = file.writeAt(0, m_front.data(), std::ssize(m_front), &restoreError) &&
-                          (!frontWritten || file.writeAt(m_partnerTableOffset, m_partner.data(),
+                          (!frontWritten || file.writeAt(m_partnerOffset, m_partner.data(),
                                                          std::ssize(m_partner), &restoreError));
     if (restored) {
         return QStringLiteral("could not be written (%1); its original bytes were put back")

@@ -18,6 +18,7 @@ enum class DirectionSwap { Forward, Undo };
 // eight group offsets, the frame table of the group at the first offset, and
 // the frame table of the group it swaps with. Each table's offsets are relative
 // to its own group, so a table moved to the other group is rebased.
+// One object may serve many files in turn; its buffers are reused.
 class DirectionTables
 {
 public:
@@ -33,13 +34,14 @@ private:
     QString prepare(DirectionSwap swap, const std::array<std::int32_t, 8> &groups,
                     std::int32_t frames);
 
+    // Each block is rewritten whole, its frame count with the same value.
     // From offset 0: header, first group's frame count and its table.
     std::vector<char> m_front;
     std::vector<char> m_newFront;
-    // From the partner group's start + 4: its table.
+    // From the partner group's start: its frame count and its table.
     std::vector<char> m_partner;
     std::vector<char> m_newPartner;
-    std::int64_t m_partnerTableOffset = 0;
+    std::int64_t m_partnerOffset = 0;
 };
 
 } // namespace velmora

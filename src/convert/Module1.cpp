@@ -22,20 +22,30 @@ QString successText(const ConversionOptions &options)
                           : QStringLiteral("directions were realigned");
 }
 
+// Where a file comes from: named by a caller, or just found by a folder search
+// that already knows it is a regular file and which file it is.
+struct Source
+{
+    const QString &path;
+    const FileId *listedId = nullptr;
+};
+
 // Opens, validates and (unless a dry run) rewrites one file; an empty result
 // means success, anything else is what to say after "File (path) ".
-QString convertFile(const QString &path, const ConversionOptions &options, ConvertedFiles *batch)
+QString convertFile(const Source &source, const ConversionOptions &options, ConvertedFiles *batch,
+                    DirectionTables &tables)
 {
     BinaryFile file;
     QString error;
-    if (!file.open(path, &error)) {
+    const bool opened = source.listedId ? file.openListed(source.path, *source.listedId, &error)
+                                        : file.open(source.path, &error);
+    if (!opened) {
         return QStringLiteral("could not be opened: ") + error;
     }
     if (batch && batch->contains(file.id())) {
         return QStringLiteral("was already converted in this run");
     }
     const DirectionSwap swap = options.undo ? DirectionSwap::Undo : DirectionSwap::Forward;
-    DirectionTables tables;
     if (const QString problem = tables.load(file, swap); !problem.isEmpty()) {
         return problem;
     }
@@ -53,17 +63,24 @@ QString convertFile(const QString &path, const ConversionOptions &options, Conve
     return {};
 }
 
+bool reorderAndLog(const Source &source, MessageLog &log, const ConversionOptions &options,
+                   ConvertedFiles *batch, DirectionTables &tables)
+{
+    const QString problem = convertFile(source, options, batch, tables);
+    const bool ok = problem.isEmpty();
+    log.AppendLine(ok ? fileLine("SUCCESS: ", source.path, successText(options))
+                      : fileLine("ERROR: ", source.path, problem));
+    log.Repaint();
+    return ok;
+}
+
 } // namespace
 
 bool ReorderDirections(const QString &path, MessageLog &log, const ConversionOptions &options,
                        ConvertedFiles *batch)
 {
-    const QString problem = convertFile(path, options, batch);
-    const bool ok = problem.isEmpty();
-    log.AppendLine(ok ? fileLine("SUCCESS: ", path, successText(options))
-                      : fileLine("ERROR: ", path, problem));
-    log.Repaint();
-    return ok;
+    DirectionTables tables;
+    return reorderAndLog(Source{path}, log, options, batch, tables);
 }
 
 BatchResult ScanFolder(const QString &folder, MessageLog &log, const ScanOptions &options)
@@ -73,7 +90,8 @@ BatchResult ScanFolder(const QString &folder, MessageLog &log, const ScanOptions
     const QString where =
         QLatin1String(" were found on (") + folder + QLatin1String(") and subfolders");
     QString maskError;
-    const QStringList paths = FindFiles(folder, options.maskList, &maskError);
+    std::vector<FileId> ids;
+    const QStringList paths = FindFiles(folder, options.maskList, &maskError, &ids);
     if (!maskError.isEmpty()) {
         log.AppendLine(QLatin1String("ERROR: The mask list (") + options.maskList +
                        QLatin1String(") is not valid: ") + maskError);
@@ -95,8 +113,10 @@ BatchResult ScanFolder(const QString &folder, MessageLog &log, const ScanOptions
     BatchResult result{total, 0};
     ConvertedFiles converted;
     converted.reserve(static_cast<std::size_t>(total));
+    DirectionTables tables;
     for (qsizetype i = 0; i < total; ++i) {
-        if (!ReorderDirections(paths[i], log, options.conversion, &converted)) {
+        const Source source{paths[i], &ids[static_cast<std::size_t>(i)]};
+        if (!reorderAndLog(source, log, options.conversion, &converted, tables)) {
             ++result.failed;
         }
         if (options.progress) {

@@ -34,7 +34,7 @@ BinaryFile::~BinaryFile()
     }
 }
 
-bool BinaryFile::open(const QString &path, QString *error)
+bool BinaryFile::openDescriptor(const QString &path, QString *error)
 {
     const QByteArray name = QFile::encodeName(path);
     // O_NONBLOCK keeps a FIFO or a device from blocking the open; it has no
@@ -47,21 +47,51 @@ bool BinaryFile::open(const QString &path, QString *error)
         *error = reason(errno);
         return false;
     }
+    m_fd = fd;
+    return true;
+}
+
+bool BinaryFile::readInfo(QString *error)
+{
     struct stat info;
-    if (::fstat(fd, &info) != 0) {
+    if (::fstat(m_fd, &info) != 0) {
         *error = reason(errno);
-        ::close(fd);
         return false;
     }
     if (!S_ISREG(info.st_mode)) {
         *error = QStringLiteral("not a regular file");
-        ::close(fd);
         return false;
     }
-    m_fd = fd;
-    m_size = info.st_size;
+    m_length = info.st_size;
     m_id = FileId{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
     return true;
+}
+
+bool BinaryFile::open(const QString &path, QString *error)
+{
+    if (!openDescriptor(path, error)) {
+        return false;
+    }
+    if (!readInfo(error)) {
+        ::close(m_fd);
+        m_fd = -1;
+        return false;
+    }
+    return true;
+}
+
+bool BinaryFile::openListed(const QString &path, FileId id, QString *error)
+{
+    m_id = id;
+    return openDescriptor(path, error);
+}
+
+std::int64_t BinaryFile::length(QString *error)
+{
+    if (m_length < 0 && !readInfo(error)) {
+        return -1;
+    }
+    return m_length;
 }
 
 std::int64_t BinaryFile::readAt(std::int64_t offset, void *buffer, std::int64_t length,

@@ -16,12 +16,9 @@ bool isDotOrDotDot(const char *name)
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-// Follows a symbolic link (or an entry whose type the file system does not
-// report) to learn whether it leads to a directory. A dangling link is not one.
-bool leadsToDirectory(int directoryFd, const char *name)
+FileId idOf(const struct stat &info)
 {
-    struct stat info;
-    return ::fstatat(directoryFd, name, &info, 0) == 0 && S_ISDIR(info.st_mode);
+    return FileId{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
 }
 
 } // namespace
@@ -41,9 +38,7 @@ DirectoryListing::Outcome DirectoryListing::list(const QByteArray &encodedPath)
         ::closedir(dir);
         return Outcome::Failed;
     }
-    const FileId id{static_cast<std::uint64_t>(info.st_dev),
-                    static_cast<std::uint64_t>(info.st_ino)};
-    if (!m_listed.insert(id).second) {
+    if (!m_listed.insert(idOf(info)).second) {
         ::closedir(dir);
         return Outcome::AlreadyListed;
     }
@@ -62,21 +57,36 @@ DirectoryListing::Outcome DirectoryListing::list(const QByteArray &encodedPath)
         if (isDotOrDotDot(name)) {
             continue;
         }
-        bool directory = false;
+        // An entry's serial number is its file's inode, and it lives on the
+        // directory's device; only a link (or a type the file system does not
+        // report) needs a look at what it leads to. A dangling link leads to
+        // nothing we take.
+        Kind kind = Kind::Other;
+        FileId id{static_cast<std::uint64_t>(info.st_dev),
+                  static_cast<std::uint64_t>(entry->d_ino)};
+        struct stat target;
         switch (entry->d_type) {
         case DT_DIR:
-            directory = true;
+            kind = Kind::Directory;
+            break;
+        case DT_REG:
+            kind = Kind::RegularFile;
             break;
         case DT_LNK:
         case DT_UNKNOWN:
-            directory = leadsToDirectory(fd, name);
+            if (::fstatat(fd, name, &target, 0) == 0) {
+                kind = S_ISDIR(target.st_mode)   ? Kind::Directory
+                       : S_ISREG(target.st_mode) ? Kind::RegularFile
+                                                 : Kind::Other;
+                id = idOf(target);
+            }
             break;
         default:
             break;
         }
         const std::size_t length = std::strlen(name);
         m_entries.push_back(Entry{static_cast<std::uint32_t>(m_names.size()),
-                                  static_cast<std::uint32_t>(length), directory});
+                                  static_cast<std::uint32_t>(length), kind, id});
         m_names.append(name, length + 1);
     }
     ::closedir(dir);

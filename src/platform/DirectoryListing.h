@@ -36,14 +36,20 @@ public:
         return std::string_view(m_names.data() + entry.offset, entry.length);
     }
     // Whether entry i is a directory or a symbolic link that leads to one.
-    bool isDirectory(std::size_t i) const { return m_entries[i].isDirectory; }
+    bool isDirectory(std::size_t i) const { return m_entries[i].kind == Kind::Directory; }
+    // Whether entry i is a regular file or a symbolic link that leads to one.
+    bool isRegularFile(std::size_t i) const { return m_entries[i].kind == Kind::RegularFile; }
+    // The identity of what entry i leads to, the same under every name of it.
+    FileId id(std::size_t i) const { return m_entries[i].id; }
 
 private:
+    enum class Kind : std::uint8_t { Directory, RegularFile, Other };
     struct Entry
     {
         std::uint32_t offset;
         std::uint32_t length;
-        bool isDirectory;
+        Kind kind;
+        FileId id;
     };
 
     std::string m_names; // every name, each followed by a NUL

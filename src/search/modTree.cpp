@@ -170,7 +170,8 @@ bool MatchMasksAscii(std::string_view name, const MaskSet &masks)
 }
 
 qsizetype ScanDirectory(qsizetype index, const MaskSet &masks, QStringList &PendingDirs,
-                        QStringList &FoundFiles, DirectoryListing &listing)
+                        QStringList &FoundFiles, DirectoryListing &listing,
+                        std::vector<FileId> *FoundIds)
 {
     if (index >= PendingDirs.size()) {
         return PendingDirs.size();
@@ -191,17 +192,27 @@ qsizetype ScanDirectory(qsizetype index, const MaskSet &masks, QStringList &Pend
             PendingDirs.append(joinPath(folder, name));
             continue;
         }
+        if (!listing.isRegularFile(i)) {
+            continue;
+        }
         const bool passes = isAscii(name) ? MatchMasksAscii(name, masks)
                                           : MatchMasks(QFile::decodeName(name.data()), masks);
         if (passes) {
             FoundFiles.append(joinPath(folder, name));
+            if (FoundIds) {
+                FoundIds->push_back(listing.id(i));
+            }
         }
     }
     return index + 1;
 }
 
-QStringList FindFiles(const QString &startFolder, const QString &maskList, QString *maskError)
+QStringList FindFiles(const QString &startFolder, const QString &maskList, QString *maskError,
+                      std::vector<FileId> *ids)
 {
+    if (ids) {
+        ids->clear();
+    }
     MaskSet masks;
     QString error;
     const bool masksOk = PrepareMasks(maskList, masks, &error);
@@ -221,7 +232,7 @@ QStringList FindFiles(const QString &startFolder, const QString &maskList, QStri
     qsizetype next = 0;
     while (next < PendingDirs.size()) {
         const qsizetype listed = next;
-        next = ScanDirectory(listed, masks, PendingDirs, FoundFiles, listing);
+        next = ScanDirectory(listed, masks, PendingDirs, FoundFiles, listing, ids);
         PendingDirs[listed] = QString();
     }
     if (FoundFiles.isEmpty()) {

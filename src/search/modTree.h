@@ -17,8 +17,10 @@ namespace velmora {
 // order the subfolders were found, level by level; each folder's entries in
 // byte order of their names. With no match the list holds one empty string.
 // A malformed mask list matches nothing and its reason goes to maskError.
+// Only regular files (or links to them) are taken. When ids is given, it
+// receives each found file's identity, one for each path.
 QStringList FindFiles(const QString &startFolder, const QString &maskList,
-                      QString *maskError = nullptr);
+                      QString *maskError = nullptr, std::vector<FileId> *ids = nullptr);
 
 // A mask list is wildcard masks separated by commas, semicolons or spaces
 // (not TAB); a leading '!' makes a mask exclude instead of include.
@@ -68,8 +70,11 @@ bool MatchMasksAscii(std::string_view name, const MaskSet &masks);
 // end. Paths are the folder, a '/' unless the folder already ends in one, and
 // the name. Symbolic links are followed; a directory that listing has listed
 // before, one that cannot be listed and an empty path contribute nothing.
-// Anything that is not a directory (a link to a file included) counts as a file.
+// Regular files (links to them included) are files; devices, pipes, sockets
+// and dangling links are passed over. FoundIds, when given, grows with
+// FoundFiles by each found file's identity.
 qsizetype ScanDirectory(qsizetype index, const MaskSet &masks, QStringList &PendingDirs,
-                        QStringList &FoundFiles, DirectoryListing &listing);
+                        QStringList &FoundFiles, DirectoryListing &listing,
+                        std::vector<FileId> *FoundIds = nullptr);
 
 } // namespace velmora
