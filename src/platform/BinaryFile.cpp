@@ -97,24 +97,17 @@ std::int64_t BinaryFile::length(QString *error)
 std::int64_t BinaryFile::readAt(std::int64_t offset, void *buffer, std::int64_t length,
                                 QString *error)
 {
-    auto *out = static_cast<char *>(buffer);
-    std::int64_t done = 0;
-    while (done < length) {
-        const ssize_t n = ::pread(m_fd, out + done, static_cast<size_t>(length - done),
-                                  static_cast<off_t>(offset + done));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            *error = reason(errno);
-            return -1;
-        }
-        if (n == 0) {
-            break;
-        }
-        done += n;
+    // One call: a regular file reads short only at its end, so asking again
+    // would cost a call to learn nothing.
+    ssize_t n;
+    do {
+        n = ::pread(m_fd, buffer, static_cast<size_t>(length), static_cast<off_t>(offset));
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        *error = reason(errno);
+        return -1;
     }
-    return done;
+    return n;
 }
 
 bool BinaryFile::writeAt(std::int64_t offset, const void *buffer, std::int64_t length,

@@ -46,8 +46,8 @@ public:
     // the reason in error, when it cannot be had.
     std::int64_t length(QString *error);
 
-    // Reads up to length bytes at offset; returns how many were read (fewer only
-    // at the end of the file), or -1 with the reason in error.
+    // Reads up to length bytes at offset in one call; returns how many were
+    // read (fewer only at the end of the file), or -1 with the reason in error.
     std::int64_t readAt(std::int64_t offset, void *buffer, std::int64_t length, QString *error);
     // Writes all length bytes at offset, or fails with the reason in error.
     bool writeAt(std::int64_t offset, const void *buffer, std::int64_t length, QString *error);
