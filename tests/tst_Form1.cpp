@@ -27,33 +27,6 @@ namespace {
 const QLatin1String CrLf("\r\n");
 const QString PreviousLog = QStringLiteral("ERROR: File (earlier.cl2) isn't a 8 directions file");
 
-QString successLine(const QString &path)
-{
-    return QLatin1String("SUCCESS: File (") + path + QLatin1String(") directions were realigned");
-}
-
-QString refusalLine(const QString &path)
-{
-    return QLatin1String("ERROR: File (") + path + QLatin1String(") isn't a 8 directions file");
-}
-
-// The slot order a correct rewrite gives: new slot j shows old direction order[j].
-bool reorderedFrom(const QByteArray &before, const QByteArray &after)
-{
-    static constexpr int order[8] = {1, 3, 5, 7, 0, 2, 4, 6};
-    const auto old = framesBySlot(before);
-    const auto now = framesBySlot(after);
-    if (old.size() != 8 || now.size() != 8 || before.size() != after.size()) {
-        return false;
-    }
-    for (int slot = 0; slot < 8; ++slot) {
-        if (now[slot] != old[order[slot]]) {
-            return false;
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 class tst_Form1 : public QObject
@@ -216,9 +189,9 @@ void tst_Form1::singleFileRoad()
 
     QString expected = PreviousLog + CrLf;
     if (expectedLine == QLatin1String("success")) {
-        expected = successLine(path) + CrLf;
+        expected = realignedLine(path) + CrLf;
     } else if (expectedLine == QLatin1String("refusal")) {
-        expected = refusalLine(path) + CrLf;
+        expected = notEightDirectionsLine(path) + CrLf;
     }
     QCOMPARE(m_form->logText(), expected);
     // What the user sees is the same text, with the box's own line breaks.
@@ -229,7 +202,7 @@ void tst_Form1::singleFileRoad()
     if (content == QLatin1String("none")) {
         QVERIFY(!QFileInfo::exists(path));
     } else if (expectedLine == QLatin1String("success")) {
-        QVERIFY(reorderedFrom(before, readFile(path)));
+        QCOMPARE(framesBySlot(readFile(path)), slotsAfterConversion(before));
     } else {
         QCOMPARE(readFile(path), before);
     }
@@ -308,14 +281,14 @@ void tst_Form1::droppedFilesAreConvertedUnderOneClearedLog()
 
     const QStringList lines = m_form->logText().split(CrLf);
     QCOMPARE(lines.size(), 5); // four lines, each ended
-    QCOMPARE(lines[0], successLine(good));
-    QCOMPARE(lines[1], refusalLine(bad));
+    QCOMPARE(lines[0], realignedLine(good));
+    QCOMPARE(lines[1], notEightDirectionsLine(bad));
     QVERIFY2(lines[2].startsWith(QLatin1String("ERROR: File (") + vanished + QLatin1String(") ")),
              qPrintable(lines[2]));
     QCOMPARE(lines[3], QLatin1String("ERROR: File (") + good +
                            QLatin1String(") was already converted in this run"));
     QVERIFY(lines[4].isEmpty());
-    QVERIFY(reorderedFrom(eight, readFile(good)));
+    QCOMPARE(framesBySlot(readFile(good)), slotsAfterConversion(eight));
     QCOMPARE(readFile(bad), single);
     QCOMPARE(m_form->windowTitle(), Form1::Caption);
 }
@@ -338,10 +311,10 @@ void tst_Form1::droppedFolderRunsTheFolderRoad()
 
     // Breadth-first: the folder's own file comes before the one below it.
     QCOMPARE(m_form->logText(), QLatin1String("SUCCESS: (2) files were found on (") + folder +
-                                    QLatin1String(") and subfolders\r\n") + successLine(top) +
-                                    CrLf + successLine(below) + CrLf);
-    QVERIFY(reorderedFrom(eight, readFile(top)));
-    QVERIFY(reorderedFrom(eight, readFile(below)));
+                                    QLatin1String(") and subfolders\r\n") + realignedLine(top) +
+                                    CrLf + realignedLine(below) + CrLf);
+    QCOMPARE(framesBySlot(readFile(top)), slotsAfterConversion(eight));
+    QCOMPARE(framesBySlot(readFile(below)), slotsAfterConversion(eight));
     QCOMPARE(readFile(folder + QLatin1String("/notes.txt")), QByteArrayLiteral("keep"));
 }
 

@@ -19,11 +19,6 @@ namespace {
 const QLatin1String CrLf("\r\n");
 const QString PreviousLog = QStringLiteral("SUCCESS: File (earlier.cl2) directions were realigned");
 
-QString successLine(const QString &path)
-{
-    return QLatin1String("SUCCESS: File (") + path + QLatin1String(") directions were realigned");
-}
-
 QStringList entryTexts(const DirListBox &list)
 {
     QStringList texts;
@@ -146,9 +141,9 @@ void tst_Form2::proceedConvertsTheOpenedFolder()
                                     QLatin1String(") and subfolders"));
     QCOMPARE(lines.takeLast(), QString());
     // Breadth-first: the folder's own file first, the deepest one last.
-    QCOMPARE(lines.first(), successLine(top));
-    QCOMPARE(lines.last(), successLine(deep));
-    QVERIFY(lines.contains(successLine(inA)));
+    QCOMPARE(lines.first(), realignedLine(top));
+    QCOMPARE(lines.last(), realignedLine(deep));
+    QVERIFY(lines.contains(realignedLine(inA)));
     QVERIFY(lines.contains(QLatin1String("ERROR: File (") + refused +
                            QLatin1String(") isn't a 8 directions file")));
     QCOMPARE(m_main->Text2->document()->blockCount(), 5);

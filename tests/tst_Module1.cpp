@@ -16,14 +16,6 @@ using namespace velmora::test;
 
 namespace {
 
-// After one conversion, slot j shows the frames that slot order[j] showed.
-constexpr std::array<int, 8> DirectionOrder{1, 3, 5, 7, 0, 2, 4, 6};
-
-QString realigned(const QString &path)
-{
-    return QLatin1String("SUCCESS: File (") + path + QLatin1String(") directions were realigned");
-}
-
 // The frames each slot shows, as direction numbers read back from the payloads.
 QList<int> slotDirections(const QByteArray &image)
 {
@@ -111,7 +103,7 @@ void tst_Module1::rewritesFramesIntoTheNewOrder()
 
     StringMessageLog log;
     QVERIFY(ReorderDirections(path, log));
-    QCOMPARE(log.lines(), QStringList{realigned(path)});
+    QCOMPARE(log.lines(), QStringList{realignedLine(path)});
     QCOMPARE(log.repaintCount(), 1);
 
     const QByteArray after = readFile(path);
@@ -134,12 +126,7 @@ void tst_Module1::rewritesFramesIntoTheNewOrder()
     QCOMPARE(masked, before);
 
     // Frame by frame, slot j shows what slot DirectionOrder[j] showed.
-    const auto oldSlots = framesBySlot(before);
-    const auto newSlots = framesBySlot(after);
-    QCOMPARE(newSlots.size(), 8);
-    for (int j = 0; j < 8; ++j) {
-        QCOMPARE(newSlots[j], oldSlots[DirectionOrder[j]]);
-    }
+    QCOMPARE(framesBySlot(after), slotsAfterConversion(before));
 }
 
 void tst_Module1::repeatedConversionsCycleBack()
@@ -158,7 +145,7 @@ void tst_Module1::repeatedConversionsCycleBack()
     QCOMPARE(framesBySlot(readFile(path)), framesBySlot(original));
     QCOMPARE(log.lines().size(), 6);
     for (const QString &line : log.lines()) {
-        QCOMPARE(line, realigned(path));
+        QCOMPARE(line, realignedLine(path));
     }
 }
 
@@ -367,10 +354,10 @@ void tst_Module1::scanFolderLogsCountThenEachFile()
     QCOMPARE(log.lines(), (QStringList{
                               QLatin1String("SUCCESS: (3) files were found on (") + folder +
                                   QLatin1String(") and subfolders"),
-                              realigned(folder + QLatin1String("/one.cl2")),
+                              realignedLine(folder + QLatin1String("/one.cl2")),
                               QLatin1String("ERROR: File (") + folder +
                                   QLatin1String("/sub/two.CL2) isn't a 8 directions file"),
-                              realigned(folder + QLatin1String("/sub/deeper/three.Cl2")),
+                              realignedLine(folder + QLatin1String("/sub/deeper/three.Cl2")),
                           }));
     QCOMPARE(progress, (QList<std::pair<qsizetype, qsizetype>>{{1, 3}, {2, 3}, {3, 3}}));
 }
@@ -425,10 +412,10 @@ void tst_Module1::scanFolderGoesOnWhenAFileVanishes()
     const BatchResult result = ScanFolder(m_dir->path(), log, options);
     QCOMPARE(result.failed, 1);
     QCOMPARE(log.lines().size(), 4);
-    QCOMPARE(log.lines()[1], realigned(first));
+    QCOMPARE(log.lines()[1], realignedLine(first));
     QCOMPARE(log.lines()[2], QLatin1String("ERROR: File (") + second +
                                  QLatin1String(") could not be opened: No such file or directory"));
-    QCOMPARE(log.lines()[3], realigned(third));
+    QCOMPARE(log.lines()[3], realignedLine(third));
     QVERIFY(!QFile::exists(second));
 }
 
@@ -442,16 +429,11 @@ void tst_Module1::scanFolderChecksLongTablesAgainstTheFile()
     StringMessageLog log;
     ScanFolder(m_dir->path(), log);
     QCOMPARE(log.lines().size(), 3);
-    QCOMPARE(log.lines()[1], realigned(good));
+    QCOMPARE(log.lines()[1], realignedLine(good));
     QCOMPARE(log.lines()[2],
              QLatin1String("ERROR: File (") + bad +
                  QLatin1String(") has frame tables that run past the end of the file"));
-    const auto before = framesBySlot(whole);
-    const auto after = framesBySlot(readFile(good));
-    QCOMPARE(after.size(), 8);
-    for (int j = 0; j < 8; ++j) {
-        QCOMPARE(after[j], before[DirectionOrder[j]]);
-    }
+    QCOMPARE(framesBySlot(readFile(good)), slotsAfterConversion(whole));
     QCOMPARE(readFile(bad), cut);
 }
 

@@ -43,31 +43,17 @@ CliRun runCli(const QStringList &arguments, const std::function<void()> &childSe
 
 QByteArray convertedLine(const QString &path)
 {
-    return (QLatin1String("SUCCESS: File (") + path +
-            QLatin1String(") directions were realigned\n"))
-        .toUtf8();
+    return (realignedLine(path) + u'\n').toUtf8();
 }
 
-QByteArray notEightDirectionsLine(const QString &path)
+QByteArray notEightDirectionsOutput(const QString &path)
 {
-    return (QLatin1String("ERROR: File (") + path + QLatin1String(") isn't a 8 directions file\n"))
-        .toUtf8();
+    return (notEightDirectionsLine(path) + u'\n').toUtf8();
 }
 
 QByteArray filePrefix(const char *status, const QString &path)
 {
     return (QLatin1String(status) + QLatin1String("File (") + path + QLatin1String(") ")).toUtf8();
-}
-
-// After one conversion, slot j shows the frames slot order[j] showed before.
-QList<QList<QByteArray>> reorderedSlots(const QList<QList<QByteArray>> &before)
-{
-    constexpr int order[8] = {1, 3, 5, 7, 0, 2, 4, 6};
-    QList<QList<QByteArray>> after;
-    for (int slot = 0; slot < 8; ++slot) {
-        after.append(before.value(order[slot]));
-    }
-    return after;
 }
 
 QList<QByteArray> outputLines(const QByteArray &out)
@@ -176,7 +162,7 @@ void TestCli::convertsGoodFile()
     const QByteArray after = readFile(file);
     QCOMPARE(after.size(), before.size());
     QVERIFY(after != before);
-    QCOMPARE(framesBySlot(after), reorderedSlots(framesBySlot(before)));
+    QCOMPARE(framesBySlot(after), slotsAfterConversion(before));
 }
 
 void TestCli::refusesBadFile_data()
@@ -207,7 +193,7 @@ void TestCli::refusesBadFile()
 
     QVERIFY2(run.finished, run.err.constData());
     if (notEightDirections) {
-        QCOMPARE(run.out, notEightDirectionsLine(file));
+        QCOMPARE(run.out, notEightDirectionsOutput(file));
     } else {
         QVERIFY2(run.out.startsWith(filePrefix("ERROR: ", file)), run.out.constData());
         QCOMPARE(run.out.count('\n'), 1);
@@ -231,9 +217,9 @@ void TestCli::reportsEachPathInOrder()
     const CliRun run = runCli({good, bad, good2});
 
     QVERIFY2(run.finished, run.err.constData());
-    QCOMPARE(run.out, convertedLine(good) + notEightDirectionsLine(bad) + convertedLine(good2));
+    QCOMPARE(run.out, convertedLine(good) + notEightDirectionsOutput(bad) + convertedLine(good2));
     QCOMPARE(run.exitCode, 1);
-    QCOMPARE(framesBySlot(readFile(good)), reorderedSlots(framesBySlot(before)));
+    QCOMPARE(framesBySlot(readFile(good)), slotsAfterConversion(before));
     QCOMPARE(readFile(good2), readFile(good));
     QCOMPARE(readFile(bad), badBytes);
 }
@@ -396,7 +382,7 @@ void TestCli::convertsFolderTree()
     QList<QByteArray> expected{QByteArrayLiteral("SUCCESS: (4) files were found on (") +
                                tree.root.toUtf8() + QByteArrayLiteral(") and subfolders")};
     for (const QString &file : tree.matches) {
-        expected.append(file == tree.badMatch ? notEightDirectionsLine(file).chopped(1)
+        expected.append(file == tree.badMatch ? notEightDirectionsOutput(file).chopped(1)
                                               : filePrefix("SUCCESS: ", file) + success.toUtf8());
     }
     QCOMPARE(outputLines(run.out), expected);
@@ -404,7 +390,7 @@ void TestCli::convertsFolderTree()
     QCOMPARE(run.exitCode, 1);
     for (const QString &file : tree.matches) {
         if (writes && file != tree.badMatch) {
-            QCOMPARE(framesBySlot(readFile(file)), reorderedSlots(framesBySlot(before[file])));
+            QCOMPARE(framesBySlot(readFile(file)), slotsAfterConversion(before[file]));
         } else {
             QCOMPARE(readFile(file), before[file]);
         }
@@ -431,7 +417,7 @@ void TestCli::folderMaskChoosesFiles()
     QVERIFY2(lines[0].contains(tree.root.toUtf8()), lines[0].constData());
     QCOMPARE(lines[1] + '\n', convertedLine(chosen));
     QCOMPARE(run.exitCode, 0);
-    QCOMPARE(framesBySlot(readFile(chosen)), reorderedSlots(framesBySlot(chosenBefore)));
+    QCOMPARE(framesBySlot(readFile(chosen)), slotsAfterConversion(chosenBefore));
     QCOMPARE(readFile(tree.matches.first()), makeEightDirectionCl2(2)); // a.cl2 not chosen
 }
 
@@ -477,7 +463,7 @@ void TestCli::fileNamedTwiceIsConvertedOnce()
     QCOMPARE(lines.size(), 2);
     QCOMPARE(lines[0] + '\n', convertedLine(file));
     QVERIFY2(lines[1].contains(second.toUtf8()), lines[1].constData());
-    QCOMPARE(framesBySlot(readFile(file)), reorderedSlots(framesBySlot(before)));
+    QCOMPARE(framesBySlot(readFile(file)), slotsAfterConversion(before));
 }
 
 void TestCli::closedOutputEndsWithoutSignal()

@@ -105,6 +105,26 @@ QList<QList<QByteArray>> framesBySlot(const QByteArray &image)
     return bySlot;
 }
 
+QList<QList<QByteArray>> slotsAfterConversion(const QByteArray &before)
+{
+    const QList<QList<QByteArray>> old = framesBySlot(before);
+    QList<QList<QByteArray>> after;
+    for (const int from : DirectionOrder) {
+        after.append(old.value(from));
+    }
+    return after;
+}
+
+QString realignedLine(const QString &path)
+{
+    return QLatin1String("SUCCESS: File (") + path + QLatin1String(") directions were realigned");
+}
+
+QString notEightDirectionsLine(const QString &path)
+{
+    return QLatin1String("ERROR: File (") + path + QLatin1String(") isn't a 8 directions file");
+}
+
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);

@@ -33,6 +33,15 @@ void setInt32At(QByteArray &bytes, qsizetype offset, std::int32_t value);
 // bytes of frame i. Empty when the image does not decode.
 QList<QList<QByteArray>> framesBySlot(const QByteArray &image);
 
+// The frames each slot of `before` shows once converted: slot j shows what
+// slot DirectionOrder[j] showed before.
+inline constexpr std::array<int, 8> DirectionOrder{1, 3, 5, 7, 0, 2, 4, 6};
+QList<QList<QByteArray>> slotsAfterConversion(const QByteArray &before);
+
+// The log lines of a converted and of a refused file.
+QString realignedLine(const QString &path);
+QString notEightDirectionsLine(const QString &path);
+
 bool writeFile(const QString &path, const QByteArray &bytes);
 QByteArray readFile(const QString &path);
 
