@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,6 +55,8 @@ private slots:
     void scanFolderNamesAnOtherMask();
     void scanFolderGoesOnWhenAFileVanishes();
     void scanFolderChecksLongTablesAgainstTheFile();
+    void scanFolderConvertsAFileUnderTwoNamesOnce();
+    void scanFolderReachesNamesThatAreNotUtf8();
     void fileExists();
 
 private:
@@ -435,6 +438,58 @@ void tst_Module1::scanFolderChecksLongTablesAgainstTheFile()
                  QLatin1String(") has frame tables that run past the end of the file"));
     QCOMPARE(framesBySlot(readFile(good)), slotsAfterConversion(whole));
     QCOMPARE(readFile(bad), cut);
+}
+
+void tst_Module1::scanFolderConvertsAFileUnderTwoNamesOnce()
+{
+    const QByteArray original = makeEightDirectionCl2(2);
+    const QString path = put(QStringLiteral("a.cl2"), original);
+    const QString hard = m_dir->filePath(QStringLiteral("b.cl2"));
+    const QString soft = m_dir->filePath(QStringLiteral("sub/c.cl2"));
+    QCOMPARE(::link(QFile::encodeName(path).constData(), QFile::encodeName(hard).constData()), 0);
+    QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("sub"))));
+    QVERIFY(QFile::link(path, soft));
+    const QString other = put(QStringLiteral("sub/d.cl2"), original);
+
+    StringMessageLog log;
+    const BatchResult result = ScanFolder(m_dir->path(), log);
+    QCOMPARE(result.failed, 2);
+    const QString twice = QStringLiteral(") was already converted in this run");
+    QCOMPARE(log.lines(), (QStringList{
+                              QLatin1String("SUCCESS: (4) files were found on (") + m_dir->path() +
+                                  QLatin1String(") and subfolders"),
+                              realignedLine(path),
+                              QLatin1String("ERROR: File (") + hard + twice,
+                              QLatin1String("ERROR: File (") + soft + twice,
+                              realignedLine(other),
+                          }));
+    QCOMPARE(framesBySlot(readFile(path)), slotsAfterConversion(original));
+    QCOMPARE(framesBySlot(readFile(other)), slotsAfterConversion(original));
+}
+
+void tst_Module1::scanFolderReachesNamesThatAreNotUtf8()
+{
+    // A name the system holds as bytes that are no UTF-8 is shown as best it
+    // can be, and still opened by its own bytes.
+    const QByteArray original = makeEightDirectionCl2(2);
+    const QByteArray name = QFile::encodeName(m_dir->path()) + QByteArray("/bad\xff.cl2");
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::write(fd, original.constData(), size_t(original.size())), ssize_t(original.size()));
+    ::close(fd);
+
+    StringMessageLog log;
+    ScanFolder(m_dir->path(), log);
+    QCOMPARE(log.lines().size(), 2);
+    QVERIFY2(log.lines()[1].startsWith(QLatin1String("SUCCESS: File (") + m_dir->path() +
+                                       QLatin1String("/bad")),
+             qPrintable(log.lines()[1]));
+    QByteArray after(original.size(), '\0');
+    const int again = ::open(name.constData(), O_RDONLY);
+    QVERIFY(again >= 0);
+    QCOMPARE(::read(again, after.data(), size_t(after.size())), ssize_t(after.size()));
+    ::close(again);
+    QCOMPARE(framesBySlot(after), slotsAfterConversion(original));
 }
 
 void tst_Module1::fileExists()

@@ -467,16 +467,24 @@ void TestModTree::linkedFolderListedOnceUnderFirstName()
                     QFile::encodeName(dir.path() + u"/hard.cl2"_s).constData()),
              0);
 
-    std::vector<FileId> ids;
-    QCOMPARE(FindFiles(dir.path(), u"*.cl2"_s, nullptr, &ids),
-             prefixed(dir.path(), {u"/hard.cl2"_s, u"/link.cl2"_s, u"/alias/x.cl2"_s}));
-    // Each path carries the identity of the file it reaches.
-    QCOMPARE(ids.size(), std::size_t(3));
-    QCOMPARE(ids[0], ids[2]);
-    QVERIFY(ids[1] != ids[0]);
+    const QStringList expected =
+        prefixed(dir.path(), {u"/hard.cl2"_s, u"/link.cl2"_s, u"/alias/x.cl2"_s});
+    QCOMPARE(FindFiles(dir.path(), u"*.cl2"_s), expected);
+    // The compact list holds the same paths, the system's spelling of each, and
+    // the identity of the file each reaches.
+    const FoundFileList found = FindFileList(dir.path(), u"*.cl2"_s);
+    QCOMPARE(found.size(), 3);
+    QByteArray encoded;
+    for (qsizetype i = 0; i < found.size(); ++i) {
+        QCOMPARE(found.path(i), expected[i]);
+        found.encodedPath(i, encoded);
+        QCOMPARE(encoded, QFile::encodeName(expected[i]));
+    }
+    QCOMPARE(found.id(0), found.id(2));
+    QVERIFY(found.id(1) != found.id(0));
     struct stat target;
     QCOMPARE(::stat(QFile::encodeName(dir.path() + u"/target.dat"_s).constData(), &target), 0);
-    QCOMPARE(ids[1].inode, std::uint64_t(target.st_ino));
+    QCOMPARE(found.id(1).inode, std::uint64_t(target.st_ino));
 }
 
 void TestModTree::unreadableFolderContributesNothing()
@@ -504,7 +512,7 @@ void TestModTree::vanishedFolderContributesNothing()
     QVERIFY(PrepareMasks(u"*.cl2"_s, masks, nullptr));
     DirectoryListing listing;
     QStringList pending{dir.path()};
-    QStringList found;
+    FoundFileList found;
     QCOMPARE(ScanDirectory(0, masks, pending, found, listing), 1);
     QCOMPARE(pending, prefixed(dir.path(), {QString(), u"/a"_s, u"/b"_s}));
     // "a" disappears between being found and being listed.
@@ -512,7 +520,9 @@ void TestModTree::vanishedFolderContributesNothing()
     QCOMPARE(ScanDirectory(1, masks, pending, found, listing), 2);
     QCOMPARE(ScanDirectory(2, masks, pending, found, listing), 3);
     QCOMPARE(ScanDirectory(3, masks, pending, found, listing), 3);
-    QCOMPARE(found, prefixed(dir.path(), {u"/top.cl2"_s, u"/b/y.cl2"_s}));
+    QCOMPARE(found.size(), 2);
+    QCOMPARE(QStringList({found.path(0), found.path(1)}),
+             prefixed(dir.path(), {u"/top.cl2"_s, u"/b/y.cl2"_s}));
 
     QCOMPARE(FindFiles(dir.path() + u"/gone"_s, u"*.cl2"_s), noMatch);
     QCOMPARE(FindFiles(QString(), u"*.cl2"_s), noMatch);
@@ -549,7 +559,7 @@ void TestModTree::rootFolderGetsNoSecondSeparator()
     QVERIFY(PrepareMasks(u"*.cl2"_s, masks, nullptr));
     DirectoryListing listing;
     QStringList pending{u"/"_s};
-    QStringList found;
+    FoundFileList found;
     QCOMPARE(ScanDirectory(0, masks, pending, found, listing), 1);
     QVERIFY(pending.size() > 1);
     QVERIFY(pending.contains(u"/tmp"_s) || pending.contains(u"/usr"_s));

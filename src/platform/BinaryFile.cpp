@@ -34,14 +34,13 @@ BinaryFile::~BinaryFile()
     }
 }
 
-bool BinaryFile::openDescriptor(const QString &path, QString *error)
+bool BinaryFile::openDescriptor(const char *encodedPath, QString *error)
 {
-    const QByteArray name = QFile::encodeName(path);
     // O_NONBLOCK keeps a FIFO or a device from blocking the open; it has no
     // effect on the regular files we accept.
     int fd;
     do {
-        fd = ::open(name.constData(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        fd = ::open(encodedPath, O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         *error = reason(errno);
@@ -69,7 +68,7 @@ bool BinaryFile::readInfo(QString *error)
 
 bool BinaryFile::open(const QString &path, QString *error)
 {
-    if (!openDescriptor(path, error)) {
+    if (!openDescriptor(QFile::encodeName(path).constData(), error)) {
         return false;
     }
     if (!readInfo(error)) {
@@ -80,10 +79,9 @@ bool BinaryFile::open(const QString &path, QString *error)
     return true;
 }
 
-bool BinaryFile::openListed(const QString &path, FileId id, QString *error)
+bool BinaryFile::openListed(const QByteArray &encodedPath, QString *error)
 {
-    m_id = id;
-    return openDescriptor(path, error);
+    return openDescriptor(encodedPath.constData(), error);
 }
 
 std::int64_t BinaryFile::length(QString *error)

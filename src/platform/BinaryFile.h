@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -36,10 +37,10 @@ public:
     // Opens an existing file; never creates one. Refuses anything that is not a
     // regular file (directories, devices, pipes, sockets) without touching it.
     bool open(const QString &path, QString *error);
-    // Opens a file that a directory listing has just reported as a regular file
-    // with the given identity, without asking the system about it again: in a
-    // batch of many files that saves a call per file.
-    bool openListed(const QString &path, FileId id, QString *error);
+    // Opens a file that a directory listing has just reported as a regular
+    // file, without asking the system about it again: in a batch of many files
+    // that saves a call per file. Its id() is then unknown.
+    bool openListed(const QByteArray &encodedPath, QString *error);
     bool isOpen() const { return m_fd >= 0; }
     FileId id() const { return m_id; }
     // The file's length, asked of the system only when first needed; -1, with
@@ -58,7 +59,7 @@ public:
     static void failWritesForTesting(int skip, int count, int errorCode);
 
 private:
-    bool openDescriptor(const QString &path, QString *error);
+    bool openDescriptor(const char *encodedPath, QString *error);
     bool readInfo(QString *error);
 
     int m_fd = -1;

@@ -170,8 +170,7 @@ bool MatchMasksAscii(std::string_view name, const MaskSet &masks)
 }
 
 qsizetype ScanDirectory(qsizetype index, const MaskSet &masks, QStringList &PendingDirs,
-                        QStringList &FoundFiles, DirectoryListing &listing,
-                        std::vector<FileId> *FoundIds)
+                        FoundFileList &FoundFiles, DirectoryListing &listing)
 {
     if (index >= PendingDirs.size()) {
         return PendingDirs.size();
@@ -181,11 +180,19 @@ qsizetype ScanDirectory(qsizetype index, const MaskSet &masks, QStringList &Pend
     }
     // A copy: appending to PendingDirs below may move its entries.
     const QString dir = PendingDirs.at(index);
-    if (dir.isEmpty() ||
-        listing.list(QFile::encodeName(dir)) != DirectoryListing::Outcome::Listed) {
+    if (dir.isEmpty()) {
         return index + 1;
     }
-    const QString folder = dir.endsWith(u'/') ? dir : dir + u'/';
+    QByteArray encoded = QFile::encodeName(dir);
+    if (listing.list(encoded) != DirectoryListing::Outcome::Listed) {
+        return index + 1;
+    }
+    const bool hasSeparator = dir.endsWith(u'/');
+    const QString folder = hasSeparator ? dir : dir + u'/';
+    if (!hasSeparator) {
+        encoded.append('/');
+    }
+    FoundFiles.enterFolder(folder, encoded);
     for (std::size_t i = 0; i < listing.count(); ++i) {
         const std::string_view name = listing.name(i);
         if (listing.isDirectory(i)) {
@@ -198,33 +205,25 @@ qsizetype ScanDirectory(qsizetype index, const MaskSet &masks, QStringList &Pend
         const bool passes = isAscii(name) ? MatchMasksAscii(name, masks)
                                           : MatchMasks(QFile::decodeName(name.data()), masks);
         if (passes) {
-            FoundFiles.append(joinPath(folder, name));
-            if (FoundIds) {
-                FoundIds->push_back(listing.id(i));
-            }
+            FoundFiles.append(name, listing.id(i));
         }
     }
     return index + 1;
 }
 
-QStringList FindFiles(const QString &startFolder, const QString &maskList, QString *maskError,
-                      std::vector<FileId> *ids)
+FoundFileList FindFileList(const QString &startFolder, const QString &maskList, QString *maskError)
 {
-    if (ids) {
-        ids->clear();
-    }
     MaskSet masks;
     QString error;
     const bool masksOk = PrepareMasks(maskList, masks, &error);
     if (maskError) {
         *maskError = error;
     }
+    FoundFileList FoundFiles;
     if (!masksOk) {
-        return QStringList{QString()};
+        return FoundFiles;
     }
-
     QStringList PendingDirs{startFolder};
-    QStringList FoundFiles;
     DirectoryListing listing;
     // PendingDirs grows while this runs, so every folder found is listed in turn.
     // A folder's path is let go once it is listed: on a large tree that leaves
@@ -232,11 +231,22 @@ QStringList FindFiles(const QString &startFolder, const QString &maskList, QStri
     qsizetype next = 0;
     while (next < PendingDirs.size()) {
         const qsizetype listed = next;
-        next = ScanDirectory(listed, masks, PendingDirs, FoundFiles, listing, ids);
+        next = ScanDirectory(listed, masks, PendingDirs, FoundFiles, listing);
         PendingDirs[listed] = QString();
     }
-    if (FoundFiles.isEmpty()) {
+    return FoundFiles;
+}
+
+QStringList FindFiles(const QString &startFolder, const QString &maskList, QString *maskError)
+{
+    const FoundFileList found = FindFileList(startFolder, maskList, maskError);
+    if (found.isEmpty()) {
         return QStringList{QString()};
+    }
+    QStringList FoundFiles;
+    FoundFiles.reserve(found.size());
+    for (qsizetype i = 0; i < found.size(); ++i) {
+        FoundFiles.append(found.path(i));
     }
     return FoundFiles;
 }

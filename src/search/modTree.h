@@ -2,6 +2,7 @@
 
 #include "platform/DirectoryListing.h"
 #include "platform/WildcardPattern.h"
+#include "search/FoundFileList.h"
 
 #include <QString>
 #include <QStringList>
@@ -17,10 +18,14 @@ namespace velmora {
 // order the subfolders were found, level by level; each folder's entries in
 // byte order of their names. With no match the list holds one empty string.
 // A malformed mask list matches nothing and its reason goes to maskError.
-// Only regular files (or links to them) are taken. When ids is given, it
-// receives each found file's identity, one for each path.
+// Only regular files (or links to them) are taken.
 QStringList FindFiles(const QString &startFolder, const QString &maskList,
-                      QString *maskError = nullptr, std::vector<FileId> *ids = nullptr);
+                      QString *maskError = nullptr);
+
+// The same search, its result kept compactly with each file's identity; empty
+// when nothing matched. For batches of any size.
+FoundFileList FindFileList(const QString &startFolder, const QString &maskList,
+                           QString *maskError = nullptr);
 
 // A mask list is wildcard masks separated by commas, semicolons or spaces
 // (not TAB); a leading '!' makes a mask exclude instead of include.
@@ -71,10 +76,8 @@ bool MatchMasksAscii(std::string_view name, const MaskSet &masks);
 // the name. Symbolic links are followed; a directory that listing has listed
 // before, one that cannot be listed and an empty path contribute nothing.
 // Regular files (links to them included) are files; devices, pipes, sockets
-// and dangling links are passed over. FoundIds, when given, grows with
-// FoundFiles by each found file's identity.
+// and dangling links are passed over.
 qsizetype ScanDirectory(qsizetype index, const MaskSet &masks, QStringList &PendingDirs,
-                        QStringList &FoundFiles, DirectoryListing &listing,
-                        std::vector<FileId> *FoundIds = nullptr);
+                        FoundFileList &FoundFiles, DirectoryListing &listing);
 
 } // namespace velmora

@@ -1,0 +1,62 @@
+#include "search/FoundFileList.h"
+
+#include <QFile>
+#include <QLatin1StringView>
+
+namespace velmora {
+
+namespace {
+
+bool isAscii(std::string_view bytes)
+{
+    for (const char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+QString FoundFileList::path(qsizetype i) const
+{
+    const File &file = m_files[static_cast<std::size_t>(i)];
+    const QString &folder = m_folders[file.folder].path;
+    const std::string_view bytes = name(file);
+    // An ASCII name reads the same in every encoding; it needs no decoding.
+    if (isAscii(bytes)) {
+        return folder + QLatin1StringView(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    }
+    return folder +
+           QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+}
+
+void FoundFileList::encodedPath(qsizetype i, QByteArray &out) const
+{
+    const File &file = m_files[static_cast<std::size_t>(i)];
+    const std::string_view bytes = name(file);
+    out.resize(0); // keeps the buffer's capacity
+    out.append(m_folders[file.folder].encoded);
+    out.append(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+void FoundFileList::enterFolder(const QString &folder, const QByteArray &encodedFolder)
+{
+    m_current = Folder{folder, encodedFolder};
+    m_currentKept = false;
+}
+
+void FoundFileList::append(std::string_view name, FileId id)
+{
+    if (!m_currentKept) {
+        m_folders.push_back(m_current);
+        m_currentKept = true;
+    }
+    m_files.push_back(File{id, static_cast<std::uint32_t>(m_folders.size() - 1),
+                           static_cast<std::uint32_t>(m_names.size()),
+                           static_cast<std::uint32_t>(name.size())});
+    m_names.append(name);
+}
+
+} // namespace velmora

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "platform/BinaryFile.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora {
+
+// The files a folder search found, in the order found, kept compactly so that
+// a batch of hundreds of thousands stays small: each folder's path once, and
+// for each file its name as the system spelled it and its identity.
+class FoundFileList
+{
+public:
+    qsizetype size() const { return static_cast<qsizetype>(m_files.size()); }
+    bool isEmpty() const { return m_files.empty(); }
+
+    // The path of file i as shown to the user.
+    QString path(qsizetype i) const;
+    // The path of file i as the system takes it, written into out; one buffer
+    // serves a whole batch.
+    void encodedPath(qsizetype i, QByteArray &out) const;
+    // Which file i is, the same under every name of it.
+    FileId id(qsizetype i) const { return m_files[static_cast<std::size_t>(i)].id; }
+
+    // The files appended from now on lie in this folder; both spellings of its
+    // path end in a separator.
+    void enterFolder(const QString &folder, const QByteArray &encodedFolder);
+    void append(std::string_view name, FileId id);
+
+private:
+    struct Folder
+    {
+        QString path;
+        QByteArray encoded;
+    };
+    struct File
+    {
+        FileId id;
+        std::uint32_t folder;
+        std::uint32_t nameOffset;
+        std::uint32_t nameLength;
+    };
+
+    std::string_view name(const File &file) const
+    {
+        return std::string_view(m_names).substr(file.nameOffset, file.nameLength);
+    }
+
+    std::vector<Folder> m_folders;
+    // A folder is kept only once a file is found in it.
+    Folder m_current;
+    bool m_currentKept = false;
+    std::string m_names;
+    std::vector<File> m_files;
+};
+
+} // namespace velmora
