@@ -54,6 +54,7 @@ private slots:
     void scanFolderWithNothingToConvert();
     void scanFolderNamesAnOtherMask();
     void scanFolderGoesOnWhenAFileVanishes();
+    void scanFolderStopsBetweenFilesWhenAsked();
     void scanFolderChecksLongTablesAgainstTheFile();
     void scanFolderConvertsAFileUnderTwoNamesOnce();
     void scanFolderReachesNamesThatAreNotUtf8();
@@ -350,7 +351,10 @@ void tst_Module1::scanFolderLogsCountThenEachFile()
     StringMessageLog log;
     QList<std::pair<qsizetype, qsizetype>> progress;
     ScanOptions options;
-    options.progress = [&](qsizetype done, qsizetype total) { progress.append({done, total}); };
+    options.progress = [&](qsizetype done, qsizetype total) {
+        progress.append({done, total});
+        return true;
+    };
     const BatchResult result = ScanFolder(folder, log, options);
     QCOMPARE(result.found, 3);
     QCOMPARE(result.failed, 1);
@@ -410,6 +414,7 @@ void tst_Module1::scanFolderGoesOnWhenAFileVanishes()
         if (done == 1) {
             QFile::remove(second);
         }
+        return true;
     };
     StringMessageLog log;
     const BatchResult result = ScanFolder(m_dir->path(), log, options);
@@ -420,6 +425,21 @@ void tst_Module1::scanFolderGoesOnWhenAFileVanishes()
                                  QLatin1String(") could not be opened: No such file or directory"));
     QCOMPARE(log.lines()[3], realignedLine(third));
     QVERIFY(!QFile::exists(second));
+}
+
+void tst_Module1::scanFolderStopsBetweenFilesWhenAsked()
+{
+    const QByteArray original = makeEightDirectionCl2(1);
+    const QString first = put(QStringLiteral("1.cl2"), original);
+    const QString second = put(QStringLiteral("2.cl2"), original);
+    ScanOptions options;
+    options.progress = [](qsizetype done, qsizetype) { return done < 1; };
+    StringMessageLog log;
+    const BatchResult result = ScanFolder(m_dir->path(), log, options);
+    QVERIFY(result.stopped);
+    QCOMPARE(log.lines().size(), 2);
+    QCOMPARE(log.lines()[1], realignedLine(first));
+    QCOMPARE(readFile(second), original);
 }
 
 void tst_Module1::scanFolderChecksLongTablesAgainstTheFile()

@@ -8,8 +8,6 @@
 
 #include <QCoreApplication>
 
-#include <cstdlib>
-
 using namespace velmora;
 
 namespace {
@@ -22,13 +20,13 @@ void convertFolder(const QString &folder, const CommandLine &command, StandardOu
     options.conversion = command.conversion;
     options.maskList = command.maskList;
     options.progress = [&](qsizetype done, qsizetype total) {
+        // Nobody reads our lines any more: stop between two files, never
+        // inside one.
         if (log.isBroken()) {
-            // Nobody reads our lines any more: stop between two files, never
-            // inside one.
-            progress.clear();
-            std::exit(SomeFailed);
+            return false;
         }
         progress.update(done, total);
+        return true;
     };
     progress.showSearching(folder);
     ScanFolder(folder, log, options);

@@ -155,8 +155,9 @@ BatchResult ScanFolder(const QString &folder, MessageLog &log, const ScanOptions
         if (!logResult(log, found.path(i), problem, options.conversion)) {
             ++result.failed;
         }
-        if (options.progress) {
-            options.progress(i + 1, total);
+        if (options.progress && !options.progress(i + 1, total)) {
+            result.stopped = true;
+            break;
         }
     }
     return result;

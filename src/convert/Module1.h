@@ -33,14 +33,16 @@ struct ScanOptions
 {
     ConversionOptions conversion;
     QString maskList = QStringLiteral("*.cl2");
-    // Called after each file with the number done and the number found.
-    std::function<void(qsizetype done, qsizetype total)> progress;
+    // Called after each file with the number done and the number found;
+    // returning false stops the batch there.
+    std::function<bool(qsizetype done, qsizetype total)> progress;
 };
 
 struct BatchResult
 {
     qsizetype found = 0;
     qsizetype failed = 0;
+    bool stopped = false;
 };
 
 // Converts every file below folder whose name passes the mask list: one summary

@@ -188,7 +188,10 @@ void Form1::convertFolder(const QString &folder)
     m_busy = true;
     m_log.Clear();
     ScanOptions options;
-    options.progress = [this](qsizetype done, qsizetype total) { reportProgress(done, total); };
+    options.progress = [this](qsizetype done, qsizetype total) {
+        reportProgress(done, total);
+        return true;
+    };
     ScanFolder(folder, m_log, options);
     endOperation();
 }
@@ -201,7 +204,10 @@ void Form1::convertDropped(const QStringList &paths)
     m_busy = true;
     m_log.Clear();
     ScanOptions options;
-    options.progress = [this](qsizetype done, qsizetype total) { reportProgress(done, total); };
+    options.progress = [this](qsizetype done, qsizetype total) {
+        reportProgress(done, total);
+        return true;
+    };
     // One drop is one run: a file dropped under two names is converted once.
     ConvertedFiles converted;
     for (qsizetype i = 0; i < paths.size(); ++i) {
