@@ -11,6 +11,10 @@ namespace {
 // Kernel and runtime mounts nobody keeps sprite files on.
 bool isSystemMount(const QString &root)
 {
+    // Removable volumes are mounted below /run/media on many systems.
+    if (root.startsWith(QLatin1String("/run/media/"))) {
+        return false;
+    }
     static const QStringList systemRoots = {QStringLiteral("/proc"), QStringLiteral("/sys"),
                                             QStringLiteral("/dev"),  QStringLiteral("/run"),
                                             QStringLiteral("/snap"), QStringLiteral("/boot")};
