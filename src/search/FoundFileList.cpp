@@ -1,35 +1,13 @@
 #include "search/FoundFileList.h"
 
-#include <QFile>
-#include <QLatin1StringView>
+#include "platform/FileNames.h"
 
 namespace velmora {
-
-namespace {
-
-bool isAscii(std::string_view bytes)
-{
-    for (const char c : bytes) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            return false;
-        }
-    }
-    return true;
-}
-
-} // namespace
 
 QString FoundFileList::path(qsizetype i) const
 {
     const File &file = m_files[static_cast<std::size_t>(i)];
-    const QString &folder = m_folders[file.folder].path;
-    const std::string_view bytes = name(file);
-    // An ASCII name reads the same in every encoding; it needs no decoding.
-    if (isAscii(bytes)) {
-        return folder + QLatin1StringView(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    }
-    return folder +
-           QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    return joinName(m_folders[file.folder].path, name(file));
 }
 
 void FoundFileList::encodedPath(qsizetype i, QByteArray &out) const

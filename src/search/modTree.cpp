@@ -1,26 +1,16 @@
 #include "search/modTree.h"
 
+#include "platform/FileNames.h"
 #include "platform/VbStrings.h"
 #include "text/modStringFunctions.h"
 
 #include <QFile>
-#include <QLatin1StringView>
 
 #include <type_traits>
 
 namespace velmora {
 
 namespace {
-
-bool isAscii(std::string_view bytes)
-{
-    for (const char c : bytes) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            return false;
-        }
-    }
-    return true;
-}
 
 bool compileAll(const QStringList &patterns, std::vector<WildcardPattern> &compiled, QString *error)
 {
@@ -60,17 +50,6 @@ template <typename Name> bool matchMasks(const Name &name, const MaskSet &masks)
         return false;
     }
     return true;
-}
-
-// An ASCII name reads the same in every encoding we decode with, so it is
-// appended as Latin-1 without building a decoded copy first.
-QString joinPath(const QString &folder, std::string_view name)
-{
-    if (isAscii(name)) {
-        return folder + QLatin1StringView(name.data(), qsizetype(name.size()));
-    }
-    // The listing keeps a NUL after every name.
-    return folder + QFile::decodeName(name.data());
 }
 
 } // namespace
@@ -196,7 +175,7 @@ qsizetype ScanDirectory(qsizetype index, const MaskSet &masks, QStringList &Pend
     for (std::size_t i = 0; i < listing.count(); ++i) {
         const std::string_view name = listing.name(i);
         if (listing.isDirectory(i)) {
-            PendingDirs.append(joinPath(folder, name));
+            PendingDirs.append(joinName(folder, name));
             continue;
         }
         if (!listing.isRegularFile(i)) {

@@ -152,26 +152,27 @@ void Form1::Command1_Click()
     endOperation();
 }
 
-void Form1::Command3_Click()
+// Shows a dialog modally, creating it on first use; it is hidden, never
+// destroyed, so it keeps its state for the next time.
+template <typename Dialog> void Form1::showModal(Dialog *&dialog)
 {
     if (m_busy) {
         return;
     }
-    if (!m_form2) {
-        m_form2 = new Form2(this);
+    if (!dialog) {
+        dialog = new Dialog(this);
     }
-    m_form2->exec();
+    dialog->exec();
+}
+
+void Form1::Command3_Click()
+{
+    showModal(m_form2);
 }
 
 void Form1::mnuabout_Click()
 {
-    if (m_busy) {
-        return;
-    }
-    if (!m_form3) {
-        m_form3 = new Form3(this);
-    }
-    m_form3->exec();
+    showModal(m_form3);
 }
 
 void Form1::mnuexit_Click()

@@ -74,6 +74,7 @@ protected:
 
 private:
     QString chooseFileInDialog();
+    template <typename Dialog> void showModal(Dialog *&dialog);
     void reportProgress(qsizetype done, qsizetype total);
     // Shows the last lines and the plain caption again.
     void endOperation();

@@ -1,0 +1,28 @@
+#include "platform/FileNames.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QLatin1StringView>
+
+namespace velmora {
+
+bool isAscii(std::string_view bytes)
+{
+    for (const char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+QString joinName(const QString &folder, std::string_view name)
+{
+    const auto length = static_cast<qsizetype>(name.size());
+    if (isAscii(name)) {
+        return folder + QLatin1StringView(name.data(), length);
+    }
+    return folder + QFile::decodeName(QByteArray::fromRawData(name.data(), length));
+}
+
+} // namespace velmora
