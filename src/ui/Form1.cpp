@@ -146,8 +146,7 @@ void Form1::Command1_Click()
     if (name.isEmpty() || !FileExists(name)) {
         return;
     }
-    m_busy = true;
-    m_log.Clear();
+    beginOperation();
     ReorderDirections(name, m_log);
     endOperation();
 }
@@ -186,14 +185,8 @@ void Form1::mnuexit_Click()
 
 void Form1::convertFolder(const QString &folder)
 {
-    m_busy = true;
-    m_log.Clear();
-    ScanOptions options;
-    options.progress = [this](qsizetype done, qsizetype total) {
-        reportProgress(done, total);
-        return true;
-    };
-    ScanFolder(folder, m_log, options);
+    beginOperation();
+    ScanFolder(folder, m_log, progressOptions());
     endOperation();
 }
 
@@ -202,13 +195,8 @@ void Form1::convertDropped(const QStringList &paths)
     if (m_busy) {
         return;
     }
-    m_busy = true;
-    m_log.Clear();
-    ScanOptions options;
-    options.progress = [this](qsizetype done, qsizetype total) {
-        reportProgress(done, total);
-        return true;
-    };
+    beginOperation();
+    const ScanOptions options = progressOptions();
     // One drop is one run: a file dropped under two names is converted once.
     ConvertedFiles converted;
     for (qsizetype i = 0; i < paths.size(); ++i) {
@@ -231,6 +219,22 @@ void Form1::reportProgress(qsizetype done, qsizetype total)
         setWindowTitle(Caption + QLatin1String(" - ") + QString::number(done) +
                        QLatin1String(" / ") + QString::number(total));
     }
+}
+
+void Form1::beginOperation()
+{
+    m_busy = true;
+    m_log.Clear();
+}
+
+ScanOptions Form1::progressOptions()
+{
+    ScanOptions options;
+    options.progress = [this](qsizetype done, qsizetype total) {
+        reportProgress(done, total);
+        return true;
+    };
+    return options;
 }
 
 void Form1::endOperation()

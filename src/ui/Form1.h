@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/Module1.h"
 #include "ui/FrameClock.h"
 #include "ui/LogBox.h"
 
@@ -76,7 +77,10 @@ private:
     QString chooseFileInDialog();
     template <typename Dialog> void showModal(Dialog *&dialog);
     void reportProgress(qsizetype done, qsizetype total);
-    // Shows the last lines and the plain caption again.
+    // Every operation starts busy with an empty log, and ends showing the last
+    // lines and the plain caption again.
+    void beginOperation();
+    ScanOptions progressOptions();
     void endOperation();
 
     LogBox m_log;
