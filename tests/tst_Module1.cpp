@@ -14,6 +14,7 @@
 
 using namespace velmora;
 using namespace velmora::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -328,11 +329,11 @@ void tst_Module1::aFileReachedTwiceInOneBatchIsConvertedOnce()
     QVERIFY(QFile::link(path, soft));
 
     StringMessageLog log;
-    ConvertedFiles batch;
-    QVERIFY(ReorderDirections(path, log, {}, &batch));
+    ConversionRun run;
+    QVERIFY(ReorderDirections(path, log, run));
     const QByteArray once = readFile(path);
-    QVERIFY(!ReorderDirections(hard, log, {}, &batch));
-    QVERIFY(!ReorderDirections(soft, log, {}, &batch));
+    QVERIFY(!ReorderDirections(hard, log, run));
+    QVERIFY(!ReorderDirections(soft, log, run));
     QCOMPARE(readFile(path), once);
     QCOMPARE(log.lines().size(), 3);
     QCOMPARE(log.lines()[1], QLatin1String("ERROR: File (") + hard +
@@ -350,12 +351,9 @@ void tst_Module1::scanFolderLogsCountThenEachFile()
 
     StringMessageLog log;
     QList<std::pair<qsizetype, qsizetype>> progress;
-    ScanOptions options;
-    options.progress = [&](qsizetype done, qsizetype total) {
-        progress.append({done, total});
-        return true;
-    };
-    const BatchResult result = ScanFolder(folder, log, options);
+    ConversionRun run;
+    run.progress = [&](qsizetype done, qsizetype total) { progress.append({done, total}); };
+    const BatchResult result = ScanFolder(folder, log, run);
     QCOMPARE(result.found, 3);
     QCOMPARE(result.failed, 1);
     QCOMPARE(log.lines(), (QStringList{
@@ -387,17 +385,17 @@ void tst_Module1::scanFolderNamesAnOtherMask()
     put(QStringLiteral("a.cel"), makeEightDirectionCl2(1));
     put(QStringLiteral("b.cl2"), makeEightDirectionCl2(1));
     const QString folder = m_dir->path();
-    ScanOptions options;
-    options.maskList = QStringLiteral("*.cel");
+    ConversionRun run;
+    run.maskList = QStringLiteral("*.cel");
     StringMessageLog log;
-    ScanFolder(folder, log, options);
+    ScanFolder(folder, log, run);
     QCOMPARE(log.lines().size(), 2);
     QCOMPARE(log.lines()[0], QLatin1String("SUCCESS: (1) files matching (*.cel) were found on (") +
                                  folder + QLatin1String(") and subfolders"));
 
-    options.maskList = QStringLiteral("*.none");
+    run.maskList = QStringLiteral("*.none");
     log.Clear();
-    ScanFolder(folder, log, options);
+    ScanFolder(folder, log, run);
     QCOMPARE(log.lines(),
              QStringList{QLatin1String("ERROR: No files matching (*.none) were found on (") +
                          folder + QLatin1String(") and subfolders")});
@@ -408,16 +406,15 @@ void tst_Module1::scanFolderGoesOnWhenAFileVanishes()
     const QString first = put(QStringLiteral("1.cl2"), makeEightDirectionCl2(1));
     const QString second = put(QStringLiteral("2.cl2"), makeEightDirectionCl2(1));
     const QString third = put(QStringLiteral("3.cl2"), makeEightDirectionCl2(1));
-    ScanOptions options;
+    ConversionRun run;
     // The second file disappears after the search found it.
-    options.progress = [&](qsizetype done, qsizetype) {
+    run.progress = [&](qsizetype done, qsizetype) {
         if (done == 1) {
             QFile::remove(second);
         }
-        return true;
     };
     StringMessageLog log;
-    const BatchResult result = ScanFolder(m_dir->path(), log, options);
+    const BatchResult result = ScanFolder(m_dir->path(), log, run);
     QCOMPARE(result.failed, 1);
     QCOMPARE(log.lines().size(), 4);
     QCOMPARE(log.lines()[1], realignedLine(first));
@@ -432,13 +429,14 @@ void tst_Module1::scanFolderStopsBetweenFilesWhenAsked()
     const QByteArray original = makeEightDirectionCl2(1);
     const QString first = put(QStringLiteral("1.cl2"), original);
     const QString second = put(QStringLiteral("2.cl2"), original);
-    ScanOptions options;
-    options.progress = [](qsizetype done, qsizetype) { return done < 1; };
+    ConversionRun run;
+    run.progress = [&run](qsizetype, qsizetype) { run.requestStop(); };
     StringMessageLog log;
-    const BatchResult result = ScanFolder(m_dir->path(), log, options);
+    const BatchResult result = ScanFolder(m_dir->path(), log, run);
     QVERIFY(result.stopped);
-    QCOMPARE(log.lines().size(), 2);
+    QCOMPARE(log.lines().size(), 3);
     QCOMPARE(log.lines()[1], realignedLine(first));
+    QCOMPARE(log.lines()[2], u"ERROR: Conversion stopped after (1) of (2) files"_s);
     QCOMPARE(readFile(second), original);
 }
 

@@ -3,37 +3,11 @@
 #include "cli/StandardOutputLog.h"
 
 #include "convert/Module1.h"
-#include "platform/BinaryFile.h"
 #include "platform/Terminal.h"
 
 #include <QCoreApplication>
 
 using namespace velmora;
-
-namespace {
-
-// Converts one folder tree; the status line on standard error follows it.
-void convertFolder(const QString &folder, const CommandLine &command, StandardOutputLog &log,
-                   ProgressLine &progress)
-{
-    ScanOptions options;
-    options.conversion = command.conversion;
-    options.maskList = command.maskList;
-    options.progress = [&](qsizetype done, qsizetype total) {
-        // Nobody reads our lines any more: stop between two files, never
-        // inside one.
-        if (log.isBroken()) {
-            return false;
-        }
-        progress.update(done, total);
-        return true;
-    };
-    progress.showSearching(folder);
-    ScanFolder(folder, log, options);
-    progress.clear();
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -44,6 +18,7 @@ int main(int argc, char *argv[])
     if (!command.run) {
         return command.exitStatus;
     }
+    installStopSignals();
 
     StandardOutputLog log;
     ProgressLine progress(isTerminal(StandardStream::Error));
@@ -52,18 +27,20 @@ int main(int argc, char *argv[])
         log.setBeforeWrite([&progress] { progress.clear(); });
     }
 
-    // A file named twice on one command line is converted once.
-    ConvertedFiles namedFiles;
-    for (const QString &path : command.paths) {
-        if (isDirectory(path)) {
-            convertFolder(path, command, log, progress);
-        } else {
-            ReorderDirections(path, log, command.conversion, &namedFiles);
-        }
-        if (log.isBroken()) {
-            break;
-        }
-    }
+    // The whole command line is one run: a file reached under several names
+    // or through several arguments is converted once.
+    ConversionRun run(command.conversion);
+    run.maskList = command.maskList;
+    // A signal, or a reader that left, stops the run between two files.
+    run.setStopProbe([&log] { return caughtStopSignal() != 0 || log.isBroken(); });
+    run.searching = [&progress](const QString &folder) { progress.showSearching(folder); };
+    run.progress = [&progress](qsizetype done, qsizetype total) { progress.update(done, total); };
+    ConvertPaths(command.paths, log, run);
+    progress.clear();
+
     const bool written = log.flush();
+    if (const int signal = caughtStopSignal(); signal != 0) {
+        return 128 + signal;
+    }
     return written && !log.sawError() ? AllSucceeded : SomeFailed;
 }

@@ -1,9 +1,10 @@
 #include "convert/Module1.h"
 
 #include "convert/DirectionTables.h"
+#include "platform/DirectoryHandle.h"
 #include "search/modTree.h"
 
-#include <algorithm>
+#include <QFile>
 
 namespace velmora {
 
@@ -19,11 +20,6 @@ QString successText(const ConversionOptions &options)
                           : QStringLiteral("directions were realigned");
 }
 
-QString alreadyConverted()
-{
-    return QStringLiteral("was already converted in this run");
-}
-
 // Appends the one line a file gets, then repaints the log. An empty problem
 // is a success.
 bool logResult(MessageLog &log, const QString &path, const QString &problem,
@@ -37,10 +33,49 @@ bool logResult(MessageLog &log, const QString &path, const QString &problem,
     return ok;
 }
 
-// Validates the open file and, unless a dry run, rewrites it; returns what is
-// wrong, or an empty string.
-QString rewrite(BinaryFile &file, const ConversionOptions &options, DirectionTables &tables)
+void logStopped(MessageLog &log, qsizetype done, qsizetype total)
 {
+    log.AppendLine(QLatin1String("ERROR: Conversion stopped after (") + QString::number(done) +
+                   QLatin1String(") of (") + QString::number(total) + QLatin1String(") files"));
+    log.Repaint();
+}
+
+// Each folder a search could not list gets its line after the files: its
+// files were not converted. Returns how many.
+qsizetype logUnlisted(MessageLog &log, const FoundFileList &files)
+{
+    for (const auto &unlisted : files.unlisted()) {
+        log.AppendLine(QLatin1String("ERROR: Folder (") + unlisted.path +
+                       QLatin1String(") could not be listed: ") + unlisted.reason);
+    }
+    return qsizetype(files.unlisted().size());
+}
+
+QString couldNotOpen(const QString &reason)
+{
+    return QStringLiteral("could not be opened: ") + reason;
+}
+
+// Where a converted file lies, so the run can find it again for an undo.
+struct FilePlace
+{
+    const QString &folder;
+    const QByteArray &encodedFolder;
+    std::string_view name;
+};
+
+// The rest of a file's conversion once it is open: unless the run converted
+// it already, validate it and, unless a dry run, rewrite it and close it.
+// Returns what went wrong, or an empty string.
+QString convertOpened(BinaryFile &file, DirectionTables &tables, ConversionRun &run,
+                      const FilePlace &place)
+{
+    const ConversionOptions &options = run.options();
+    // Converting a file a second time would turn it one step too far.
+    if (run.hasConverted(file.id())) {
+        return options.dryRun ? QStringLiteral("would already be converted in this run")
+                              : QStringLiteral("was already converted in this run");
+    }
     const DirectionSwap swap = options.undo ? DirectionSwap::Undo : DirectionSwap::Forward;
     if (const QString problem = tables.load(file, swap); !problem.isEmpty()) {
         return problem;
@@ -51,116 +86,206 @@ QString rewrite(BinaryFile &file, const ConversionOptions &options, DirectionTab
         }
     }
     QString error;
-    if (!file.close(&error)) {
-        return QStringLiteral("could not be closed after writing: ") + error;
+    const bool closed = file.close(&error);
+    if (!options.dryRun) {
+        // The bytes were written either way: the file is converted, and must
+        // not be converted again under another name.
+        run.recordConverted(file.id(), place.folder, place.encodedFolder, place.name);
+    }
+    if (!closed) {
+        if (options.dryRun) {
+            return QStringLiteral("could not be closed: ") + error;
+        }
+        return QStringLiteral("was rewritten, but closing it failed (") + error +
+               QStringLiteral("): on a network file system the new bytes may not have reached "
+                              "the server");
+    }
+    if (options.dryRun) {
+        run.recordConverted(file.id(), place.folder, place.encodedFolder, place.name);
     }
     return {};
 }
 
-QString convertNamedFile(const QString &path, const ConversionOptions &options,
-                         ConvertedFiles *batch)
+// The folder part (ending in a separator, or empty) and the name of a path.
+qsizetype nameStart(const QString &path)
 {
-    BinaryFile file;
-    QString error;
-    if (!file.open(path, &error)) {
-        return QStringLiteral("could not be opened: ") + error;
-    }
-    if (batch && batch->contains(file.id())) {
-        return alreadyConverted();
-    }
-    DirectionTables tables;
-    const QString problem = rewrite(file, options, tables);
-    if (problem.isEmpty() && batch) {
-        batch->insert(file.id());
-    }
-    return problem;
+    return path.lastIndexOf(u'/') + 1;
 }
 
-// For each found file, the position of the first file in the list that is the
-// same file under another name (its own position when there is none).
-std::vector<qsizetype> firstNames(const FoundFileList &found)
+// Opens each folder of a batch once, for all its files in turn.
+class FolderOpener
 {
-    std::vector<std::pair<FileId, qsizetype>> byId;
-    byId.reserve(static_cast<std::size_t>(found.size()));
-    for (qsizetype i = 0; i < found.size(); ++i) {
-        byId.emplace_back(found.id(i), i);
+public:
+    // The folder open, or null with the reason in error.
+    const DirectoryHandle *open(const FoundFileList &files, std::uint32_t folder, QString *error)
+    {
+        if (!m_valid || folder != m_folder) {
+            m_valid = true;
+            m_folder = folder;
+            const QByteArray &encoded = files.encodedFolder(folder);
+            m_handle.open(encoded.isEmpty() ? QByteArrayLiteral(".") : encoded, &m_error);
+        }
+        *error = m_error;
+        return m_handle.isOpen() ? &m_handle : nullptr;
     }
-    std::sort(byId.begin(), byId.end(), [](const auto &a, const auto &b) {
-        return std::tie(a.first.device, a.first.inode, a.second) <
-               std::tie(b.first.device, b.first.inode, b.second);
-    });
-    std::vector<qsizetype> first(byId.size());
-    for (std::size_t k = 0; k < byId.size(); ++k) {
-        const bool sameAsPrevious = k > 0 && byId[k].first == byId[k - 1].first;
-        first[static_cast<std::size_t>(byId[k].second)] =
-            sameAsPrevious ? first[static_cast<std::size_t>(byId[k - 1].second)] : byId[k].second;
+
+private:
+    DirectoryHandle m_handle;
+    std::uint32_t m_folder = 0;
+    bool m_valid = false;
+    QString m_error;
+};
+
+// Converts the files of a list in order, one line each, until the run is
+// asked to stop. check, when given, may refuse a file once it is open.
+template <typename Check>
+BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionRun &run,
+                        Check check)
+{
+    const qsizetype total = files.size();
+    BatchResult result{total, 0, false};
+    FolderOpener folders;
+    DirectionTables tables;
+    for (qsizetype i = 0; i < total; ++i) {
+        if (run.stopRequested()) {
+            result.stopped = true;
+            result.failed += logUnlisted(log, files);
+            logStopped(log, i, total);
+            return result;
+        }
+        const std::uint32_t folder = files.folderOf(i);
+        const char *name = files.encodedName(i);
+        QString problem;
+        BinaryFile file;
+        if (const DirectoryHandle *dir = folders.open(files, folder, &problem); !dir) {
+            problem = couldNotOpen(problem);
+        } else if (!file.openAt(*dir, name, &problem)) {
+            problem = couldNotOpen(problem);
+        } else if (problem = check(i, file); problem.isEmpty()) {
+            problem = convertOpened(file, tables, run,
+                                    {files.folderPath(folder), files.encodedFolder(folder), name});
+        }
+        if (!logResult(log, files.path(i), problem, run.options())) {
+            ++result.failed;
+        }
+        if (run.progress) {
+            run.progress(i + 1, total);
+        }
     }
-    return first;
+    result.failed += logUnlisted(log, files);
+    return result;
 }
 
 } // namespace
 
-bool ReorderDirections(const QString &path, MessageLog &log, const ConversionOptions &options,
-                       ConvertedFiles *batch)
+bool ReorderDirections(const QString &path, MessageLog &log, ConversionRun &run)
 {
-    return logResult(log, path, convertNamedFile(path, options, batch), options);
+    BinaryFile file;
+    QString problem;
+    if (!file.open(path, &problem)) {
+        problem = couldNotOpen(problem);
+    } else {
+        const qsizetype split = nameStart(path);
+        const QString folder = path.left(split);
+        const QByteArray encodedFolder = QFile::encodeName(folder);
+        const QByteArray name = QFile::encodeName(path.mid(split));
+        DirectionTables tables;
+        problem = convertOpened(file, tables, run,
+                                {folder, encodedFolder, std::string_view(name.constData())});
+    }
+    return logResult(log, path, problem, run.options());
 }
 
-BatchResult ScanFolder(const QString &folder, MessageLog &log, const ScanOptions &options)
+bool ReorderDirections(const QString &path, MessageLog &log, const ConversionOptions &options)
 {
+    ConversionRun run(options);
+    return ReorderDirections(path, log, run);
+}
+
+BatchResult ScanFolder(const QString &folder, MessageLog &log, ConversionRun &run)
+{
+    const QString &maskList = run.maskList;
     // The default mask keeps its historic wording; any other mask is named.
-    const bool defaultMask = options.maskList == QLatin1String("*.cl2");
+    const bool defaultMask = maskList == QLatin1String("*.cl2");
     const QString where =
         QLatin1String(" were found on (") + folder + QLatin1String(") and subfolders");
+    if (run.searching) {
+        run.searching(folder);
+    }
     QString maskError;
-    const FoundFileList found = FindFileList(folder, options.maskList, &maskError);
+    const FoundFileList found =
+        FindFileList(folder, maskList, &maskError, [&run] { return run.stopRequested(); });
     if (!maskError.isEmpty()) {
-        log.AppendLine(QLatin1String("ERROR: The mask list (") + options.maskList +
+        log.AppendLine(QLatin1String("ERROR: The mask list (") + maskList +
                        QLatin1String(") is not valid: ") + maskError);
-        return {0, 1};
+        return {0, 1, false};
     }
+    if (run.stopRequested()) {
+        // Stopped while searching: nothing was converted.
+        logStopped(log, 0, found.size());
+        return {found.size(), 1, true};
+    }
+    const QString what =
+        found.isEmpty()
+            ? (defaultMask ? QStringLiteral("ERROR: No *.cl2 files")
+                           : QLatin1String("ERROR: No files matching (") + maskList + u')')
+            : QLatin1String("SUCCESS: (") + QString::number(found.size()) + u')' +
+                  (defaultMask ? QStringLiteral(" files")
+                               : QLatin1String(" files matching (") + maskList + u')');
+    log.AppendLine(what + where);
+    BatchResult result =
+        convertList(found, log, run, [](qsizetype, const BinaryFile &) { return QString(); });
     if (found.isEmpty()) {
-        const QString what = defaultMask
-                                 ? QStringLiteral("No *.cl2 files")
-                                 : QLatin1String("No files matching (") + options.maskList + u')';
-        log.AppendLine(QLatin1String("ERROR: ") + what + where);
-        return {0, 1};
+        ++result.failed;
     }
-    const qsizetype total = found.size();
-    const QString what = defaultMask ? QStringLiteral(" files")
-                                     : QLatin1String(" files matching (") + options.maskList + u')';
-    log.AppendLine(QLatin1String("SUCCESS: (") + QString::number(total) + u')' + what + where);
+    return result;
+}
 
-    BatchResult result{total, 0};
-    // A file reached under two names (hard or symbolic links) is converted
-    // once: converting it again would turn it one step too far.
-    const std::vector<qsizetype> first = firstNames(found);
-    std::vector<bool> converted(static_cast<std::size_t>(total), false);
-    DirectionTables tables;
-    QByteArray encodedPath;
-    for (qsizetype i = 0; i < total; ++i) {
-        const std::size_t original = static_cast<std::size_t>(first[static_cast<std::size_t>(i)]);
-        QString problem;
-        if (converted[original]) {
-            problem = alreadyConverted();
-        } else {
-            found.encodedPath(i, encodedPath);
-            BinaryFile file;
-            QString error;
-            problem = file.openListed(encodedPath, &error)
-                          ? rewrite(file, options.conversion, tables)
-                          : QStringLiteral("could not be opened: ") + error;
-            converted[original] = problem.isEmpty();
-        }
-        if (!logResult(log, found.path(i), problem, options.conversion)) {
-            ++result.failed;
-        }
-        if (options.progress && !options.progress(i + 1, total)) {
+BatchResult ScanFolder(const QString &folder, MessageLog &log)
+{
+    ConversionRun run;
+    return ScanFolder(folder, log, run);
+}
+
+BatchResult ConvertPaths(const QStringList &paths, MessageLog &log, ConversionRun &run)
+{
+    BatchResult result;
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        if (run.stopRequested()) {
+            logStopped(log, i, paths.size());
             result.stopped = true;
             break;
         }
+        const QString &path = paths.at(i);
+        if (isDirectory(path)) {
+            const BatchResult batch = ScanFolder(path, log, run);
+            result.found += batch.found;
+            result.failed += batch.failed;
+            if (batch.stopped) {
+                result.stopped = true;
+                break;
+            }
+        } else {
+            ++result.found;
+            if (!ReorderDirections(path, log, run)) {
+                ++result.failed;
+            }
+            if (run.progress && paths.size() > 1) {
+                run.progress(i + 1, paths.size());
+            }
+        }
     }
     return result;
+}
+
+BatchResult UndoConversion(const FoundFileList &converted, MessageLog &log, ConversionRun &undoRun)
+{
+    // A name that now leads to another file must not be turned back.
+    return convertList(converted, log, undoRun, [&converted](qsizetype i, const BinaryFile &file) {
+        return file.id() == converted.id(i)
+                   ? QString()
+                   : QStringLiteral("is no longer the file that was converted");
+    });
 }
 
 bool FileExists(const QString &path)

@@ -1,42 +1,21 @@
 #pragma once
 
+#include "convert/ConversionRun.h"
 #include "convert/MessageLog.h"
-#include "platform/BinaryFile.h"
 
 #include <QString>
-
-#include <functional>
-#include <unordered_set>
+#include <QStringList>
 
 namespace velmora {
-
-struct ConversionOptions
-{
-    // Apply the inverse order: a file converted once gets its original bytes back.
-    bool undo = false;
-    // Validate and report what would happen; write nothing.
-    bool dryRun = false;
-};
-
-// The files one batch has converted, so that a file reached under a second name
-// (hard or symbolic link) is not converted twice.
-using ConvertedFiles = std::unordered_set<FileId, FileIdHash>;
 
 // Rewrites the 8-direction CL2 file at path in place so that its direction
 // groups come in the order 1, 3, 5, 7, 0, 2, 4, 6 (or back, with undo). Appends
 // exactly one SUCCESS or ERROR line naming path to log, then repaints it. A file
-// it refuses is left byte for byte as it was. Returns whether it succeeded.
-bool ReorderDirections(const QString &path, MessageLog &log, const ConversionOptions &options = {},
-                       ConvertedFiles *batch = nullptr);
-
-struct ScanOptions
-{
-    ConversionOptions conversion;
-    QString maskList = QStringLiteral("*.cl2");
-    // Called after each file with the number done and the number found;
-    // returning false stops the batch there.
-    std::function<bool(qsizetype done, qsizetype total)> progress;
-};
+// it refuses is left byte for byte as it was, and so is a file the run has
+// already converted under another name. Returns whether it succeeded.
+bool ReorderDirections(const QString &path, MessageLog &log, ConversionRun &run);
+// The same as a run of its own.
+bool ReorderDirections(const QString &path, MessageLog &log, const ConversionOptions &options = {});
 
 struct BatchResult
 {
@@ -45,10 +24,23 @@ struct BatchResult
     bool stopped = false;
 };
 
-// Converts every file below folder whose name passes the mask list: one summary
-// line with the count (or an error line when nothing matched), then one line
-// per file in search order.
-BatchResult ScanFolder(const QString &folder, MessageLog &log, const ScanOptions &options = {});
+// Converts every file below folder whose name passes the run's mask list: one
+// summary line with the count (or an error line when nothing matched), then
+// one line per file in search order, then one line per folder that could not
+// be listed. A stop between two files ends the log with the line that says
+// how far the batch got.
+BatchResult ScanFolder(const QString &folder, MessageLog &log, ConversionRun &run);
+// The same as a run of its own.
+BatchResult ScanFolder(const QString &folder, MessageLog &log);
+
+// One run over several paths: each folder is converted as above, anything
+// else as a single file.
+BatchResult ConvertPaths(const QStringList &paths, MessageLog &log, ConversionRun &run);
+
+// Puts back, in the order they were converted, the files an earlier run
+// converted: undoRun applies the inverse order to each file that is still
+// the file that was converted, validated as usual, one line per file.
+BatchResult UndoConversion(const FoundFileList &converted, MessageLog &log, ConversionRun &undoRun);
 
 // Whether a regular file can be found at path; it is not opened.
 bool FileExists(const QString &path);

@@ -14,7 +14,7 @@ namespace {
 
 QString reason(int errorCode)
 {
-    return QString::fromLocal8Bit(std::strerror(errorCode));
+    return systemReason(errorCode);
 }
 
 struct WriteFault
@@ -24,6 +24,16 @@ struct WriteFault
     int errorCode = 0;
 };
 WriteFault writeFault;
+int closeFault = 0;
+
+int openFile(int at, const char *path, int flags)
+{
+    int fd;
+    do {
+        fd = ::openat(at, path, flags);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
 
 } // namespace
 
@@ -34,19 +44,27 @@ BinaryFile::~BinaryFile()
     }
 }
 
-bool BinaryFile::openDescriptor(const char *encodedPath, QString *error)
+bool BinaryFile::openDescriptor(int at, const char *encodedPath, QString *error)
 {
     // O_NONBLOCK keeps a FIFO or a device from blocking the open; it has no
-    // effect on the regular files we accept.
-    int fd;
-    do {
-        fd = ::open(encodedPath, O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    } while (fd < 0 && errno == EINTR);
+    // effect on the regular files we accept. O_NOATIME spares the access-time
+    // update a read would cost; only the owner may ask for it, so others open
+    // without.
+    constexpr int flags = O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    int fd = openFile(at, encodedPath, flags | O_NOATIME);
+    if (fd < 0 && errno == EPERM) {
+        fd = openFile(at, encodedPath, flags);
+    }
     if (fd < 0) {
         *error = reason(errno);
         return false;
     }
     m_fd = fd;
+    if (!readInfo(error)) {
+        ::close(m_fd);
+        m_fd = -1;
+        return false;
+    }
     return true;
 }
 
@@ -68,20 +86,12 @@ bool BinaryFile::readInfo(QString *error)
 
 bool BinaryFile::open(const QString &path, QString *error)
 {
-    if (!openDescriptor(QFile::encodeName(path).constData(), error)) {
-        return false;
-    }
-    if (!readInfo(error)) {
-        ::close(m_fd);
-        m_fd = -1;
-        return false;
-    }
-    return true;
+    return openDescriptor(AT_FDCWD, QFile::encodeName(path).constData(), error);
 }
 
-bool BinaryFile::openListed(const QByteArray &encodedPath, QString *error)
+bool BinaryFile::openAt(const DirectoryHandle &dir, const char *name, QString *error)
 {
-    return openDescriptor(encodedPath.constData(), error);
+    return openDescriptor(dir.descriptor(), name, error);
 }
 
 std::int64_t BinaryFile::length(QString *error)
@@ -155,12 +165,22 @@ bool BinaryFile::close(QString *error)
         *error = reason(errno);
         return false;
     }
+    if (fd >= 0 && closeFault != 0) {
+        *error = reason(closeFault);
+        closeFault = 0;
+        return false;
+    }
     return true;
 }
 
 void BinaryFile::failWritesForTesting(int skip, int count, int errorCode)
 {
     writeFault = WriteFault{skip, count, errorCode};
+}
+
+void BinaryFile::failNextCloseForTesting(int errorCode)
+{
+    closeFault = errorCode;
 }
 
 std::int64_t fileLength(const QString &path)

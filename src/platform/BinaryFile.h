@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/DirectoryHandle.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -37,11 +39,11 @@ public:
     // Opens an existing file; never creates one. Refuses anything that is not a
     // regular file (directories, devices, pipes, sockets) without touching it.
     bool open(const QString &path, QString *error);
-    // Opens a file that a directory listing has just reported as a regular
-    // file, without asking the system about it again: in a batch of many files
-    // that saves a call per file. Its id() is then unknown.
-    bool openListed(const QByteArray &encodedPath, QString *error);
+    // Opens the file named name in dir, the way a batch reaches the files a
+    // folder search found: no full path is resolved again.
+    bool openAt(const DirectoryHandle &dir, const char *name, QString *error);
     bool isOpen() const { return m_fd >= 0; }
+    // Which file the open descriptor is, whatever name reached it.
     FileId id() const { return m_id; }
     // The file's length, asked of the system only when first needed; -1, with
     // the reason in error, when it cannot be had.
@@ -57,9 +59,11 @@ public:
     // Test seam: the next `skip` writes go through, then `count` writes fail
     // with errno `errorCode` after writing half of their bytes (a torn write).
     static void failWritesForTesting(int skip, int count, int errorCode);
+    // Test seam: the next close reports errno errorCode (after closing).
+    static void failNextCloseForTesting(int errorCode);
 
 private:
-    bool openDescriptor(const char *encodedPath, QString *error);
+    bool openDescriptor(int at, const char *encodedPath, QString *error);
     bool readInfo(QString *error);
 
     int m_fd = -1;

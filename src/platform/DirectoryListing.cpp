@@ -1,5 +1,7 @@
 #include "platform/DirectoryListing.h"
 
+#include "platform/DirectoryHandle.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -23,34 +25,40 @@ FileId idOf(const struct stat &info)
 
 } // namespace
 
-DirectoryListing::Outcome DirectoryListing::list(const QByteArray &encodedPath)
+DirectoryListing::Outcome DirectoryListing::list(const QByteArray &encodedPath, QString *error)
 {
     m_names.clear();
     m_entries.clear();
 
-    DIR *dir = ::opendir(encodedPath.constData());
-    if (!dir) {
+    DirectoryHandle handle;
+    if (!handle.open(encodedPath, error)) {
         return Outcome::Failed;
     }
-    const int fd = ::dirfd(dir);
+    const int fd = handle.descriptor();
     struct stat info;
     if (::fstat(fd, &info) != 0) {
-        ::closedir(dir);
+        *error = systemReason(errno);
         return Outcome::Failed;
     }
-    if (!m_listed.insert(idOf(info)).second) {
-        ::closedir(dir);
+    if (m_listed.contains(idOf(info))) {
         return Outcome::AlreadyListed;
     }
+    DIR *dir = ::fdopendir(fd);
+    if (!dir) {
+        *error = systemReason(errno);
+        return Outcome::Failed;
+    }
+    // The stream owns the descriptor from here on.
+    handle.release();
 
-    bool readFailed = false;
+    int readError = 0;
     for (;;) {
         // readdir reports an error only through errno; the fstatat below may
         // leave its own there, so clear it before every call.
         errno = 0;
         const dirent *entry = ::readdir(dir);
         if (!entry) {
-            readFailed = errno != 0;
+            readError = errno;
             break;
         }
         const char *name = entry->d_name;
@@ -90,11 +98,14 @@ DirectoryListing::Outcome DirectoryListing::list(const QByteArray &encodedPath)
         m_names.append(name, length + 1);
     }
     ::closedir(dir);
-    if (readFailed) {
+    if (readError != 0) {
         m_names.clear();
         m_entries.clear();
+        *error = systemReason(readError);
         return Outcome::Failed;
     }
+    // Only a directory listed in full counts as listed.
+    m_listed.insert(idOf(info));
 
     const char *names = m_names.data();
     std::sort(m_entries.begin(), m_entries.end(), [names](const Entry &a, const Entry &b) {

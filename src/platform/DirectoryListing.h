@@ -23,9 +23,10 @@ class DirectoryListing
 public:
     enum class Outcome { Listed, AlreadyListed, Failed };
 
-    // Lists the directory at the encoded path (symbolic links followed). The
-    // listing is empty unless the outcome is Listed.
-    Outcome list(const QByteArray &encodedPath);
+    // Lists the directory at the encoded path (symbolic links followed; any
+    // length). The listing is empty unless the outcome is Listed; Failed
+    // comes with the system's reason in error.
+    Outcome list(const QByteArray &encodedPath, QString *error);
 
     std::size_t count() const { return m_entries.size(); }
     // The raw name bytes of entry i. A NUL follows them in memory, so

@@ -8,6 +8,15 @@ namespace velmora {
 
 namespace {
 
+volatile std::sig_atomic_t stopSignal = 0;
+
+extern "C" void noteStopSignal(int signal)
+{
+    if (stopSignal == 0) {
+        stopSignal = signal;
+    }
+}
+
 int descriptorOf(StandardStream stream)
 {
     return stream == StandardStream::Output ? STDOUT_FILENO : STDERR_FILENO;
@@ -40,6 +49,23 @@ bool writeAll(StandardStream stream, const char *data, qsizetype size)
 void ignoreBrokenPipeSignal()
 {
     std::signal(SIGPIPE, SIG_IGN);
+}
+
+void installStopSignals()
+{
+    struct sigaction action = {};
+    action.sa_handler = noteStopSignal;
+    sigemptyset(&action.sa_mask);
+    // Reads and writes go on after the handler: the file in hand is finished.
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+
+int caughtStopSignal()
+{
+    return stopSignal;
 }
 
 } // namespace velmora

@@ -19,4 +19,11 @@ bool writeAll(StandardStream stream, const char *data, qsizetype size);
 // error, not kill the process with a signal.
 void ignoreBrokenPipeSignal();
 
+// Ctrl+C (SIGINT), SIGTERM and SIGHUP ask the program to stop between two
+// files instead of ending it on the spot, where a file could be left half
+// rewritten. After installStopSignals, caughtStopSignal() is the number of the
+// first such signal that arrived, or 0.
+void installStopSignals();
+int caughtStopSignal();
+
 } // namespace velmora

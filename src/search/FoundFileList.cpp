@@ -35,6 +35,12 @@ void FoundFileList::append(std::string_view name, FileId id)
                            static_cast<std::uint32_t>(m_names.size()),
                            static_cast<std::uint32_t>(name.size())});
     m_names.append(name);
+    m_names.push_back('\0');
+}
+
+void FoundFileList::addUnlisted(const QString &path, const QString &reason)
+{
+    m_unlisted.push_back(UnlistedFolder{path, reason});
 }
 
 } // namespace velmora

@@ -26,6 +26,22 @@ public:
     // The path of file i as the system takes it, written into out; one buffer
     // serves a whole batch.
     void encodedPath(qsizetype i, QByteArray &out) const;
+    // The folder file i lies in, as a number shared by the files of one folder,
+    // and as the system spells its path (ending in a separator).
+    std::uint32_t folderOf(qsizetype i) const
+    {
+        return m_files[static_cast<std::size_t>(i)].folder;
+    }
+    const QByteArray &encodedFolder(std::uint32_t folder) const
+    {
+        return m_folders[folder].encoded;
+    }
+    const QString &folderPath(std::uint32_t folder) const { return m_folders[folder].path; }
+    // The bare name of file i as the system spelled it; a NUL follows it.
+    const char *encodedName(qsizetype i) const
+    {
+        return m_names.data() + m_files[static_cast<std::size_t>(i)].nameOffset;
+    }
     // Which file i is, the same under every name of it.
     FileId id(qsizetype i) const { return m_files[static_cast<std::size_t>(i)].id; }
 
@@ -33,6 +49,16 @@ public:
     // path end in a separator.
     void enterFolder(const QString &folder, const QByteArray &encodedFolder);
     void append(std::string_view name, FileId id);
+
+    // A folder the search could not list, with the system's reason: its files
+    // are missing from the list, and the user must hear of it.
+    struct UnlistedFolder
+    {
+        QString path;
+        QString reason;
+    };
+    void addUnlisted(const QString &path, const QString &reason);
+    const std::vector<UnlistedFolder> &unlisted() const { return m_unlisted; }
 
 private:
     struct Folder
@@ -57,8 +83,9 @@ private:
     // A folder is kept only once a file is found in it.
     Folder m_current;
     bool m_currentKept = false;
-    std::string m_names;
+    std::string m_names; // each name followed by a NUL
     std::vector<File> m_files;
+    std::vector<UnlistedFolder> m_unlisted;
 };
 
 } // namespace velmora

@@ -148,7 +148,7 @@ bool MatchMasksAscii(std::string_view name, const MaskSet &masks)
     return matchMasks(name, masks);
 }
 
-qsizetype ScanDirectory(qsizetype index, const MaskSet &masks, QStringList &PendingDirs,
+qsizetype ScanDirectory(qsizetype index, const MaskSet &masks, QList<QByteArray> &PendingDirs,
                         FoundFileList &FoundFiles, DirectoryListing &listing)
 {
     if (index >= PendingDirs.size()) {
@@ -158,24 +158,26 @@ qsizetype ScanDirectory(qsizetype index, const MaskSet &masks, QStringList &Pend
         index = 0;
     }
     // A copy: appending to PendingDirs below may move its entries.
-    const QString dir = PendingDirs.at(index);
+    QByteArray dir = PendingDirs.at(index);
     if (dir.isEmpty()) {
         return index + 1;
     }
-    QByteArray encoded = QFile::encodeName(dir);
-    if (listing.list(encoded) != DirectoryListing::Outcome::Listed) {
+    QString error;
+    const DirectoryListing::Outcome outcome = listing.list(dir, &error);
+    if (outcome == DirectoryListing::Outcome::Failed) {
+        FoundFiles.addUnlisted(QFile::decodeName(dir), error);
+    }
+    if (outcome != DirectoryListing::Outcome::Listed) {
         return index + 1;
     }
-    const bool hasSeparator = dir.endsWith(u'/');
-    const QString folder = hasSeparator ? dir : dir + u'/';
-    if (!hasSeparator) {
-        encoded.append('/');
+    if (!dir.endsWith('/')) {
+        dir.append('/');
     }
-    FoundFiles.enterFolder(folder, encoded);
+    FoundFiles.enterFolder(QFile::decodeName(dir), dir);
     for (std::size_t i = 0; i < listing.count(); ++i) {
         const std::string_view name = listing.name(i);
         if (listing.isDirectory(i)) {
-            PendingDirs.append(joinName(folder, name));
+            PendingDirs.append(dir + QByteArrayView(name.data(), qsizetype(name.size())));
             continue;
         }
         if (!listing.isRegularFile(i)) {
@@ -190,7 +192,8 @@ qsizetype ScanDirectory(qsizetype index, const MaskSet &masks, QStringList &Pend
     return index + 1;
 }
 
-FoundFileList FindFileList(const QString &startFolder, const QString &maskList, QString *maskError)
+FoundFileList FindFileList(const QString &startFolder, const QString &maskList, QString *maskError,
+                           const std::function<bool()> &stop)
 {
     MaskSet masks;
     QString error;
@@ -202,16 +205,16 @@ FoundFileList FindFileList(const QString &startFolder, const QString &maskList, 
     if (!masksOk) {
         return FoundFiles;
     }
-    QStringList PendingDirs{startFolder};
+    QList<QByteArray> PendingDirs{QFile::encodeName(startFolder)};
     DirectoryListing listing;
     // PendingDirs grows while this runs, so every folder found is listed in turn.
     // A folder's path is let go once it is listed: on a large tree that leaves
     // more room for the found paths.
     qsizetype next = 0;
-    while (next < PendingDirs.size()) {
+    while (next < PendingDirs.size() && !(stop && stop())) {
         const qsizetype listed = next;
         next = ScanDirectory(listed, masks, PendingDirs, FoundFiles, listing);
-        PendingDirs[listed] = QString();
+        PendingDirs[listed] = QByteArray();
     }
     return FoundFiles;
 }

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -23,9 +24,11 @@ QStringList FindFiles(const QString &startFolder, const QString &maskList,
                       QString *maskError = nullptr);
 
 // The same search, its result kept compactly with each file's identity; empty
-// when nothing matched. For batches of any size.
+// when nothing matched. For batches of any size. Folders that could not be
+// listed are named in the result. The search ends early, between two
+// folders, once stop says so.
 FoundFileList FindFileList(const QString &startFolder, const QString &maskList,
-                           QString *maskError = nullptr);
+                           QString *maskError = nullptr, const std::function<bool()> &stop = {});
 
 // A mask list is wildcard masks separated by commas, semicolons or spaces
 // (not TAB); a leading '!' makes a mask exclude instead of include.
@@ -72,12 +75,13 @@ bool MatchMasksAscii(std::string_view name, const MaskSet &masks);
 // Lists PendingDirs[index] (0-based): appends each subdirectory's path to
 // PendingDirs and each file whose name passes masks to FoundFiles, and returns
 // the index of the next directory to list. An index past the end returns the
-// end. Paths are the folder, a '/' unless the folder already ends in one, and
-// the name. Symbolic links are followed; a directory that listing has listed
-// before, one that cannot be listed and an empty path contribute nothing.
-// Regular files (links to them included) are files; devices, pipes, sockets
-// and dangling links are passed over.
-qsizetype ScanDirectory(qsizetype index, const MaskSet &masks, QStringList &PendingDirs,
+// end. Paths are bytes as the system spells them (names need not be UTF-8):
+// the folder, a '/' unless the folder already ends in one, and the name.
+// Symbolic links are followed; a directory that listing has listed before and
+// an empty path contribute nothing; one that cannot be listed is added to
+// FoundFiles' unlisted folders. Regular files (links to them included) are
+// files; devices, pipes, sockets and dangling links are passed over.
+qsizetype ScanDirectory(qsizetype index, const MaskSet &masks, QList<QByteArray> &PendingDirs,
                         FoundFileList &FoundFiles, DirectoryListing &listing);
 
 } // namespace velmora

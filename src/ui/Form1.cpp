@@ -5,6 +5,7 @@
 #include "ui/FileFilter.h"
 #include "ui/Form2.h"
 #include "ui/Form3.h"
+#include "ui/RunLog.h"
 #include "ui/Twips.h"
 
 #include <QApplication>
@@ -13,6 +14,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
@@ -20,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QThread>
 #include <QUrl>
 
 namespace velmora {
@@ -97,6 +100,10 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent), Text2(new QPlainTextEdit), 
 
     mnufile = menuBar()->addMenu(QStringLiteral("&File"));
     mnufile->setObjectName(QStringLiteral("mnufile"));
+    mnuundo = mnufile->addAction(QStringLiteral("&Undo Last Conversion"));
+    mnuundo->setObjectName(QStringLiteral("mnuundo"));
+    mnuundo->setShortcut(QKeySequence::Undo);
+    mnuundo->setEnabled(false);
     mnuexit = mnufile->addAction(QStringLiteral("&Exit"));
     mnuexit->setObjectName(QStringLiteral("mnuexit"));
     mnuabout = menuBar()->addAction(QStringLiteral("&About"));
@@ -109,11 +116,21 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent), Text2(new QPlainTextEdit), 
 
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    connect(mnuundo, &QAction::triggered, this, &Form1::mnuundo_Click);
     connect(mnuexit, &QAction::triggered, this, &Form1::mnuexit_Click);
     connect(mnuabout, &QAction::triggered, this, &Form1::mnuabout_Click);
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    // A run still going when the window goes is stopped between two files
+    // and waited for: a file is never left half rewritten.
+    if (m_worker) {
+        m_run->requestStop();
+        m_worker->wait();
+        delete m_worker;
+    }
+}
 
 void Form1::setFileChooser(FileChooser chooser)
 {
@@ -143,12 +160,11 @@ void Form1::Command1_Click()
         return;
     }
     const QString name = m_chooseFile();
-    if (name.isEmpty() || !FileExists(name)) {
+    if (name.isEmpty() || !FileExists(name) || m_busy) {
         return;
     }
-    beginOperation();
-    ReorderDirections(name, m_log);
-    endOperation();
+    startRun({},
+             [name](ConversionRun &run, MessageLog &log) { ReorderDirections(name, log, run); });
 }
 
 // Shows a dialog modally, creating it on first use; it is hidden, never
@@ -174,8 +190,27 @@ void Form1::mnuabout_Click()
     showModal(m_form3);
 }
 
+void Form1::mnuundo_Click()
+{
+    if (m_busy || m_lastConverted.isEmpty()) {
+        return;
+    }
+    // The files the last run converted, not a new search: exactly those go back.
+    auto converted = std::make_shared<FoundFileList>(std::exchange(m_lastConverted, {}));
+    mnuundo->setEnabled(false);
+    startRun({.undo = true, .dryRun = false}, [converted](ConversionRun &run, MessageLog &log) {
+        UndoConversion(*converted, log, run);
+    });
+}
+
 void Form1::mnuexit_Click()
 {
+    if (m_busy) {
+        // The run stops between two files; the program ends once it has.
+        m_exitAfterRun = true;
+        stopRun();
+        return;
+    }
     // Ends the program at once: no prompt, every window gone.
     for (QWidget *window : QApplication::topLevelWidgets()) {
         window->hide();
@@ -185,9 +220,10 @@ void Form1::mnuexit_Click()
 
 void Form1::convertFolder(const QString &folder)
 {
-    beginOperation();
-    ScanFolder(folder, m_log, progressOptions());
-    endOperation();
+    if (m_busy) {
+        return;
+    }
+    startRun({}, [folder](ConversionRun &run, MessageLog &log) { ScanFolder(folder, log, run); });
 }
 
 void Form1::convertDropped(const QStringList &paths)
@@ -195,54 +231,89 @@ void Form1::convertDropped(const QStringList &paths)
     if (m_busy) {
         return;
     }
-    beginOperation();
-    const ScanOptions options = progressOptions();
-    // One drop is one run: a file dropped under two names is converted once.
-    ConvertedFiles converted;
-    for (qsizetype i = 0; i < paths.size(); ++i) {
-        const QString &path = paths.at(i);
-        if (QFileInfo(path).isDir()) {
-            ScanFolder(path, m_log, options);
-        } else {
-            ReorderDirections(path, m_log, {}, &converted);
-            if (paths.size() > 1) {
-                reportProgress(i + 1, paths.size());
-            }
-        }
-    }
-    endOperation();
+    startRun({}, [paths](ConversionRun &run, MessageLog &log) { ConvertPaths(paths, log, run); });
 }
 
-void Form1::reportProgress(qsizetype done, qsizetype total)
+void Form1::stopRun()
 {
-    if (m_progressClock.due()) {
-        setWindowTitle(Caption + QLatin1String(" - ") + QString::number(done) +
+    if (m_run) {
+        m_run->requestStop();
+    }
+}
+
+void Form1::startRun(const ConversionOptions &options, RunWork work)
+{
+    m_busy = true;
+    setCommandsEnabled(false);
+    m_log.Clear();
+    m_done = 0;
+    m_total = 0;
+    m_run = std::make_unique<ConversionRun>(options);
+    if (!options.undo) {
+        m_run->keepConvertedList();
+    }
+    m_run->progress = [this](qsizetype done, qsizetype total) {
+        m_done = done;
+        m_total = total;
+    };
+    if (m_runObserver) {
+        m_runObserver(*m_run);
+    }
+    m_runLog = std::make_unique<RunLog>(
+        [this] { QMetaObject::invokeMethod(this, &Form1::takeRunLines, Qt::QueuedConnection); });
+    m_worker = QThread::create([this, work = std::move(work)] { work(*m_run, *m_runLog); });
+    connect(m_worker, &QThread::finished, this, &Form1::finishRun);
+    m_worker->start();
+}
+
+void Form1::takeRunLines()
+{
+    if (!m_runLog) {
+        return;
+    }
+    for (const QString &line : m_runLog->take()) {
+        m_log.AppendLine(line);
+    }
+    m_log.Repaint();
+    const qsizetype total = m_total;
+    if (total > 0 && m_progressClock.due()) {
+        setWindowTitle(Caption + QLatin1String(" - ") + QString::number(qsizetype(m_done)) +
                        QLatin1String(" / ") + QString::number(total));
     }
 }
 
-void Form1::beginOperation()
+void Form1::finishRun()
 {
-    m_busy = true;
-    m_log.Clear();
-}
-
-ScanOptions Form1::progressOptions()
-{
-    ScanOptions options;
-    options.progress = [this](qsizetype done, qsizetype total) {
-        reportProgress(done, total);
-        return true;
-    };
-    return options;
-}
-
-void Form1::endOperation()
-{
+    m_worker->wait();
+    delete m_worker;
+    m_worker = nullptr;
+    takeRunLines();
     m_log.flush();
+    if (!m_run->options().undo) {
+        m_lastConverted = m_run->convertedFiles();
+    }
+    m_run.reset();
+    m_runLog.reset();
     setWindowTitle(Caption);
     m_progressClock.reset();
     m_busy = false;
+    setCommandsEnabled(true);
+    emit runFinished();
+    if (m_exitAfterRun) {
+        mnuexit_Click();
+    }
+}
+
+void Form1::setCommandsEnabled(bool enabled)
+{
+    // While a run goes on, input for another is dropped, never kept for later.
+    Command1->setEnabled(enabled);
+    Command3->setEnabled(enabled);
+    mnuabout->setEnabled(enabled);
+    mnuundo->setEnabled(enabled && !m_lastConverted.isEmpty());
+    if (m_form2) {
+        m_form2->setRunning(!enabled);
+    }
 }
 
 void Form1::showEvent(QShowEvent *event)
@@ -260,14 +331,25 @@ void Form1::showEvent(QShowEvent *event)
 
 void Form1::closeEvent(QCloseEvent *event)
 {
-    // A batch runs to its end; afterwards closing the window ends the program
-    // like Exit, hidden dialogs included.
+    // The close box stops a run between two files and leaves its log in view;
+    // otherwise closing the window ends the program like Exit, hidden dialogs
+    // included.
     if (m_busy) {
+        stopRun();
         event->ignore();
         return;
     }
     event->accept();
     mnuexit_Click();
+}
+
+void Form1::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && m_busy) {
+        stopRun();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent *event)

@@ -6,9 +6,12 @@
 
 #include <QMainWindow>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 
 class QAction;
+class QThread;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
@@ -18,6 +21,7 @@ namespace velmora {
 
 class Form2;
 class Form3;
+class RunLog;
 
 // The main window: the two conversion commands, the message log and the menu.
 // It owns the two dialogs, which it creates on first use and only hides.
@@ -46,42 +50,60 @@ public:
     Form2 *form2() const { return m_form2; }
     Form3 *form3() const { return m_form3; }
 
-    // The folder road: clears the log and converts every CL2 file below
-    // folder, showing the progress in the caption while it runs.
+    // Every conversion is a run on a thread of its own, so the windows stay
+    // responsive; while it runs, nothing else can start one. Each starts with
+    // a cleared log and shows its progress in the caption.
+
+    // The folder road: every CL2 file below folder.
     void convertFolder(const QString &folder);
-    // The road for dropped files and folders: one cleared log for all of them.
+    // The road for dropped files and folders: one run, one log for all of them.
     void convertDropped(const QStringList &paths);
+    bool isBusy() const { return m_busy; }
+    // Asks the run to stop between two files; its log then says how far it got.
+    void stopRun();
+
+    // Test seam: called with each new run before it starts.
+    void setRunObserver(std::function<void(ConversionRun &)> observer)
+    {
+        m_runObserver = std::move(observer);
+    }
 
     QPushButton *Command1;
     QPushButton *Command3;
     QPlainTextEdit *Text2;
     QLabel *Label2;
     QMenu *mnufile;
+    QAction *mnuundo;
     QAction *mnuexit;
     QAction *mnuabout;
+
+signals:
+    // A run is over and its last lines are in the log.
+    void runFinished();
 
 public slots:
     void Form_Load();
     void Command1_Click();
     void Command3_Click();
     void mnuabout_Click();
+    void mnuundo_Click();
     void mnuexit_Click();
 
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
 private:
     QString chooseFileInDialog();
     template <typename Dialog> void showModal(Dialog *&dialog);
-    void reportProgress(qsizetype done, qsizetype total);
-    // Every operation starts busy with an empty log, and ends showing the last
-    // lines and the plain caption again.
-    void beginOperation();
-    ScanOptions progressOptions();
-    void endOperation();
+    using RunWork = std::function<void(ConversionRun &, MessageLog &)>;
+    void startRun(const ConversionOptions &options, RunWork work);
+    void takeRunLines();
+    void finishRun();
+    void setCommandsEnabled(bool enabled);
 
     LogBox m_log;
     FileChooser m_chooseFile;
@@ -91,6 +113,16 @@ private:
     Form3 *m_form3 = nullptr;
     FrameClock m_progressClock;
     bool m_busy = false;
+    bool m_exitAfterRun = false;
+    QThread *m_worker = nullptr;
+    std::unique_ptr<ConversionRun> m_run;
+    std::unique_ptr<RunLog> m_runLog;
+    // Written by the run's thread, shown by the window's.
+    std::atomic<qsizetype> m_done{0};
+    std::atomic<qsizetype> m_total{0};
+    // What the last run converted, for an undo.
+    FoundFileList m_lastConverted;
+    std::function<void(ConversionRun &)> m_runObserver;
     bool m_placed = false;
 };
 

@@ -51,6 +51,7 @@ Form2::Form2(Form1 *owner) : QDialog(owner), m_main(owner)
     connect(Dir1, &DirListBox::pathChanged, Drive1, &DriveListBox::selectDriveOf);
     connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
+    connect(owner, &Form1::runFinished, this, &Form2::batchFinished);
 }
 
 void Form2::Drive1_Change()
@@ -63,25 +64,41 @@ void Form2::Drive1_Change()
 
 void Form2::Command1_Click()
 {
-    if (m_busy) {
+    if (m_main->isBusy()) {
         return;
     }
-    m_busy = true;
+    // The dialog stays up while the batch runs, and hides once it is over.
+    m_started = true;
     m_main->convertFolder(Dir1->path());
-    m_busy = false;
-    hide();
+}
+
+void Form2::batchFinished()
+{
+    if (m_started) {
+        m_started = false;
+        hide();
+    }
 }
 
 void Form2::Command2_Click()
 {
+    if (m_started) {
+        m_main->stopRun();
+        return;
+    }
     hide();
 }
 
 void Form2::reject()
 {
-    if (!m_busy) {
-        QDialog::reject();
-    }
+    Command2_Click();
+}
+
+void Form2::setRunning(bool running)
+{
+    Drive1->setEnabled(!running);
+    Dir1->setEnabled(!running);
+    Command1->setEnabled(!running);
 }
 
 } // namespace velmora

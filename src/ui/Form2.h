@@ -29,12 +29,18 @@ public slots:
     void Command1_Click();
     void Command2_Click();
 
-    // Escape and the close box do what Cancel does, except while a batch runs.
+    // Escape and the close box do what Cancel does: while a batch runs, they
+    // stop it between two files.
     void reject() override;
 
+    // While a batch runs, Proceed and the folder choice take no input.
+    void setRunning(bool running);
+
 private:
+    void batchFinished();
+
     Form1 *m_main;
-    bool m_busy = false;
+    bool m_started = false;
 };
 
 } // namespace velmora

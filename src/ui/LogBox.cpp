@@ -1,6 +1,5 @@
 #include "ui/LogBox.h"
 
-#include <QCoreApplication>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -33,6 +32,9 @@ LogBox::LogBox(QPlainTextEdit *box) : m_box(box)
     // The log only grows until it is cleared; an undo history of it would
     // double its memory for nothing.
     m_box->document()->setUndoRedoEnabled(false);
+    m_nextFrame.setSingleShot(true);
+    m_nextFrame.setInterval(int(FrameClock::FrameMs));
+    QObject::connect(&m_nextFrame, &QTimer::timeout, [this] { flush(); });
 }
 
 void LogBox::Clear()
@@ -41,6 +43,7 @@ void LogBox::Clear()
     m_shown = 0;
     m_box->clear();
     m_clock.reset();
+    m_nextFrame.stop();
 }
 
 void LogBox::AppendLine(const QString &message)
@@ -50,15 +53,16 @@ void LogBox::AppendLine(const QString &message)
 
 void LogBox::Repaint()
 {
-    if (!m_clock.due()) {
-        return;
+    if (m_clock.due()) {
+        flush();
+    } else if (!m_nextFrame.isActive()) {
+        m_nextFrame.start();
     }
-    flush();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void LogBox::flush()
 {
+    m_nextFrame.stop();
     if (!m_pending.isEmpty()) {
         // The box's lines are joined by line breaks: the first chunk after a
         // clear starts the first line, every later one starts a new line.
@@ -80,7 +84,7 @@ void LogBox::flush()
         m_shown += m_pending.size();
         m_pending.clear();
     }
-    m_box->viewport()->repaint();
+    m_box->viewport()->update();
 }
 
 QString LogBox::text() const

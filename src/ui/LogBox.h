@@ -4,6 +4,7 @@
 #include "ui/FrameClock.h"
 
 #include <QStringList>
+#include <QTimer>
 
 class QPlainTextEdit;
 
@@ -20,8 +21,8 @@ public:
 
     void Clear() override;
     void AppendLine(const QString &message) override;
-    // At most once a frame: shows the pending lines and lets the windows redraw
-    // (user input stays queued, so nothing can start while a batch runs).
+    // Shows the pending lines at most once a frame: at once when a frame has
+    // passed since the last time, else when the frame is over.
     void Repaint() override;
 
     // Shows every pending line now; called when an operation is over.
@@ -36,6 +37,7 @@ private:
     QStringList m_pending;
     qsizetype m_shown = 0;
     FrameClock m_clock;
+    QTimer m_nextFrame;
 };
 
 } // namespace velmora

@@ -1,0 +1,21 @@
+#include "convert/ConversionRun.h"
+
+namespace velmora {
+
+void ConversionRun::recordConverted(const FileId &id, const QString &folder,
+                                    const QByteArray &encodedFolder, std::string_view name)
+{
+    m_converted.insert(id);
+    if (!m_keepList) {
+        return;
+    }
+    // Files of one folder come one after another: the folder is kept once.
+    if (!m_hasFolder || encodedFolder != m_lastFolder) {
+        m_convertedList.enterFolder(folder, encodedFolder);
+        m_lastFolder = encodedFolder;
+        m_hasFolder = true;
+    }
+    m_convertedList.append(name, id);
+}
+
+} // namespace velmora

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "platform/BinaryFile.h"
+#include "search/FoundFileList.h"
+
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <unordered_set>
+
+namespace velmora {
+
+struct ConversionOptions
+{
+    // Apply the inverse order: a file converted once gets its original bytes back.
+    bool undo = false;
+    // Validate and report what would happen; write nothing.
+    bool dryRun = false;
+};
+
+// Everything one command starts (a command line with all its paths, one drop,
+// one Proceed, one single-file conversion, one undo) is one run. Within a run
+// a file is converted at most once, however its names reach it: the run
+// remembers every file it converted by identity. It also carries the stop
+// request and, when asked to, the list of the files it converted, so that the
+// run can be undone.
+class ConversionRun
+{
+public:
+    explicit ConversionRun(const ConversionOptions &options = {}) : m_options(options) {}
+
+    const ConversionOptions &options() const { return m_options; }
+
+    // Which file names a folder search takes.
+    QString maskList = QStringLiteral("*.cl2");
+    // Called when a folder search starts, and after each file of a batch with
+    // the number done and the number found.
+    std::function<void(const QString &folder)> searching;
+    std::function<void(qsizetype done, qsizetype total)> progress;
+
+    // Asks the run to stop between two files; safe from any thread.
+    void requestStop() { m_stop.store(true, std::memory_order_relaxed); }
+    // Also asked between files: a stop that arrives from outside (a signal).
+    void setStopProbe(std::function<bool()> probe) { m_stopProbe = std::move(probe); }
+    bool stopRequested() const
+    {
+        return m_stop.load(std::memory_order_relaxed) || (m_stopProbe && m_stopProbe());
+    }
+
+    // Keep the list of converted files (the window's undo needs it; the
+    // command line does not, and saves the memory).
+    void keepConvertedList() { m_keepList = true; }
+    const FoundFileList &convertedFiles() const { return m_convertedList; }
+
+    // Whether the file was converted (or, in a dry run, would be) earlier in
+    // this run.
+    bool hasConverted(const FileId &id) const { return m_converted.contains(id); }
+    // Records a converted file under the name that reached it: the folder it
+    // lies in (ending in a separator, shown and as the system spells it) and
+    // its bare name.
+    void recordConverted(const FileId &id, const QString &folder, const QByteArray &encodedFolder,
+                         std::string_view name);
+
+private:
+    ConversionOptions m_options;
+    std::atomic<bool> m_stop{false};
+    std::function<bool()> m_stopProbe;
+    std::unordered_set<FileId, FileIdHash> m_converted;
+    bool m_keepList = false;
+    FoundFileList m_convertedList;
+    QByteArray m_lastFolder;
+    bool m_hasFolder = false;
+};
+
+} // namespace velmora

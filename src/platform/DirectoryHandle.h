@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace velmora {
+
+// An open directory, so that the files and folders in it are reached by name
+// relative to it: no full path to resolve per file, and no limit on how deep
+// the tree goes.
+class DirectoryHandle
+{
+public:
+    DirectoryHandle() = default;
+    ~DirectoryHandle();
+    DirectoryHandle(const DirectoryHandle &) = delete;
+    DirectoryHandle &operator=(const DirectoryHandle &) = delete;
+    DirectoryHandle(DirectoryHandle &&other) noexcept;
+    DirectoryHandle &operator=(DirectoryHandle &&other) noexcept;
+
+    // Opens the directory at the encoded path, following symbolic links. A path
+    // longer than the system takes in one call is opened a piece at a time.
+    bool open(const QByteArray &encodedPath, QString *error);
+    bool isOpen() const { return m_fd >= 0; }
+    void close();
+    // Gives the descriptor up to a new owner; this handle is then closed.
+    int release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+    int descriptor() const { return m_fd; }
+
+private:
+    int m_fd = -1;
+};
+
+// The system's reason for an error number, as the user reads it.
+QString systemReason(int errorCode);
+
+} // namespace velmora
