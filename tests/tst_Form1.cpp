@@ -1,5 +1,6 @@
 #include "support/Cl2Fixture.h"
 #include "support/ModalDriver.h"
+#include "support/RunGate.h"
 #include "ui/FileFilter.h"
 #include "ui/Form1.h"
 #include "ui/Form2.h"
@@ -48,6 +49,9 @@ private slots:
     void remoteDropIsRefused();
     void exitEndsTheProgramWithEveryWindowGone_data();
     void exitEndsTheProgramWithEveryWindowGone();
+    void undoPutsBackWhatTheLastRunConverted();
+    void aRunStopsBetweenFiles_data();
+    void aRunStopsBetweenFiles();
 
 private:
     void drop(const QList<QUrl> &urls, bool expectAccepted);
@@ -380,6 +384,98 @@ void tst_Form1::exitEndsTheProgramWithEveryWindowGone()
     for (QWidget *window : QApplication::topLevelWidgets()) {
         QVERIFY2(!window->isVisible(), qPrintable(window->objectName()));
     }
+}
+
+void tst_Form1::undoPutsBackWhatTheLastRunConverted()
+{
+    const QByteArray eight = makeEightDirectionCl2(3);
+    const QString first = m_dir->filePath(QStringLiteral("first.cl2"));
+    const QString second = m_dir->filePath(QStringLiteral("second.cl2"));
+    QVERIFY(writeFile(first, eight));
+    QVERIFY(writeFile(second, eight));
+    QVERIFY(!m_form->mnuundo->isEnabled());
+    QCOMPARE(m_form->mnuundo->shortcut(), QKeySequence(QKeySequence::Undo));
+
+    QSignalSpy finished(m_form.get(), &Form1::runFinished);
+    drop({QUrl::fromLocalFile(first), QUrl::fromLocalFile(second)}, true);
+    QVERIFY(finished.wait());
+    QVERIFY(m_form->mnuundo->isEnabled());
+    QVERIFY(readFile(first) != eight);
+
+    m_form->mnuundo->trigger();
+    QVERIFY(finished.wait());
+    QCOMPARE(m_form->logText(), QLatin1String("SUCCESS: File (") + first +
+                                    QLatin1String(") directions were restored\r\n") +
+                                    QLatin1String("SUCCESS: File (") + second +
+                                    QLatin1String(") directions were restored\r\n"));
+    QCOMPARE(readFile(first), eight);
+    QCOMPARE(readFile(second), eight);
+    // Undone once: nothing is left to undo.
+    QVERIFY(!m_form->mnuundo->isEnabled());
+    m_form->mnuundo->trigger();
+    QTest::qWait(20);
+    QCOMPARE(finished.size(), 2);
+    QCOMPARE(readFile(first), eight);
+}
+
+void tst_Form1::aRunStopsBetweenFiles_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::newRow("close box") << QStringLiteral("close");
+    QTest::newRow("Escape") << QStringLiteral("escape");
+    QTest::newRow("File > Exit") << QStringLiteral("exit");
+}
+
+void tst_Form1::aRunStopsBetweenFiles()
+{
+    QFETCH(QString, input);
+    const QByteArray eight = makeEightDirectionCl2(2);
+    QList<QUrl> urls;
+    QStringList files;
+    for (const char *name : {"1.cl2", "2.cl2", "3.cl2"}) {
+        files << m_dir->filePath(QLatin1String(name));
+        QVERIFY(writeFile(files.last(), eight));
+        urls << QUrl::fromLocalFile(files.last());
+    }
+    RunGate gate(1);
+    m_form->setRunObserver([&gate](ConversionRun &run) { gate.attach(run); });
+    QSignalSpy quitting(qApp, &QCoreApplication::aboutToQuit);
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
+
+    drop(urls, true);
+    QTRY_VERIFY(gate.held());
+    QVERIFY(!m_form->Command1->isEnabled());
+    QVERIFY(!m_form->Command3->isEnabled());
+    if (input == QLatin1String("exit")) {
+        // The program ends once the file in hand is done, from its own loop.
+        QTimer::singleShot(0, m_form.get(), [&] {
+            m_form->mnuexit->trigger();
+            gate.open();
+        });
+        guard.start(5000);
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QCOMPARE(quitting.size(), 1);
+        QVERIFY(!m_form->isVisible());
+    } else {
+        QSignalSpy finished(m_form.get(), &Form1::runFinished);
+        if (input == QLatin1String("close")) {
+            m_form->close();
+        } else {
+            QTest::keyClick(m_form.get(), Qt::Key_Escape);
+        }
+        gate.open();
+        QVERIFY(finished.wait());
+        QVERIFY(m_form->isVisible());
+        QVERIFY(m_form->Command1->isEnabled());
+    }
+    QCOMPARE(m_form->logText(), realignedLine(files[0]) + CrLf +
+                                    QLatin1String("ERROR: Conversion stopped after (1) of (3) "
+                                                  "files\r\n"));
+    QCOMPARE(framesBySlot(readFile(files[0])), slotsAfterConversion(eight));
+    QCOMPARE(readFile(files[1]), eight);
+    QCOMPARE(readFile(files[2]), eight);
 }
 
 QTEST_MAIN(tst_Form1)

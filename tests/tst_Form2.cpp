@@ -1,5 +1,6 @@
 #include "support/Cl2Fixture.h"
 #include "support/ModalDriver.h"
+#include "support/RunGate.h"
 #include "ui/DirListBox.h"
 #include "ui/DriveListBox.h"
 #include "ui/Form1.h"
@@ -64,6 +65,8 @@ private slots:
     void cancelKeepsLogAndDialogKeepsItsFolder();
     void dirListHighlightsOnClickAndOpensOnDoubleClick();
     void driveChoiceOpensThatDrive();
+    void inputDuringABatchIsDroppedOrStopsIt_data();
+    void inputDuringABatchIsDroppedOrStopsIt();
 
 private:
     // Shows the folder-scan dialog with a real click on the main window's
@@ -256,6 +259,68 @@ void tst_Form2::driveChoiceOpensThatDrive()
         QCOMPARE(scan.Dir1->path(), QDir::rootPath());
         QTest::mouseClick(scan.Command2, Qt::LeftButton);
     });
+}
+
+void tst_Form2::inputDuringABatchIsDroppedOrStopsIt_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<bool>("stops");
+    QTest::newRow("second Proceed") << QStringLiteral("proceed") << false;
+    QTest::newRow("Cancel") << QStringLiteral("cancel") << true;
+    QTest::newRow("Escape") << QStringLiteral("escape") << true;
+    QTest::newRow("close box") << QStringLiteral("close") << true;
+}
+
+void tst_Form2::inputDuringABatchIsDroppedOrStopsIt()
+{
+    QFETCH(QString, input);
+    QFETCH(bool, stops);
+    const QByteArray eight = makeEightDirectionCl2(2);
+    const QString folder = m_tree + QLatin1String("/B");
+    QStringList files;
+    for (const char *name : {"1.cl2", "2.cl2", "3.cl2"}) {
+        files << folder + u'/' + QLatin1String(name);
+        QVERIFY(writeFile(files.last(), eight));
+    }
+    RunGate gate(1);
+    m_main->setRunObserver([&gate](ConversionRun &run) { gate.attach(run); });
+
+    runDialog([&](Form2 &scan) {
+        QVERIFY(scan.Dir1->setPath(folder));
+        QTest::mouseClick(scan.Command1, Qt::LeftButton);
+        QTRY_VERIFY(gate.held());
+        // The batch is in the middle: the dialog is still up and busy.
+        QVERIFY(scan.isVisible());
+        QVERIFY(!scan.Command1->isEnabled());
+        if (input == QLatin1String("proceed")) {
+            QTest::mouseClick(scan.Command1, Qt::LeftButton);
+        } else if (input == QLatin1String("cancel")) {
+            QTest::mouseClick(scan.Command2, Qt::LeftButton);
+        } else if (input == QLatin1String("escape")) {
+            QTest::keyClick(&scan, Qt::Key_Escape);
+        } else {
+            scan.close();
+        }
+        gate.open();
+    });
+
+    QStringList expected{QLatin1String("SUCCESS: (3) files were found on (") + folder +
+                             QLatin1String(") and subfolders"),
+                         realignedLine(files[0])};
+    if (stops) {
+        expected << QStringLiteral("ERROR: Conversion stopped after (1) of (3) files");
+    } else {
+        expected << realignedLine(files[1]) << realignedLine(files[2]);
+    }
+    QCOMPARE(m_main->logText(), expected.join(CrLf) + CrLf);
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        if (i == 0 || !stops) {
+            QCOMPARE(framesBySlot(readFile(files[i])), slotsAfterConversion(eight));
+        } else {
+            QCOMPARE(readFile(files[i]), eight);
+        }
+    }
+    QVERIFY(m_main->Command3->isEnabled());
 }
 
 QTEST_MAIN(tst_Form2)

@@ -59,6 +59,9 @@ private slots:
     void scanFolderChecksLongTablesAgainstTheFile();
     void scanFolderConvertsAFileUnderTwoNamesOnce();
     void scanFolderReachesNamesThatAreNotUtf8();
+    void aNameReplacedAfterTheSearchIsNotConvertedTwice();
+    void failedCloseAfterWritingSaysTheFileWasRewritten();
+    void undoPutsBackExactlyWhatTheRunConverted();
     void fileExists();
 
 private:
@@ -507,7 +510,75 @@ void tst_Module1::scanFolderReachesNamesThatAreNotUtf8()
     QVERIFY(again >= 0);
     QCOMPARE(::read(again, after.data(), size_t(after.size())), ssize_t(after.size()));
     ::close(again);
+    ::unlink(name.constData());
     QCOMPARE(framesBySlot(after), slotsAfterConversion(original));
+}
+
+void tst_Module1::aNameReplacedAfterTheSearchIsNotConvertedTwice()
+{
+    const QByteArray original = makeEightDirectionCl2(2);
+    const QString first = put(QStringLiteral("a.cl2"), original);
+    const QString second = put(QStringLiteral("b.cl2"), original);
+    ConversionRun run;
+    // Once the first file is converted, the second name is made to lead to it.
+    run.progress = [&](qsizetype done, qsizetype) {
+        if (done == 1) {
+            QFile::remove(second);
+            QCOMPARE(
+                ::link(QFile::encodeName(first).constData(), QFile::encodeName(second).constData()),
+                0);
+        }
+    };
+    StringMessageLog log;
+    ScanFolder(m_dir->path(), log, run);
+    QCOMPARE(log.lines().size(), 3);
+    QCOMPARE(log.lines()[2],
+             QLatin1String("ERROR: File (") + second + ") was already converted in this run"_L1);
+    QCOMPARE(framesBySlot(readFile(first)), slotsAfterConversion(original));
+}
+
+void tst_Module1::failedCloseAfterWritingSaysTheFileWasRewritten()
+{
+    const QByteArray original = makeEightDirectionCl2(2);
+    const QString path = put(QStringLiteral("on a share.cl2"), original);
+    BinaryFile::failNextCloseForTesting(EIO);
+    StringMessageLog log;
+    QVERIFY(!ReorderDirections(path, log));
+    QCOMPARE(log.lines(), QStringList{QLatin1String("ERROR: File (") + path +
+                                      ") was rewritten, but closing it failed (Input/output "
+                                      "error): on a network file system the new bytes may not "
+                                      "have reached the server"_L1});
+    QCOMPARE(framesBySlot(readFile(path)), slotsAfterConversion(original));
+}
+
+void tst_Module1::undoPutsBackExactlyWhatTheRunConverted()
+{
+    const QByteArray original = makeEightDirectionCl2(3);
+    const QString kept = put(QStringLiteral("kept.cl2"), original);
+    const QString replaced = put(QStringLiteral("sub/replaced.cl2"), original);
+    const QString refused = put(QStringLiteral("sub/single.cl2"), makeSingleDirectionCl2(2));
+    ConversionRun run;
+    run.keepConvertedList();
+    StringMessageLog log;
+    ScanFolder(m_dir->path(), log, run);
+    const ConvertedFiles &converted = run.convertedFiles();
+    QCOMPARE(converted.files.size(), 2);
+    // After the run, one name comes to lead to another file.
+    const QByteArray stranger = makeEightDirectionCl2(1);
+    QVERIFY(QFile::remove(replaced));
+    QVERIFY(writeFile(replaced, stranger));
+    put(QStringLiteral("new.cl2"), original);
+
+    ConversionRun undo({.undo = true, .dryRun = false});
+    log.Clear();
+    UndoConversion(converted, log, undo);
+    QCOMPARE(log.lines(),
+             (QStringList{QLatin1String("SUCCESS: File (") + kept + ") directions were restored"_L1,
+                          QLatin1String("ERROR: File (") + replaced +
+                              ") is no longer the file that was converted"_L1}));
+    QCOMPARE(readFile(kept), original);
+    QCOMPARE(readFile(replaced), stranger);
+    QCOMPARE(readFile(refused), makeSingleDirectionCl2(2));
 }
 
 void tst_Module1::fileExists()

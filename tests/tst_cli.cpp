@@ -9,10 +9,14 @@
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <functional>
+#include <grp.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace velmora::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -24,11 +28,13 @@ struct CliRun
     QByteArray err;
 };
 
-CliRun runCli(const QStringList &arguments, const std::function<void()> &childSetup = {})
+CliRun runCli(const QStringList &arguments, const std::function<void()> &childSetup = {},
+              const QString &workingDirectory = {})
 {
     QProcess process;
     process.setProgram(QStringLiteral(CL2VELMORA_CLI_PATH));
     process.setArguments(arguments);
+    process.setWorkingDirectory(workingDirectory);
     if (childSetup) {
         process.setChildProcessModifier(childSetup);
     }
@@ -99,6 +105,37 @@ FolderTree makeFolderTree(const QString &root)
     return tree;
 }
 
+// Runs the child as an unprivileged user when the tests run as root, so that
+// permissions are what an ordinary user meets.
+void becomeNobody()
+{
+    if (::getuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+        ::_exit(98);
+    }
+}
+
+// Whether the process with this id is stopped (as by SIGSTOP).
+bool isSuspended(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QByteArray line = stat.readAll();
+    const qsizetype end = line.lastIndexOf(')');
+    return end > 0 && line.mid(end + 2, 1) == "T";
+}
+
+qsizetype countLines(const QByteArray &out, const QByteArray &ending)
+{
+    qsizetype n = 0;
+    for (const QByteArray &line : outputLines(out)) {
+        n += line.endsWith(ending) ? 1 : 0;
+    }
+    return n;
+}
+
 } // namespace
 
 class TestCli : public QObject
@@ -125,6 +162,12 @@ private slots:
     void fileNamedTwiceIsConvertedOnce_data();
     void fileNamedTwiceIsConvertedOnce();
     void closedOutputEndsWithoutSignal();
+    void overlappingArgumentsConvertEachFileOnce_data();
+    void overlappingArgumentsConvertEachFileOnce();
+    void foldersThatCannotBeListedAreReported_data();
+    void foldersThatCannotBeListedAreReported();
+    void stopSignalEndsTheBatchBetweenFiles_data();
+    void stopSignalEndsTheBatchBetweenFiles();
 
 private:
     QTemporaryDir m_dir;
@@ -444,6 +487,168 @@ void TestCli::closedOutputEndsWithoutSignal()
 
     QVERIFY2(run.finished, "killed by a signal or timed out");
     QCOMPARE(run.exitCode, 1);
+}
+
+void TestCli::overlappingArgumentsConvertEachFileOnce_data()
+{
+    // In a folder holding d/a.cl2, d/sub/b.cl2 and link -> d.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("repeats"); // names that reach a file already converted
+
+    QTest::newRow("same folder twice") << QStringList{u"d"_s, u"d"_s} << 2;
+    QTest::newRow("folder and folder/") << QStringList{u"d"_s, u"d/"_s} << 2;
+    QTest::newRow("folder, then a file in it") << QStringList{u"d"_s, u"d/a.cl2"_s} << 1;
+    QTest::newRow("a file, then its folder") << QStringList{u"d/a.cl2"_s, u"d"_s} << 1;
+    QTest::newRow("folder, then its subfolder") << QStringList{u"d"_s, u"d/sub"_s} << 1;
+    QTest::newRow("subfolder, then its folder") << QStringList{u"d/sub"_s, u"d"_s} << 1;
+    QTest::newRow("link to the folder beside it") << QStringList{u"d"_s, u"link"_s} << 2;
+    QTest::newRow("a file through the link, then the folder")
+        << QStringList{u"link/sub/b.cl2"_s, u"d"_s} << 1;
+    QTest::newRow("bind mount") << QStringList{u"d"_s, u"mnt"_s} << 2;
+}
+
+void TestCli::overlappingArgumentsConvertEachFileOnce()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, repeats);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QDir root(dir.path());
+    QVERIFY(root.mkpath(u"d/sub"_s));
+    const QByteArray before = makeEightDirectionCl2(3);
+    QVERIFY(writeFile(root.filePath(u"d/a.cl2"_s), before));
+    QVERIFY(writeFile(root.filePath(u"d/sub/b.cl2"_s), before));
+    QVERIFY(QFile::link(root.filePath(u"d"_s), root.filePath(u"link"_s)));
+    const bool bind = arguments.contains(u"mnt"_s);
+    if (bind) {
+        QVERIFY(root.mkdir(u"mnt"_s));
+        QProcess mount;
+        mount.start(u"mount"_s, {u"--bind"_s, root.filePath(u"d"_s), root.filePath(u"mnt"_s)});
+        if (!mount.waitForFinished() || mount.exitCode() != 0) {
+            QSKIP("bind mounts need a privileged user");
+        }
+    }
+
+    const CliRun run = runCli(arguments, {}, dir.path());
+
+    if (bind) {
+        QProcess::execute(u"umount"_s, {root.filePath(u"mnt"_s)});
+    }
+    QVERIFY2(run.finished, run.err.constData());
+    QCOMPARE(countLines(run.out, "directions were realigned"), 2);
+    QCOMPARE(countLines(run.out, "was already converted in this run"), repeats);
+    QCOMPARE(run.exitCode, 1);
+    for (const QString &name : {u"d/a.cl2"_s, u"d/sub/b.cl2"_s}) {
+        QCOMPARE(framesBySlot(readFile(root.filePath(name))), slotsAfterConversion(before));
+    }
+}
+
+void TestCli::foldersThatCannotBeListedAreReported_data()
+{
+    // A tree holding a.cl2, locked/b.cl2 (no access) and a folder whose name
+    // is not UTF-8 holding c.cl2.
+    QTest::addColumn<QString>("start");     // relative to the tree's root
+    QTest::addColumn<QStringList>("lines"); // with ROOT for the root
+    QTest::addColumn<int>("exitCode");
+
+    const QString locked = u"ERROR: Folder (ROOT/locked) could not be listed: Permission denied"_s;
+    QTest::newRow("unreadable subfolder")
+        << QString()
+        << QStringList{u"SUCCESS: (2) files were found on (ROOT) and subfolders"_s,
+                       u"SUCCESS: File (ROOT/a.cl2) directions were realigned"_s,
+                       u"SUCCESS: File (ROOT/odd\uFFFD/c.cl2) directions were "
+                       u"realigned"_s,
+                       locked}
+        << 1;
+    QTest::newRow("unreadable start folder")
+        << u"/locked"_s
+        << QStringList{u"ERROR: No *.cl2 files were found on (ROOT/locked) and subfolders"_s,
+                       locked}
+        << 1;
+}
+
+void TestCli::foldersThatCannotBeListedAreReported()
+{
+    QFETCH(QString, start);
+    QFETCH(QStringList, lines);
+    QFETCH(int, exitCode);
+    // Ordinary users meet permissions that root passes: the program runs as
+    // one, in a tree it may enter.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray root = QFile::encodeName(dir.path());
+    QVERIFY(::chmod(root.constData(), 0755) == 0);
+    const QByteArray odd = root + "/odd\xff";
+    const QByteArray locked = root + "/locked";
+    QVERIFY(::mkdir(locked.constData(), 0755) == 0);
+    QVERIFY(::mkdir(odd.constData(), 0777) == 0);
+    const QByteArray before = makeEightDirectionCl2(2);
+    for (const QByteArray &file :
+         QList<QByteArray>{root + "/a.cl2", locked + "/b.cl2", odd + "/c.cl2"}) {
+        QVERIFY(::close(::open(file.constData(), O_CREAT | O_WRONLY, 0666)) == 0);
+        QVERIFY(::chmod(file.constData(), 0666) == 0);
+        const int fd = ::open(file.constData(), O_WRONLY);
+        QVERIFY(fd >= 0 && ::write(fd, before.constData(), size_t(before.size())) == before.size());
+        ::close(fd);
+    }
+    QVERIFY(::chmod(locked.constData(), 0) == 0);
+
+    const CliRun run = runCli({dir.path() + start}, becomeNobody);
+
+    ::chmod(locked.constData(), 0755);
+    // A name that is not UTF-8 cannot be removed through a QString.
+    ::unlink(QByteArray(odd + "/c.cl2").constData());
+    ::rmdir(odd.constData());
+    QVERIFY2(run.finished, run.err.constData());
+    QStringList expected;
+    for (QString line : lines) {
+        expected << line.replace(u"ROOT"_s, dir.path()).replace(u"\\uFFFD"_s, QChar(0xFFFD));
+    }
+    QCOMPARE(QString::fromUtf8(run.out).split(u'\n', Qt::SkipEmptyParts), expected);
+    QCOMPARE(run.exitCode, exitCode);
+    QCOMPARE(readFile(dir.path() + u"/locked/b.cl2"_s), before);
+}
+
+void TestCli::stopSignalEndsTheBatchBetweenFiles_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("Ctrl+C") << SIGINT;
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGHUP") << SIGHUP;
+}
+
+void TestCli::stopSignalEndsTheBatchBetweenFiles()
+{
+    QFETCH(int, signal);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray before = makeEightDirectionCl2(2);
+    QStringList files;
+    for (int i = 1; i <= 5; ++i) {
+        files << dir.filePath(u"%1.cl2"_s.arg(i));
+        QVERIFY(writeFile(files.last(), before));
+    }
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"CL2VELMORA_TEST_SUSPEND_AFTER"_s, u"2"_s);
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(CL2VELMORA_CLI_PATH), {dir.path()});
+    QVERIFY(process.waitForStarted());
+    // The program stops itself after its second file; the signal lands there.
+    QTRY_VERIFY(isSuspended(process.processId()));
+    QCOMPARE(::kill(pid_t(process.processId()), signal), 0);
+    QCOMPARE(::kill(pid_t(process.processId()), SIGCONT), 0);
+    QVERIFY(process.waitForFinished(60000));
+
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 128 + signal);
+    QStringList expected{u"SUCCESS: (5) files were found on (%1) and subfolders"_s.arg(dir.path()),
+                         realignedLine(files[0]), realignedLine(files[1]),
+                         u"ERROR: Conversion stopped after (2) of (5) files"_s};
+    QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts),
+             expected);
+    QCOMPARE(framesBySlot(readFile(files[1])), slotsAfterConversion(before));
+    QCOMPARE(readFile(files[2]), before);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

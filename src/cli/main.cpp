@@ -34,7 +34,14 @@ int main(int argc, char *argv[])
     // A signal, or a reader that left, stops the run between two files.
     run.setStopProbe([&log] { return caughtStopSignal() != 0 || log.isBroken(); });
     run.searching = [&progress](const QString &folder) { progress.showSearching(folder); };
-    run.progress = [&progress](qsizetype done, qsizetype total) { progress.update(done, total); };
+    // Tests stop the program after a given number of files to signal it there.
+    const qsizetype suspendAfter = qEnvironmentVariableIntValue("CL2VELMORA_TEST_SUSPEND_AFTER");
+    run.progress = [&progress, suspendAfter](qsizetype done, qsizetype total) {
+        progress.update(done, total);
+        if (done == suspendAfter) {
+            suspendSelfForTesting();
+        }
+    };
     ConvertPaths(command.paths, log, run);
     progress.clear();
 

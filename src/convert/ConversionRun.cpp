@@ -2,7 +2,7 @@
 
 namespace velmora {
 
-void ConversionRun::recordConverted(const FileId &id, const QString &folder,
+void ConversionRun::recordConverted(const FileId &id, const FileStamp &stamp, const QString &folder,
                                     const QByteArray &encodedFolder, std::string_view name)
 {
     m_converted.insert(id);
@@ -11,11 +11,12 @@ void ConversionRun::recordConverted(const FileId &id, const QString &folder,
     }
     // Files of one folder come one after another: the folder is kept once.
     if (!m_hasFolder || encodedFolder != m_lastFolder) {
-        m_convertedList.enterFolder(folder, encodedFolder);
+        m_convertedList.files.enterFolder(folder, encodedFolder);
         m_lastFolder = encodedFolder;
         m_hasFolder = true;
     }
-    m_convertedList.append(name, id);
+    m_convertedList.files.append(name, id);
+    m_convertedList.stamps.push_back(stamp);
 }
 
 } // namespace velmora

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <unordered_set>
+#include <vector>
 
 namespace velmora {
 
@@ -18,6 +19,14 @@ struct ConversionOptions
     bool undo = false;
     // Validate and report what would happen; write nothing.
     bool dryRun = false;
+};
+
+// The files a run converted, in order, each with its stamp right after the
+// conversion: an undo touches a file only while it is still that file.
+struct ConvertedFiles
+{
+    FoundFileList files;
+    std::vector<FileStamp> stamps;
 };
 
 // Everything one command starts (a command line with all its paths, one drop,
@@ -52,16 +61,17 @@ public:
     // Keep the list of converted files (the window's undo needs it; the
     // command line does not, and saves the memory).
     void keepConvertedList() { m_keepList = true; }
-    const FoundFileList &convertedFiles() const { return m_convertedList; }
+    bool keepsConvertedList() const { return m_keepList; }
+    const ConvertedFiles &convertedFiles() const { return m_convertedList; }
 
     // Whether the file was converted (or, in a dry run, would be) earlier in
     // this run.
     bool hasConverted(const FileId &id) const { return m_converted.contains(id); }
     // Records a converted file under the name that reached it: the folder it
     // lies in (ending in a separator, shown and as the system spells it) and
-    // its bare name.
-    void recordConverted(const FileId &id, const QString &folder, const QByteArray &encodedFolder,
-                         std::string_view name);
+    // its bare name, with its stamp when the list is kept.
+    void recordConverted(const FileId &id, const FileStamp &stamp, const QString &folder,
+                         const QByteArray &encodedFolder, std::string_view name);
 
 private:
     ConversionOptions m_options;
@@ -69,7 +79,7 @@ private:
     std::function<bool()> m_stopProbe;
     std::unordered_set<FileId, FileIdHash> m_converted;
     bool m_keepList = false;
-    FoundFileList m_convertedList;
+    ConvertedFiles m_convertedList;
     QByteArray m_lastFolder;
     bool m_hasFolder = false;
 };

@@ -85,13 +85,13 @@ QString convertOpened(BinaryFile &file, DirectionTables &tables, ConversionRun &
             return problem;
         }
     }
+    // The stamp is taken before the file is closed: an undo checks against it.
+    const FileStamp stamp = run.keepsConvertedList() ? file.stamp() : FileStamp{};
     QString error;
     const bool closed = file.close(&error);
-    if (!options.dryRun) {
-        // The bytes were written either way: the file is converted, and must
-        // not be converted again under another name.
-        run.recordConverted(file.id(), place.folder, place.encodedFolder, place.name);
-    }
+    // Written bytes stay written whatever close says: the file must not be
+    // converted again under another name.
+    run.recordConverted(file.id(), stamp, place.folder, place.encodedFolder, place.name);
     if (!closed) {
         if (options.dryRun) {
             return QStringLiteral("could not be closed: ") + error;
@@ -99,9 +99,6 @@ QString convertOpened(BinaryFile &file, DirectionTables &tables, ConversionRun &
         return QStringLiteral("was rewritten, but closing it failed (") + error +
                QStringLiteral("): on a network file system the new bytes may not have reached "
                               "the server");
-    }
-    if (options.dryRun) {
-        run.recordConverted(file.id(), place.folder, place.encodedFolder, place.name);
     }
     return {};
 }
@@ -278,14 +275,16 @@ BatchResult ConvertPaths(const QStringList &paths, MessageLog &log, ConversionRu
     return result;
 }
 
-BatchResult UndoConversion(const FoundFileList &converted, MessageLog &log, ConversionRun &undoRun)
+BatchResult UndoConversion(const ConvertedFiles &converted, MessageLog &log, ConversionRun &undoRun)
 {
-    // A name that now leads to another file must not be turned back.
-    return convertList(converted, log, undoRun, [&converted](qsizetype i, const BinaryFile &file) {
-        return file.id() == converted.id(i)
-                   ? QString()
-                   : QStringLiteral("is no longer the file that was converted");
-    });
+    // A name that now leads to another file, or a file written since, must not
+    // be turned back.
+    const auto sameFile = [&converted](qsizetype i, const BinaryFile &file) {
+        const bool same =
+            file.id() == converted.files.id(i) && file.stamp() == converted.stamps[std::size_t(i)];
+        return same ? QString() : QStringLiteral("is no longer the file that was converted");
+    };
+    return convertList(converted.files, log, undoRun, sameFile);
 }
 
 bool FileExists(const QString &path)

@@ -40,7 +40,8 @@ BatchResult ConvertPaths(const QStringList &paths, MessageLog &log, ConversionRu
 // Puts back, in the order they were converted, the files an earlier run
 // converted: undoRun applies the inverse order to each file that is still
 // the file that was converted, validated as usual, one line per file.
-BatchResult UndoConversion(const FoundFileList &converted, MessageLog &log, ConversionRun &undoRun);
+BatchResult UndoConversion(const ConvertedFiles &converted, MessageLog &log,
+                           ConversionRun &undoRun);
 
 // Whether a regular file can be found at path; it is not opened.
 bool FileExists(const QString &path);

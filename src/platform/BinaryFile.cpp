@@ -102,6 +102,16 @@ std::int64_t BinaryFile::length(QString *error)
     return m_length;
 }
 
+FileStamp BinaryFile::stamp() const
+{
+    struct stat info;
+    if (m_fd < 0 || ::fstat(m_fd, &info) != 0) {
+        return {};
+    }
+    return FileStamp{info.st_size,
+                     std::int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec};
+}
+
 std::int64_t BinaryFile::readAt(std::int64_t offset, void *buffer, std::int64_t length,
                                 QString *error)
 {

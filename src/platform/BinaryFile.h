@@ -25,6 +25,15 @@ struct FileIdHash
     }
 };
 
+// What tells a file's present content from a later one: a file replaced or
+// written since has another length or modification time.
+struct FileStamp
+{
+    std::int64_t length = -1;
+    std::int64_t modifiedNs = 0;
+    friend bool operator==(const FileStamp &, const FileStamp &) = default;
+};
+
 // A regular file opened for reading and writing at byte offsets. Every call
 // is one block transfer (pread/pwrite); a failure carries the system's reason.
 // The file is closed by close() or, failing that, by the destructor.
@@ -48,6 +57,8 @@ public:
     // The file's length, asked of the system only when first needed; -1, with
     // the reason in error, when it cannot be had.
     std::int64_t length(QString *error);
+    // The open file's stamp as it is now; an invalid stamp when it cannot be had.
+    FileStamp stamp() const;
 
     // Reads up to length bytes at offset in one call; returns how many were
     // read (fewer only at the end of the file), or -1 with the reason in error.

@@ -68,4 +68,9 @@ int caughtStopSignal()
     return stopSignal;
 }
 
+void suspendSelfForTesting()
+{
+    ::raise(SIGSTOP);
+}
+
 } // namespace velmora

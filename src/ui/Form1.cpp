@@ -192,11 +192,11 @@ void Form1::mnuabout_Click()
 
 void Form1::mnuundo_Click()
 {
-    if (m_busy || m_lastConverted.isEmpty()) {
+    if (m_busy || m_lastConverted.files.isEmpty()) {
         return;
     }
     // The files the last run converted, not a new search: exactly those go back.
-    auto converted = std::make_shared<FoundFileList>(std::exchange(m_lastConverted, {}));
+    auto converted = std::make_shared<ConvertedFiles>(std::exchange(m_lastConverted, {}));
     mnuundo->setEnabled(false);
     startRun({.undo = true, .dryRun = false}, [converted](ConversionRun &run, MessageLog &log) {
         UndoConversion(*converted, log, run);
@@ -310,7 +310,7 @@ void Form1::setCommandsEnabled(bool enabled)
     Command1->setEnabled(enabled);
     Command3->setEnabled(enabled);
     mnuabout->setEnabled(enabled);
-    mnuundo->setEnabled(enabled && !m_lastConverted.isEmpty());
+    mnuundo->setEnabled(enabled && !m_lastConverted.files.isEmpty());
     if (m_form2) {
         m_form2->setRunning(!enabled);
     }

@@ -121,7 +121,7 @@ private:
     std::atomic<qsizetype> m_done{0};
     std::atomic<qsizetype> m_total{0};
     // What the last run converted, for an undo.
-    FoundFileList m_lastConverted;
+    ConvertedFiles m_lastConverted;
     std::function<void(ConversionRun &)> m_runObserver;
     bool m_placed = false;
 };
