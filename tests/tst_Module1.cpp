@@ -410,6 +410,8 @@ void tst_Module1::scanFolderGoesOnWhenAFileVanishes()
     const QString second = put(QStringLiteral("2.cl2"), makeEightDirectionCl2(1));
     const QString third = put(QStringLiteral("3.cl2"), makeEightDirectionCl2(1));
     ConversionRun run;
+    // One file at a time, so that no file is open ahead of the change.
+    run.jobs = 1;
     // The second file disappears after the search found it.
     run.progress = [&](qsizetype done, qsizetype) {
         if (done == 1) {
@@ -520,6 +522,7 @@ void tst_Module1::aNameReplacedAfterTheSearchIsNotConvertedTwice()
     const QString first = put(QStringLiteral("a.cl2"), original);
     const QString second = put(QStringLiteral("b.cl2"), original);
     ConversionRun run;
+    run.jobs = 1;
     // Once the first file is converted, the second name is made to lead to it.
     run.progress = [&](qsizetype done, qsizetype) {
         if (done == 1) {

@@ -47,11 +47,17 @@ CommandLine parseCommandLine(const QStringList &arguments)
                                                  "spaces; a mask starting with '!' excludes "
                                                  "(default: *.cl2)."),
                                   QStringLiteral("LIST"), QStringLiteral("*.cl2"));
+    const QCommandLineOption jobs(
+        {QStringLiteral("j"), QStringLiteral("jobs")},
+        QStringLiteral("How many files are read at once (default %1); 1 works through them "
+                       "one after another. The log keeps the search order either way.")
+            .arg(ConversionRun::DefaultJobs),
+        QStringLiteral("N"), QString::number(ConversionRun::DefaultJobs));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Show the version and exit."));
-    parser.addOptions({dryRun, undo, mask, help, version});
+    parser.addOptions({dryRun, undo, mask, jobs, help, version});
     parser.addPositionalArgument(QStringLiteral("PATH"),
                                  QStringLiteral("A CL2 file, or a folder to search."),
                                  QStringLiteral("PATH..."));
@@ -73,6 +79,15 @@ CommandLine parseCommandLine(const QStringList &arguments)
     }
     if (parser.isSet(version)) {
         print(StandardStream::Output, QStringLiteral("CL2 Velmora version 1.1.0\n"));
+        return result;
+    }
+    bool jobsOk = false;
+    result.jobs = parser.value(jobs).toInt(&jobsOk);
+    if (!jobsOk || result.jobs < 1 || result.jobs > MaxJobs) {
+        result.exitStatus =
+            usageError(QStringLiteral("--jobs takes a number from 1 to %1, not '%2'")
+                           .arg(MaxJobs)
+                           .arg(parser.value(jobs)));
         return result;
     }
     result.paths = parser.positionalArguments();

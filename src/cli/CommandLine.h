@@ -10,6 +10,9 @@ namespace velmora {
 // Exit statuses of cl2velmora-cli.
 enum ExitStatus : int { AllSucceeded = 0, SomeFailed = 1, UsageError = 2 };
 
+// More threads than this only wait on each other.
+inline constexpr int MaxJobs = 256;
+
 // What the command line asks for: either a run over paths, or an immediate
 // exit whose text (help, version, usage error) has already been printed.
 struct CommandLine
@@ -18,6 +21,7 @@ struct CommandLine
     int exitStatus = AllSucceeded;
     ConversionOptions conversion;
     QString maskList;
+    int jobs = ConversionRun::DefaultJobs;
     QStringList paths;
 };
 

@@ -31,6 +31,7 @@ int main(int argc, char *argv[])
     // or through several arguments is converted once.
     ConversionRun run(command.conversion);
     run.maskList = command.maskList;
+    run.jobs = command.jobs;
     // A signal, or a reader that left, stops the run between two files.
     run.setStopProbe([&log] { return caughtStopSignal() != 0 || log.isBroken(); });
     run.searching = [&progress](const QString &folder) { progress.showSearching(folder); };

@@ -42,6 +42,11 @@ public:
 
     const ConversionOptions &options() const { return m_options; }
 
+    // How many files a batch has in flight at once; 1 works through them one
+    // after another.
+    int jobs = DefaultJobs;
+    static constexpr int DefaultJobs = 8;
+
     // Which file names a folder search takes.
     QString maskList = QStringLiteral("*.cl2");
     // Called when a folder search starts, and after each file of a batch with

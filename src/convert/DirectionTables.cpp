@@ -4,6 +4,7 @@
 
 #include <QtEndian>
 
+#include <cstring>
 #include <limits>
 
 namespace velmora {
@@ -141,13 +142,16 @@ QString DirectionTables::load(BinaryFile &file, DirectionSwap swap)
             return error.isEmpty() ? pastTheEnd() : unreadable(error);
         }
     }
-    m_front.resize(static_cast<std::size_t>(frontEnd));
-    // The partner's frame count is read together with its table.
+    // The partner's frame count is read together with its table; a small file
+    // has them in the first read already.
     m_partner.resize(static_cast<std::size_t>(4 + tableBytes));
-    if (file.readAt(partner, m_partner.data(), std::ssize(m_partner), &error) !=
-        std::ssize(m_partner)) {
+    if (partnerEnd <= got) {
+        std::memcpy(m_partner.data(), m_front.data() + partner, m_partner.size());
+    } else if (file.readAt(partner, m_partner.data(), std::ssize(m_partner), &error) !=
+               std::ssize(m_partner)) {
         return error.isEmpty() ? pastTheEnd() : unreadable(error);
     }
+    m_front.resize(static_cast<std::size_t>(frontEnd));
     const std::int32_t partnerFrames = int32At(m_partner, 0);
     if (partnerFrames != frames) {
         return QStringLiteral("has direction groups with different frame counts (%1 and %2)")

@@ -1,10 +1,15 @@
 #include "convert/Module1.h"
 
 #include "convert/DirectionTables.h"
+#include "convert/FileInFlight.h"
 #include "platform/DirectoryHandle.h"
 #include "search/modTree.h"
 
 #include <QFile>
+
+#include <deque>
+#include <memory>
+#include <mutex>
 
 namespace velmora {
 
@@ -64,30 +69,48 @@ struct FilePlace
     std::string_view name;
 };
 
-// The rest of a file's conversion once it is open: unless the run converted
-// it already, validate it and, unless a dry run, rewrite it and close it.
-// Returns what went wrong, or an empty string.
-QString convertOpened(BinaryFile &file, DirectionTables &tables, ConversionRun &run,
-                      const FilePlace &place)
+DirectionSwap swapOf(const ConversionOptions &options)
 {
+    return options.undo ? DirectionSwap::Undo : DirectionSwap::Forward;
+}
+
+// The first step of a file once it is open: read and check what the rewrite
+// needs. Any thread may run it.
+void loadOpened(FileInFlight &job, DirectionSwap swap)
+{
+    job.opened = true;
+    job.problem = job.tables.load(job.file, swap);
+}
+
+// The second step, in search order: unless the run converted the file
+// already or the first step refused it, rewrite it (unless a dry run) and
+// close it. Returns what went wrong, or an empty string.
+QString finishFile(FileInFlight &job, ConversionRun &run, const FilePlace &place)
+{
+    if (!job.opened) {
+        return job.problem;
+    }
     const ConversionOptions &options = run.options();
+    BinaryFile &file = job.file;
+    QString error;
     // Converting a file a second time would turn it one step too far.
     if (run.hasConverted(file.id())) {
+        file.close(&error);
         return options.dryRun ? QStringLiteral("would already be converted in this run")
                               : QStringLiteral("was already converted in this run");
     }
-    const DirectionSwap swap = options.undo ? DirectionSwap::Undo : DirectionSwap::Forward;
-    if (const QString problem = tables.load(file, swap); !problem.isEmpty()) {
-        return problem;
+    if (!job.problem.isEmpty()) {
+        file.close(&error);
+        return job.problem;
     }
     if (!options.dryRun) {
-        if (const QString problem = tables.store(file); !problem.isEmpty()) {
+        if (const QString problem = job.tables.store(file); !problem.isEmpty()) {
+            file.close(&error);
             return problem;
         }
     }
     // The stamp is taken before the file is closed: an undo checks against it.
     const FileStamp stamp = run.keepsConvertedList() ? file.stamp() : FileStamp{};
-    QString error;
     const bool closed = file.close(&error);
     // Written bytes stay written whatever close says: the file must not be
     // converted again under another name.
@@ -109,67 +132,94 @@ qsizetype nameStart(const QString &path)
     return path.lastIndexOf(u'/') + 1;
 }
 
-// Opens each folder of a batch once, for all its files in turn.
-class FolderOpener
+// The folders of a batch, each opened once for all its files; shared by the
+// threads that open the files. Files are taken in order, so only the last few
+// folders are kept open.
+class FolderCache
 {
 public:
+    explicit FolderCache(const FoundFileList &files) : m_files(files) {}
+
     // The folder open, or null with the reason in error.
-    const DirectoryHandle *open(const FoundFileList &files, std::uint32_t folder, QString *error)
+    std::shared_ptr<const DirectoryHandle> open(std::uint32_t folder, QString *error)
     {
-        if (!m_valid || folder != m_folder) {
-            m_valid = true;
-            m_folder = folder;
-            const QByteArray &encoded = files.encodedFolder(folder);
-            m_handle.open(encoded.isEmpty() ? QByteArrayLiteral(".") : encoded, &m_error);
+        const std::lock_guard lock(m_mutex);
+        for (auto it = m_recent.rbegin(); it != m_recent.rend(); ++it) {
+            if (it->folder == folder) {
+                *error = it->error;
+                return it->handle;
+            }
         }
-        *error = m_error;
-        return m_handle.isOpen() ? &m_handle : nullptr;
+        Entry entry{folder, std::make_shared<DirectoryHandle>(), QString()};
+        const QByteArray &encoded = m_files.encodedFolder(folder);
+        if (!entry.handle->open(encoded.isEmpty() ? QByteArrayLiteral(".") : encoded,
+                                &entry.error)) {
+            entry.handle.reset();
+        }
+        if (m_recent.size() >= KeptOpen) {
+            m_recent.pop_front();
+        }
+        m_recent.push_back(entry);
+        *error = entry.error;
+        return entry.handle;
     }
 
 private:
-    DirectoryHandle m_handle;
-    std::uint32_t m_folder = 0;
-    bool m_valid = false;
-    QString m_error;
+    static constexpr std::size_t KeptOpen = 64;
+    struct Entry
+    {
+        std::uint32_t folder;
+        std::shared_ptr<DirectoryHandle> handle;
+        QString error;
+    };
+    const FoundFileList &m_files;
+    std::mutex m_mutex;
+    std::deque<Entry> m_recent;
 };
+
+using Check = std::function<QString(qsizetype, const BinaryFile &)>;
 
 // Converts the files of a list in order, one line each, until the run is
 // asked to stop. check, when given, may refuse a file once it is open.
-template <typename Check>
 BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionRun &run,
-                        Check check)
+                        const Check &check = {})
 {
     const qsizetype total = files.size();
     BatchResult result{total, 0, false};
-    FolderOpener folders;
-    DirectionTables tables;
-    for (qsizetype i = 0; i < total; ++i) {
-        if (run.stopRequested()) {
-            result.stopped = true;
-            result.failed += logUnlisted(log, files);
-            logStopped(log, i, total);
-            return result;
+    FolderCache folders(files);
+    const DirectionSwap swap = swapOf(run.options());
+    const auto prepare = [&](qsizetype i, FileInFlight &job) {
+        QString error;
+        job.file.close(&error);
+        job.opened = false;
+        const auto dir = folders.open(files.folderOf(i), &job.problem);
+        if (!dir || !job.file.openAt(*dir, files.encodedName(i), &job.problem)) {
+            job.problem = couldNotOpen(job.problem);
+        } else if (check && !(job.problem = check(i, job.file)).isEmpty()) {
+            job.opened = true;
+        } else {
+            loadOpened(job, swap);
         }
+    };
+    const auto finish = [&](qsizetype i, FileInFlight &job) {
         const std::uint32_t folder = files.folderOf(i);
-        const char *name = files.encodedName(i);
-        QString problem;
-        BinaryFile file;
-        if (const DirectoryHandle *dir = folders.open(files, folder, &problem); !dir) {
-            problem = couldNotOpen(problem);
-        } else if (!file.openAt(*dir, name, &problem)) {
-            problem = couldNotOpen(problem);
-        } else if (problem = check(i, file); problem.isEmpty()) {
-            problem = convertOpened(file, tables, run,
-                                    {files.folderPath(folder), files.encodedFolder(folder), name});
-        }
+        const QString problem = finishFile(
+            job, run,
+            {files.folderPath(folder), files.encodedFolder(folder), files.encodedName(i)});
         if (!logResult(log, files.path(i), problem, run.options())) {
             ++result.failed;
         }
         if (run.progress) {
             run.progress(i + 1, total);
         }
-    }
+    };
+    const qsizetype done =
+        convertInOrder(total, run.jobs, prepare, finish, [&run] { return run.stopRequested(); });
     result.failed += logUnlisted(log, files);
+    if (done < total) {
+        result.stopped = true;
+        logStopped(log, done, total);
+    }
     return result;
 }
 
@@ -177,19 +227,17 @@ BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionR
 
 bool ReorderDirections(const QString &path, MessageLog &log, ConversionRun &run)
 {
-    BinaryFile file;
-    QString problem;
-    if (!file.open(path, &problem)) {
-        problem = couldNotOpen(problem);
+    FileInFlight job;
+    if (!job.file.open(path, &job.problem)) {
+        job.problem = couldNotOpen(job.problem);
     } else {
-        const qsizetype split = nameStart(path);
-        const QString folder = path.left(split);
-        const QByteArray encodedFolder = QFile::encodeName(folder);
-        const QByteArray name = QFile::encodeName(path.mid(split));
-        DirectionTables tables;
-        problem = convertOpened(file, tables, run,
-                                {folder, encodedFolder, std::string_view(name.constData())});
+        loadOpened(job, swapOf(run.options()));
     }
+    const qsizetype split = nameStart(path);
+    const QString folder = path.left(split);
+    const QByteArray name = QFile::encodeName(path.mid(split));
+    const QString problem =
+        finishFile(job, run, {folder, QFile::encodeName(folder), name.constData()});
     return logResult(log, path, problem, run.options());
 }
 
