@@ -258,8 +258,8 @@ BatchResult ScanFolder(const QString &folder, MessageLog &log, ConversionRun &ru
         run.searching(folder);
     }
     QString maskError;
-    const FoundFileList found =
-        FindFileList(folder, maskList, &maskError, [&run] { return run.stopRequested(); });
+    const FoundFileList found = FindFileList(
+        folder, maskList, &maskError, [&run] { return run.stopRequested(); }, run.jobs);
     if (!maskError.isEmpty()) {
         log.AppendLine(QLatin1String("ERROR: The mask list (") + maskList +
                        QLatin1String(") is not valid: ") + maskError);

@@ -27,6 +27,19 @@ FileId idOf(const struct stat &info)
 
 DirectoryListing::Outcome DirectoryListing::list(const QByteArray &encodedPath, QString *error)
 {
+    if (read(encodedPath, error) != Outcome::Listed) {
+        return Outcome::Failed;
+    }
+    if (!m_listed.insert(m_directory).second) {
+        m_names.clear();
+        m_entries.clear();
+        return Outcome::AlreadyListed;
+    }
+    return Outcome::Listed;
+}
+
+DirectoryListing::Outcome DirectoryListing::read(const QByteArray &encodedPath, QString *error)
+{
     m_names.clear();
     m_entries.clear();
 
@@ -40,9 +53,7 @@ DirectoryListing::Outcome DirectoryListing::list(const QByteArray &encodedPath, 
         *error = systemReason(errno);
         return Outcome::Failed;
     }
-    if (m_listed.contains(idOf(info))) {
-        return Outcome::AlreadyListed;
-    }
+    m_directory = idOf(info);
     DIR *dir = ::fdopendir(fd);
     if (!dir) {
         *error = systemReason(errno);
@@ -104,8 +115,6 @@ DirectoryListing::Outcome DirectoryListing::list(const QByteArray &encodedPath, 
         *error = systemReason(readError);
         return Outcome::Failed;
     }
-    // Only a directory listed in full counts as listed.
-    m_listed.insert(idOf(info));
 
     const char *names = m_names.data();
     std::sort(m_entries.begin(), m_entries.end(), [names](const Entry &a, const Entry &b) {

@@ -27,6 +27,11 @@ public:
     // length). The listing is empty unless the outcome is Listed; Failed
     // comes with the system's reason in error.
     Outcome list(const QByteArray &encodedPath, QString *error);
+    // The same without remembering: Listed or Failed. The caller tells a
+    // directory listed before by directory().
+    Outcome read(const QByteArray &encodedPath, QString *error);
+    // The identity of the directory last read.
+    FileId directory() const { return m_directory; }
 
     std::size_t count() const { return m_entries.size(); }
     // The raw name bytes of entry i. A NUL follows them in memory, so
@@ -55,6 +60,7 @@ private:
 
     std::string m_names; // every name, each followed by a NUL
     std::vector<Entry> m_entries;
+    FileId m_directory;
     std::unordered_set<FileId, FileIdHash> m_listed;
 };
 

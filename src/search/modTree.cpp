@@ -4,7 +4,12 @@
 #include "platform/VbStrings.h"
 #include "text/modStringFunctions.h"
 
+#include "platform/OrderedWork.h"
+
 #include <QFile>
+
+#include <mutex>
+#include <unordered_set>
 
 #include <type_traits>
 
@@ -148,28 +153,13 @@ bool MatchMasksAscii(std::string_view name, const MaskSet &masks)
     return matchMasks(name, masks);
 }
 
-qsizetype ScanDirectory(qsizetype index, const MaskSet &masks, QList<QByteArray> &PendingDirs,
-                        FoundFileList &FoundFiles, DirectoryListing &listing)
+namespace {
+
+// Takes what listing read of the folder dir: subfolders go to the end of
+// PendingDirs, files whose names pass the masks to FoundFiles.
+void takeListing(QByteArray dir, const DirectoryListing &listing, const MaskSet &masks,
+                 QList<QByteArray> &PendingDirs, FoundFileList &FoundFiles)
 {
-    if (index >= PendingDirs.size()) {
-        return PendingDirs.size();
-    }
-    if (index < 0) {
-        index = 0;
-    }
-    // A copy: appending to PendingDirs below may move its entries.
-    QByteArray dir = PendingDirs.at(index);
-    if (dir.isEmpty()) {
-        return index + 1;
-    }
-    QString error;
-    const DirectoryListing::Outcome outcome = listing.list(dir, &error);
-    if (outcome == DirectoryListing::Outcome::Failed) {
-        FoundFiles.addUnlisted(QFile::decodeName(dir), error);
-    }
-    if (outcome != DirectoryListing::Outcome::Listed) {
-        return index + 1;
-    }
     if (!dir.endsWith('/')) {
         dir.append('/');
     }
@@ -189,11 +179,47 @@ qsizetype ScanDirectory(qsizetype index, const MaskSet &masks, QList<QByteArray>
             FoundFiles.append(name, listing.id(i));
         }
     }
+}
+
+// One folder of a walk between being read (on any thread) and being taken
+// (in breadth-first order).
+struct FolderInFlight
+{
+    QByteArray path;
+    DirectoryListing listing;
+    DirectoryListing::Outcome outcome = DirectoryListing::Outcome::Failed;
+    QString error;
+};
+
+} // namespace
+
+qsizetype ScanDirectory(qsizetype index, const MaskSet &masks, QList<QByteArray> &PendingDirs,
+                        FoundFileList &FoundFiles, DirectoryListing &listing)
+{
+    if (index >= PendingDirs.size()) {
+        return PendingDirs.size();
+    }
+    if (index < 0) {
+        index = 0;
+    }
+    // A copy: appending to PendingDirs below may move its entries.
+    const QByteArray dir = PendingDirs.at(index);
+    if (dir.isEmpty()) {
+        return index + 1;
+    }
+    QString error;
+    const DirectoryListing::Outcome outcome = listing.list(dir, &error);
+    if (outcome == DirectoryListing::Outcome::Failed) {
+        FoundFiles.addUnlisted(QFile::decodeName(dir), error);
+    }
+    if (outcome == DirectoryListing::Outcome::Listed) {
+        takeListing(dir, listing, masks, PendingDirs, FoundFiles);
+    }
     return index + 1;
 }
 
 FoundFileList FindFileList(const QString &startFolder, const QString &maskList, QString *maskError,
-                           const std::function<bool()> &stop)
+                           const std::function<bool()> &stop, int jobs)
 {
     MaskSet masks;
     QString error;
@@ -205,17 +231,36 @@ FoundFileList FindFileList(const QString &startFolder, const QString &maskList, 
     if (!masksOk) {
         return FoundFiles;
     }
+    // Folders are read a few at a time, ahead of the one being taken, and
+    // taken in the order they were found, so the result is the same as one
+    // folder after another. PendingDirs grows while this runs, so every folder
+    // found is listed in turn; a folder's path is let go once it is taken.
     QList<QByteArray> PendingDirs{QFile::encodeName(startFolder)};
-    DirectoryListing listing;
-    // PendingDirs grows while this runs, so every folder found is listed in turn.
-    // A folder's path is let go once it is listed: on a large tree that leaves
-    // more room for the found paths.
-    qsizetype next = 0;
-    while (next < PendingDirs.size() && !(stop && stop())) {
-        const qsizetype listed = next;
-        next = ScanDirectory(listed, masks, PendingDirs, FoundFiles, listing);
-        PendingDirs[listed] = QByteArray();
-    }
+    std::mutex pendingMutex;
+    std::unordered_set<FileId, FileIdHash> listed;
+    OrderedWork<FolderInFlight> walk(jobs, 1);
+    const auto read = [&](qsizetype index, FolderInFlight &folder) {
+        {
+            const std::lock_guard lock(pendingMutex);
+            folder.path = PendingDirs.at(index);
+        }
+        folder.outcome = folder.path.isEmpty() ? DirectoryListing::Outcome::AlreadyListed
+                                               : folder.listing.read(folder.path, &folder.error);
+    };
+    const auto take = [&](qsizetype index, FolderInFlight &folder) {
+        const std::lock_guard lock(pendingMutex);
+        if (folder.outcome == DirectoryListing::Outcome::Failed) {
+            FoundFiles.addUnlisted(QFile::decodeName(folder.path), folder.error);
+        } else if (folder.outcome == DirectoryListing::Outcome::Listed &&
+                   // A folder reached again through a link or a mount is
+                   // listed once, and a walk always ends.
+                   listed.insert(folder.listing.directory()).second) {
+            takeListing(folder.path, folder.listing, masks, PendingDirs, FoundFiles);
+        }
+        PendingDirs[index] = QByteArray();
+        walk.extend(PendingDirs.size());
+    };
+    walk.run(read, take, [&stop] { return stop && stop(); });
     return FoundFiles;
 }
 

@@ -26,9 +26,11 @@ QStringList FindFiles(const QString &startFolder, const QString &maskList,
 // The same search, its result kept compactly with each file's identity; empty
 // when nothing matched. For batches of any size. Folders that could not be
 // listed are named in the result. The search ends early, between two
-// folders, once stop says so.
+// folders, once stop says so. Up to `jobs` folders are read at once; the
+// result is the same for any number.
 FoundFileList FindFileList(const QString &startFolder, const QString &maskList,
-                           QString *maskError = nullptr, const std::function<bool()> &stop = {});
+                           QString *maskError = nullptr, const std::function<bool()> &stop = {},
+                           int jobs = 1);
 
 // A mask list is wildcard masks separated by commas, semicolons or spaces
 // (not TAB); a leading '!' makes a mask exclude instead of include.
