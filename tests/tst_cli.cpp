@@ -2,6 +2,7 @@
 #include "support/Cl2Fixture.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -136,6 +137,44 @@ qsizetype countLines(const QByteArray &out, const QByteArray &ending)
     return n;
 }
 
+// Writes a file an ordinary user may rewrite.
+bool writeShared(const QByteArray &path, const QByteArray &bytes)
+{
+    const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_TRUNC, 0666);
+    const bool ok = fd >= 0 && ::fchmod(fd, 0666) == 0 &&
+                    ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    return ::close(fd) == 0 && ok;
+}
+
+// A tree with every kind of file a batch meets: good files in several
+// folders, refused ones, a long table past the first read, a hard and a
+// symbolic link to good files, a link back to the top (a loop), and a folder
+// that cannot be listed.
+bool makeMixedTree(const QByteArray &root)
+{
+    const auto at = [&root](const QByteArray &name) { return QByteArray(root + name); };
+    bool ok = ::chmod(root.constData(), 0755) == 0;
+    for (const char *folder : {"/a", "/a/deep", "/b", "/locked"}) {
+        ok = ok && ::mkdir(at(folder).constData(), 0777) == 0;
+    }
+    for (int i = 0; i < 24; ++i) {
+        const char *folder = i % 3 == 0 ? "/a/" : i % 3 == 1 ? "/b/" : "/a/deep/";
+        ok = ok && writeShared(at(folder + QByteArray::number(i) + ".cl2"),
+                               makeEightDirectionCl2(1 + i % 4));
+    }
+    // Its first table runs past the end: the file is refused after a second read.
+    QByteArray cut = makeEightDirectionCl2(1500);
+    cut.truncate(5000);
+    ok = ok && writeShared(at("/single.cl2"), makeSingleDirectionCl2(3)) &&
+         writeShared(at("/cut.cl2"), cut) &&
+         writeShared(at("/long.cl2"), makeEightDirectionCl2(1500)) &&
+         writeShared(at("/locked/hidden.cl2"), makeEightDirectionCl2(2)) &&
+         ::link(at("/a/0.cl2").constData(), at("/b/hard.cl2").constData()) == 0 &&
+         ::symlink("../a/deep/2.cl2", at("/b/soft.cl2").constData()) == 0 &&
+         ::symlink("..", at("/b/loop").constData()) == 0;
+    return ok && ::chmod(at("/locked").constData(), 0) == 0;
+}
+
 } // namespace
 
 class TestCli : public QObject
@@ -168,6 +207,8 @@ private slots:
     void foldersThatCannotBeListedAreReported();
     void stopSignalEndsTheBatchBetweenFiles_data();
     void stopSignalEndsTheBatchBetweenFiles();
+    void severalJobsGiveWhatOneJobGives_data();
+    void severalJobsGiveWhatOneJobGives();
 
 private:
     QTemporaryDir m_dir;
@@ -649,6 +690,54 @@ void TestCli::stopSignalEndsTheBatchBetweenFiles()
              expected);
     QCOMPARE(framesBySlot(readFile(files[1])), slotsAfterConversion(before));
     QCOMPARE(readFile(files[2]), before);
+}
+
+void TestCli::severalJobsGiveWhatOneJobGives_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::newRow("convert") << QStringList();
+    QTest::newRow("dry run") << QStringList{u"--dry-run"_s};
+    QTest::newRow("undo") << QStringList{u"--undo"_s};
+}
+
+void TestCli::severalJobsGiveWhatOneJobGives()
+{
+    QFETCH(QStringList, options);
+    // Two identical trees: one converted a file at a time, one with many in
+    // flight. The log and every byte must come out the same.
+    QTemporaryDir one;
+    QTemporaryDir several;
+    QVERIFY(one.isValid() && several.isValid());
+    QVERIFY(makeMixedTree(QFile::encodeName(one.path())));
+    QVERIFY(makeMixedTree(QFile::encodeName(several.path())));
+
+    const CliRun sequential =
+        runCli(QStringList(options) << u"--jobs"_s << u"1"_s << one.path(), becomeNobody);
+    const CliRun parallel =
+        runCli(QStringList(options) << u"--jobs"_s << u"8"_s << several.path(), becomeNobody);
+
+    ::chmod(QFile::encodeName(one.path() + u"/locked"_s).constData(), 0755);
+    ::chmod(QFile::encodeName(several.path() + u"/locked"_s).constData(), 0755);
+    QVERIFY2(sequential.finished && parallel.finished, parallel.err.constData());
+    QCOMPARE(parallel.exitCode, sequential.exitCode);
+    QCOMPARE(QString::fromUtf8(parallel.out).replace(several.path(), u"ROOT"_s),
+             QString::fromUtf8(sequential.out).replace(one.path(), u"ROOT"_s));
+    // Each kind of line is there, so the comparison covers them all.
+    const QString log = QString::fromUtf8(sequential.out).replace(one.path(), u"ROOT"_s);
+    for (const char *kind : {"SUCCESS: (29) files", "isn't a 8 directions file", "run past the end",
+                             "already", "(ROOT/locked) could not be listed"}) {
+        QVERIFY2(log.contains(QLatin1String(kind)),
+                 qPrintable(QLatin1String(kind) + u"\n"_s + log));
+    }
+    QDirIterator files(one.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    int compared = 0;
+    while (files.hasNext()) {
+        const QString file = files.next();
+        const QString twin = several.path() + file.mid(one.path().size());
+        QVERIFY2(readFile(file) == readFile(twin), qPrintable(file));
+        ++compared;
+    }
+    QCOMPARE(compared, 30);
 }
 
 QTEST_GUILESS_MAIN(TestCli)
