@@ -117,13 +117,21 @@ void tst_install::desktopEntryIsValid()
 
 void tst_install::appStreamMetadataIsValid()
 {
-    // validate-tree also checks the metadata against the installed desktop
-    // entry it launches.
-    const ProcessRun validate =
+    const QString name = AppId + QStringLiteral(".metainfo.xml");
+    const ProcessRun file = runProcess(QStringLiteral("appstreamcli"),
+                                       {QStringLiteral("validate"), QStringLiteral("--no-net"),
+                                        installed(QStringLiteral("share/metainfo/") + name)});
+    QVERIFY2(file.finished, file.err.constData());
+    QVERIFY2(file.exitCode == 0, QByteArray(file.out + file.err).constData());
+
+    // The tree check also finds the desktop entry the metadata launches; it
+    // passes an empty tree, so it must name the file it checked.
+    const ProcessRun tree =
         runProcess(QStringLiteral("appstreamcli"),
                    {QStringLiteral("validate-tree"), QStringLiteral("--no-net"), m_prefix.path()});
-    QVERIFY2(validate.finished, validate.err.constData());
-    QVERIFY2(validate.exitCode == 0, QByteArray(validate.out + validate.err).constData());
+    QVERIFY2(tree.finished, tree.err.constData());
+    QVERIFY2(tree.exitCode == 0, QByteArray(tree.out + tree.err).constData());
+    QVERIFY2(tree.out.contains(name.toUtf8()), tree.out.constData());
 }
 
 void tst_install::installedProgramsPrintTheVersion_data()
