@@ -18,9 +18,10 @@ bool loadFormFonts()
         initFormFontsResource();
         bool all = true;
         for (const char *name : {"LiberationSans-Regular.ttf", "LiberationSans-Bold.ttf"}) {
-            all = QFontDatabase::addApplicationFont(QLatin1String(":/fonts/") +
-                                                    QLatin1String(name)) >= 0 &&
-                  all;
+            if (QFontDatabase::addApplicationFont(QLatin1String(":/fonts/") + QLatin1String(name)) <
+                0) {
+                all = false;
+            }
         }
         if (!all) {
             qWarning("The built-in Liberation Sans could not be loaded; captions may not fit.");
