@@ -379,10 +379,12 @@ void TestCli::undoRestoresOriginalBytes()
 
 void TestCli::printsVersionAndHelp()
 {
-    const CliRun version = runCli({QStringLiteral("--version")});
-    QVERIFY(version.finished);
-    QCOMPARE(version.out, QByteArray("CL2 Velmora version 1.1.0\n"));
-    QCOMPARE(version.exitCode, 0);
+    for (const QString &option : {QStringLiteral("--version"), QStringLiteral("-v")}) {
+        const CliRun version = runCli({option});
+        QVERIFY(version.finished);
+        QCOMPARE(version.out, QByteArray("CL2 Velmora version 1.1.0\n"));
+        QCOMPARE(version.exitCode, 0);
+    }
 
     const CliRun help = runCli({QStringLiteral("--help")});
     QVERIFY(help.finished);

@@ -2,6 +2,8 @@
 
 #include "platform/Terminal.h"
 
+#include "ProgramInfo.h"
+
 #include <QCommandLineParser>
 
 namespace velmora {
@@ -55,7 +57,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
         QStringLiteral("N"), QString::number(ConversionRun::DefaultJobs));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
-    const QCommandLineOption version(QStringLiteral("version"),
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the version and exit."));
     parser.addOptions({dryRun, undo, mask, jobs, help, version});
     parser.addPositionalArgument(QStringLiteral("PATH"),
@@ -78,7 +80,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
         return result;
     }
     if (parser.isSet(version)) {
-        print(StandardStream::Output, QStringLiteral("CL2 Velmora version 1.1.0\n"));
+        print(StandardStream::Output, QLatin1String(VersionText) + u'\n');
         return result;
     }
     bool jobsOk = false;

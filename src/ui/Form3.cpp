@@ -3,6 +3,8 @@
 #include "ui/DialogWindow.h"
 #include "ui/Twips.h"
 
+#include "ProgramInfo.h"
+
 #include <QLabel>
 #include <QPushButton>
 
@@ -19,7 +21,7 @@ Form3::Form3(QWidget *owner) : QDialog(owner)
     Command1->setGeometry(twips(960, 1200, 1335, 375));
     Command1->setDefault(true);
 
-    Label1 = new QLabel(QStringLiteral("CL2 Velmora version 1.1.0"), this);
+    Label1 = new QLabel(QLatin1String(VersionText), this);
     Label1->setGeometry(twips(480, 120, 2175, 255));
 
     Label2 = new QLabel(QStringLiteral("designed by Quindrel"), this);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/FormFonts.h"
+
 #include <QFont>
 #include <QRect>
 #include <QSize>
@@ -27,10 +29,11 @@ constexpr QRect twips(int left, int top, int width, int height)
     return QRect(twips(left), twips(top), twips(width), twips(height));
 }
 
-// The small sans face the layouts were measured with; the first family found
-// on the machine is used.
+// The small sans face the layouts were measured with. The program carries it
+// (see FormFonts.h); the other families stand in only if that failed.
 inline QFont formFont(qreal pointSize = 8.25)
 {
+    loadFormFonts();
     QFont font;
     font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
                       QStringLiteral("Helvetica"), QStringLiteral("DejaVu Sans Condensed"),
