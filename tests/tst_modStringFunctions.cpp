@@ -142,16 +142,22 @@ void TestModStringFunctions::replaceAny_data()
         << u"a-b-c"_s << u"-"_s << QString() << false << comma << u"abc"_s;
     QTest::newRow("empty find list leaves the text")
         << u"abc"_s << QString() << u"x"_s << false << comma << u"abc"_s;
-    QTest::newRow("replacement holding its item: a to ba")
+    QTest::newRow("endless: a to ba")
         << u"aa"_s << u"a"_s << u"ba"_s << false << comma << u"baba"_s;
+    QTest::newRow("endless after a step inside the rewritten text")
+        << u"c"_s << u"c,d,a"_s << u"xd,ea,fa"_s << false << comma << u"xea"_s;
     QTest::newRow("replacement holding its item: a to ab")
         << u"aa"_s << u"a"_s << u"ab"_s << false << comma << u"abab"_s;
     QTest::newRow("replacement equal to another item is not replaced again")
         << u"ab"_s << u"a,b"_s << u"b,c"_s << false << comma << u"bc"_s;
     QTest::newRow("shorter replacement at the start")
         << u"abcabcx"_s << u"abc"_s << QString() << false << comma << u"x"_s;
-    QTest::newRow("replacement never joins the text after it")
-        << u"abb"_s << u"ab"_s << u"xa"_s << false << comma << u"xab"_s;
+    QTest::newRow("search resumes inside the replacement")
+        << u"abb"_s << u"ab"_s << u"xa"_s << false << comma << u"xxa"_s;
+    QTest::newRow("search goes back before the replacement")
+        << u"aab"_s << u"ab"_s << u"b"_s << false << comma << u"b"_s;
+    QTest::newRow("item found in the replacement just made")
+        << u"ab"_s << u"ab,c"_s << u"cb,x"_s << false << comma << u"xb"_s;
     QTest::newRow("overlapping occurrences, left first")
         << u"aaa"_s << u"aa"_s << u"b"_s << false << comma << u"ba"_s;
     QTest::newRow("earliest occurrence first")
@@ -160,8 +166,12 @@ void TestModStringFunctions::replaceAny_data()
                                   << u"AxC-axc"_s;
     QTest::newRow("binary compare")
         << u"ABC-abc"_s << u"b"_s << u"x"_s << false << comma << u"ABC-axc"_s;
-    QTest::newRow("empty find item goes before every character")
-        << u"ab"_s << u",x"_s << u"-"_s << false << comma << u"-a-b"_s;
+    QTest::newRow("same text again after going back is no repetition")
+        << u"abA"_s << u"ab,a"_s << u"aaa,"_s << false << comma << u"A"_s;
+    QTest::newRow("endless: empty find item")
+        << u"ab"_s << u",x"_s << u"-"_s << false << comma << u"ab"_s;
+    QTest::newRow("empty find item equal to a replacement")
+        << u"abc"_s << u",x"_s << u"x"_s << false << comma << u"xaxbxc"_s;
     QTest::newRow("list without the delimiter is one item")
         << u"a,b;a"_s << u"a,b"_s << u"z"_s << false << u";"_s << u"z;a"_s;
 }
@@ -182,7 +192,7 @@ void TestModStringFunctions::replaceAny()
 
 void TestModStringFunctions::replaceAnyEndsOnLongSelfReferringText()
 {
-    // Each 'a' becomes 'ba' once; the inserted 'a' is never looked at again.
+    // Each 'a' becomes 'ba' once: the endless run on each inserted 'a' is cut.
     const QString text(20000, u'a');
     QString expected;
     for (int i = 0; i < 20000; ++i) {

@@ -155,6 +155,16 @@ void TestModTree::parseMaskList_data()
     QTest::newRow("bare exclude gets stars") << u"!cl2"_s << true << QStringList{u"!*cl2*"_s};
     QTest::newRow("empty list") << QString() << true << QStringList{};
     QTest::newRow("only separators") << u" , ;;"_s << true << QStringList{};
+
+    QString longList;
+    QStringList longMasks;
+    const QString separators = u", ; "_s;
+    for (int i = 0; longList.size() < 130000; ++i) {
+        const QString mask = u"f%1"_s.arg(i, 5, 10, QChar(u'0'));
+        longList += mask + separators.at(i % 4);
+        longMasks.append(u'*' + mask + u'*');
+    }
+    QTest::newRow("130,000 characters") << longList << true << longMasks;
 }
 
 void TestModTree::parseMaskList()
@@ -223,7 +233,6 @@ void TestModTree::matchMasks_data()
     QTest::newRow("only excludes reject theirs") << u"!*.bak"_s << u"x.bak"_s << false;
     QTest::newRow("lone bang rejects nothing") << u"*.cl2 !"_s << u"a.cl2"_s << true;
     QTest::newRow("lone bang adds nothing") << u"*.cl2 !"_s << u"a.txt"_s << false;
-    QTest::newRow("empty list passes everything") << QString() << u"anything"_s << true;
     QTest::newRow("exclude wins") << u"*.cl2 !a*"_s << u"abc.cl2"_s << false;
     QTest::newRow("non-ASCII case") << u"ÄRGER*"_s << u"ärger.cl2"_s << true;
 }
@@ -311,6 +320,11 @@ void TestModTree::malformedMasks_data()
     QTest::newRow("descending range") << u"*.[z-a]"_s << u"descending"_s;
     QTest::newRow("empty list") << u"*[]*"_s << u"empty"_s;
     QTest::newRow("bad exclude") << u"*.cl2 !*["_s << u"unclosed"_s;
+    QTest::newRow("no mask: empty") << QString() << u"holds no mask"_s;
+    QTest::newRow("no mask: lone bang") << u"!"_s << u"holds no mask"_s;
+    QTest::newRow("no mask: comma") << u","_s << u"holds no mask"_s;
+    QTest::newRow("no mask: spaces") << u"   "_s << u"holds no mask"_s;
+    QTest::newRow("no mask: bangs and separators") << u"! ;!, !"_s << u"holds no mask"_s;
 }
 
 void TestModTree::malformedMasks()

@@ -129,6 +129,12 @@ bool CompileMasks(const QStringList &IncludeMasks, const QStringList &ExcludeMas
     }
     compiled.hasInclude = hasInclude && !compiled.IncludeMasks.empty();
     compiled.hasExclude = hasExclude && !compiled.ExcludeMasks.empty();
+    if (!compiled.hasInclude && !compiled.hasExclude) {
+        if (error) {
+            *error = QStringLiteral("it holds no mask");
+        }
+        return false;
+    }
     masks = std::move(compiled);
     return true;
 }

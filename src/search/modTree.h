@@ -18,7 +18,8 @@ namespace velmora {
 // breadth-first: the start folder's files first, then each subfolder's in the
 // order the subfolders were found, level by level; each folder's entries in
 // byte order of their names. With no match the list holds one empty string.
-// A malformed mask list matches nothing and its reason goes to maskError.
+// A mask list that is malformed or holds no mask matches nothing, and the
+// reason goes to maskError.
 // Only regular files (or links to them) are taken.
 QStringList FindFiles(const QString &startFolder, const QString &maskList,
                       QString *maskError = nullptr);
@@ -60,7 +61,10 @@ struct MaskSet
 };
 
 // Compiles the patterns SplitMasks gave. False, with the reason in error, when
-// a pattern is malformed (an unclosed '[', an empty "[]", a range such as z-a).
+// a pattern is malformed (an unclosed '[', an empty "[]", a range such as z-a)
+// or when there is no pattern at all: a mask list of nothing but separators and
+// lone '!'s names no file, and taking it as "every file" would convert files
+// nobody chose.
 bool CompileMasks(const QStringList &IncludeMasks, const QStringList &ExcludeMasks, bool hasInclude,
                   bool hasExclude, MaskSet &masks, QString *error);
 
@@ -68,8 +72,8 @@ bool CompileMasks(const QStringList &IncludeMasks, const QStringList &ExcludeMas
 bool PrepareMasks(const QString &maskList, MaskSet &masks, QString *error);
 
 // Whether a bare file name passes: any exclude pattern matching rejects it;
-// otherwise it passes when an include pattern matches or there are none.
-// Case is ignored. An empty mask list thus lets every name pass.
+// otherwise it passes when an include pattern matches or there are none
+// (only exclude patterns). Case is ignored.
 bool MatchMasks(QStringView name, const MaskSet &masks);
 // The same for a name of ASCII bytes only, without decoding it first.
 bool MatchMasksAscii(std::string_view name, const MaskSet &masks);
