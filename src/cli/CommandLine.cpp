@@ -33,6 +33,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
         "A PATH that is a folder is searched with all its subfolders for files matching the "
         "mask list; any other PATH is converted as one file.\n"
         "Each result is one line on standard output beginning \"SUCCESS: \" or \"ERROR: \".\n"
+        "A file that a killed run left half-rewritten is put back at the next start.\n"
         "Exit status: 0 when every line is a success, 1 when any is an error, 2 for a usage "
         "error."));
     const QCommandLineOption dryRun({QStringLiteral("n"), QStringLiteral("dry-run")},
@@ -47,11 +48,19 @@ CommandLine parseCommandLine(const QStringList &arguments)
                                                  "spaces; a mask starting with '!' excludes "
                                                  "(default: *.cl2)."),
                                   QStringLiteral("LIST"), QStringLiteral("*.cl2"));
+    const QCommandLineOption sync(
+        QStringLiteral("sync"),
+        QStringLiteral("Wait for each file to reach the disk, so that even a power cut leaves "
+                       "every file either as it was or converted (slower)."));
+    // For measuring what the journal costs; a run without one cannot be
+    // repaired after a kill.
+    QCommandLineOption noJournal(QStringLiteral("no-journal"));
+    noJournal.setFlags(QCommandLineOption::HiddenFromHelp);
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Show the version and exit."));
-    parser.addOptions({dryRun, undo, mask, help, version});
+    parser.addOptions({dryRun, undo, mask, sync, noJournal, help, version});
     parser.addPositionalArgument(QStringLiteral("PATH"),
                                  QStringLiteral("A CL2 file, or a folder to search."),
                                  QStringLiteral("PATH..."));
@@ -83,6 +92,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
     result.run = true;
     result.conversion.dryRun = parser.isSet(dryRun);
     result.conversion.undo = parser.isSet(undo);
+    result.sync = parser.isSet(sync);
+    result.journal = !parser.isSet(noJournal);
     result.maskList = parser.value(mask);
     return result;
 }

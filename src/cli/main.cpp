@@ -2,8 +2,11 @@
 #include "cli/ProgressLine.h"
 #include "cli/StandardOutputLog.h"
 
+#include "convert/DirectionTables.h"
+#include "convert/Journal.h"
 #include "convert/Module1.h"
 #include "platform/BinaryFile.h"
+#include "platform/Process.h"
 #include "platform/Terminal.h"
 
 #include <QCoreApplication>
@@ -13,11 +16,11 @@ using namespace velmora;
 namespace {
 
 // Converts one folder tree; the status line on standard error follows it.
-void convertFolder(const QString &folder, const CommandLine &command, StandardOutputLog &log,
-                   ProgressLine &progress)
+void convertFolder(const QString &folder, const ConversionOptions &conversion,
+                   const CommandLine &command, StandardOutputLog &log, ProgressLine &progress)
 {
     ScanOptions options;
-    options.conversion = command.conversion;
+    options.conversion = conversion;
     options.maskList = command.maskList;
     options.progress = [&](qsizetype done, qsizetype total) {
         // Nobody reads our lines any more: stop between two files, never
@@ -31,6 +34,26 @@ void convertFolder(const QString &folder, const CommandLine &command, StandardOu
     progress.showSearching(folder);
     ScanFolder(folder, log, options);
     progress.clear();
+}
+
+void printError(const QString &text)
+{
+    const QByteArray bytes = (QLatin1String("cl2velmora-cli: ") + text + u'\n').toUtf8();
+    writeAll(StandardStream::Error, bytes.constData(), bytes.size());
+}
+
+// Test seam: CL2VELMORA_TEST_KILL_BETWEEN_WRITES=n kills the process between
+// the two writes of the n-th file it writes, as a kill from outside could.
+void armKillBetweenWrites()
+{
+    const int n = qEnvironmentVariableIntValue("CL2VELMORA_TEST_KILL_BETWEEN_WRITES");
+    if (n > 0) {
+        DirectionTables::setBetweenWritesForTesting([n, written = 0]() mutable {
+            if (++written == n) {
+                killThisProcess();
+            }
+        });
+    }
 }
 
 } // namespace
@@ -52,13 +75,36 @@ int main(int argc, char *argv[])
         log.setBeforeWrite([&progress] { progress.clear(); });
     }
 
+    // Before anything else: files a killed run left half-rewritten.
+    RepairInterruptedRuns(log);
+    log.flush(); // shown even if this run is killed in turn
+    ConversionOptions conversion = command.conversion;
+    std::unique_ptr<Journal> journal;
+    if (!conversion.dryRun && command.journal) {
+        const auto cannotProtect = [&progress](const QString &reason) {
+            progress.clear();
+            printError(QLatin1String("cannot protect against interruption: ") + reason);
+        };
+        QString reason;
+        journal = Journal::create(command.sync ? Journal::Durability::PowerLoss
+                                               : Journal::Durability::ProcessDeath,
+                                  &reason);
+        if (journal) {
+            journal->setFailureHandler(cannotProtect);
+        } else {
+            cannotProtect(reason);
+        }
+        conversion.journal = journal.get();
+    }
+    armKillBetweenWrites();
+
     // A file named twice on one command line is converted once.
     ConvertedFiles namedFiles;
     for (const QString &path : command.paths) {
         if (isDirectory(path)) {
-            convertFolder(path, command, log, progress);
+            convertFolder(path, conversion, command, log, progress);
         } else {
-            ReorderDirections(path, log, command.conversion, &namedFiles);
+            ReorderDirections(path, log, conversion, &namedFiles);
         }
         if (log.isBroken()) {
             break;

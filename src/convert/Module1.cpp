@@ -1,6 +1,7 @@
 #include "convert/Module1.h"
 
 #include "convert/DirectionTables.h"
+#include "convert/Journal.h"
 #include "search/modTree.h"
 
 #include <algorithm>
@@ -46,7 +47,8 @@ QString rewrite(BinaryFile &file, const ConversionOptions &options, DirectionTab
         return problem;
     }
     if (!options.dryRun) {
-        if (const QString problem = tables.store(file); !problem.isEmpty()) {
+        if (const QString problem = storeRecorded(file, tables, swap, options.journal);
+            !problem.isEmpty()) {
             return problem;
         }
     }

@@ -61,14 +61,19 @@ bool BinaryFile::readInfo(QString *error)
         *error = QStringLiteral("not a regular file");
         return false;
     }
-    m_length = info.st_size;
-    m_id = FileId{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    m_id.id =
+        FileId{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    m_id.length = info.st_size;
+    m_id.modifiedSeconds = info.st_mtim.tv_sec;
+    m_id.modifiedNanoseconds = static_cast<std::int32_t>(info.st_mtim.tv_nsec);
+    m_infoRead = true;
     return true;
 }
 
 bool BinaryFile::open(const QString &path, QString *error)
 {
-    if (!openDescriptor(QFile::encodeName(path).constData(), error)) {
+    m_encodedPath = QFile::encodeName(path);
+    if (!openDescriptor(m_encodedPath.constData(), error)) {
         return false;
     }
     if (!readInfo(error)) {
@@ -81,15 +86,25 @@ bool BinaryFile::open(const QString &path, QString *error)
 
 bool BinaryFile::openListed(const QByteArray &encodedPath, QString *error)
 {
+    m_encodedPath = encodedPath;
     return openDescriptor(encodedPath.constData(), error);
 }
 
 std::int64_t BinaryFile::length(QString *error)
 {
-    if (m_length < 0 && !readInfo(error)) {
+    if (!m_infoRead && !readInfo(error)) {
         return -1;
     }
-    return m_length;
+    return m_id.length;
+}
+
+bool BinaryFile::identity(FileIdentity *out, QString *error)
+{
+    if (!m_infoRead && !readInfo(error)) {
+        return false;
+    }
+    *out = m_id;
+    return true;
 }
 
 std::int64_t BinaryFile::readAt(std::int64_t offset, void *buffer, std::int64_t length,
@@ -142,6 +157,15 @@ bool BinaryFile::writeAt(std::int64_t offset, const void *buffer, std::int64_t l
             return false;
         }
         done += n;
+    }
+    return true;
+}
+
+bool BinaryFile::sync(QString *error)
+{
+    if (::fdatasync(m_fd) != 0) {
+        *error = reason(errno);
+        return false;
     }
     return true;
 }

@@ -15,6 +15,16 @@ struct FileId
     friend bool operator==(const FileId &, const FileId &) = default;
 };
 
+// What tells, later, whether a file is still the one seen now. The
+// modification time moves with every write, ours included.
+struct FileIdentity
+{
+    FileId id;
+    std::int64_t length = 0;
+    std::int64_t modifiedSeconds = 0;
+    std::int32_t modifiedNanoseconds = 0;
+};
+
 struct FileIdHash
 {
     std::size_t operator()(const FileId &id) const noexcept
@@ -42,7 +52,12 @@ public:
     // that saves a call per file. Its id() is then unknown.
     bool openListed(const QByteArray &encodedPath, QString *error);
     bool isOpen() const { return m_fd >= 0; }
-    FileId id() const { return m_id; }
+    FileId id() const { return m_id.id; }
+    // The path the file was opened by, as the system took it.
+    const QByteArray &encodedPath() const { return m_encodedPath; }
+    // The file's identity as it was when first asked for (or at open()); false,
+    // with the reason in error, when it cannot be had.
+    bool identity(FileIdentity *out, QString *error);
     // The file's length, asked of the system only when first needed; -1, with
     // the reason in error, when it cannot be had.
     std::int64_t length(QString *error);
@@ -52,6 +67,8 @@ public:
     std::int64_t readAt(std::int64_t offset, void *buffer, std::int64_t length, QString *error);
     // Writes all length bytes at offset, or fails with the reason in error.
     bool writeAt(std::int64_t offset, const void *buffer, std::int64_t length, QString *error);
+    // Waits until the data written so far is on the disk.
+    bool sync(QString *error);
     bool close(QString *error);
 
     // Test seam: the next `skip` writes go through, then `count` writes fail
@@ -63,8 +80,9 @@ private:
     bool readInfo(QString *error);
 
     int m_fd = -1;
-    std::int64_t m_length = -1;
-    FileId m_id;
+    bool m_infoRead = false;
+    FileIdentity m_id;
+    QByteArray m_encodedPath;
 };
 
 // The length of the regular file at path, or -1 when it cannot be had (no such

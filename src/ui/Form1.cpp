@@ -120,6 +120,12 @@ void Form1::setFileChooser(FileChooser chooser)
     m_chooseFile = std::move(chooser);
 }
 
+void Form1::setJournal(Journal *journal, const QString &whyNone)
+{
+    m_journal = journal;
+    m_whyNoJournal = whyNone;
+}
+
 void Form1::Form_Load()
 {
     m_fileFilter = qtNameFilter(QStringLiteral("Diablo Graphics (*.cl2)|*.cl2"));
@@ -147,7 +153,7 @@ void Form1::Command1_Click()
         return;
     }
     beginOperation();
-    ReorderDirections(name, m_log);
+    ReorderDirections(name, m_log, conversionOptions());
     endOperation();
 }
 
@@ -204,7 +210,7 @@ void Form1::convertDropped(const QStringList &paths)
         if (QFileInfo(path).isDir()) {
             ScanFolder(path, m_log, options);
         } else {
-            ReorderDirections(path, m_log, {}, &converted);
+            ReorderDirections(path, m_log, options.conversion, &converted);
             if (paths.size() > 1) {
                 reportProgress(i + 1, paths.size());
             }
@@ -225,11 +231,23 @@ void Form1::beginOperation()
 {
     m_busy = true;
     m_log.Clear();
+    if (!m_journal && !m_whyNoJournal.isEmpty()) {
+        m_log.AppendLine(QLatin1String("ERROR: Files cannot be protected against interruption: ") +
+                         m_whyNoJournal);
+    }
+}
+
+ConversionOptions Form1::conversionOptions() const
+{
+    ConversionOptions options;
+    options.journal = m_journal;
+    return options;
 }
 
 ScanOptions Form1::progressOptions()
 {
     ScanOptions options;
+    options.conversion = conversionOptions();
     options.progress = [this](qsizetype done, qsizetype total) {
         reportProgress(done, total);
         return true;

@@ -42,6 +42,11 @@ public:
     // ends in CR LF.
     QString logText() const { return m_log.text(); }
 
+    // The journal conversions are recorded in, or, when there is none, why:
+    // each operation then starts with an ERROR line saying so. Neither set
+    // (as in tests), conversions go unrecorded without a word.
+    void setJournal(Journal *journal, const QString &whyNone = {});
+
     // The dialogs, or null before their first use.
     Form2 *form2() const { return m_form2; }
     Form3 *form3() const { return m_form3; }
@@ -80,10 +85,13 @@ private:
     // Every operation starts busy with an empty log, and ends showing the last
     // lines and the plain caption again.
     void beginOperation();
+    ConversionOptions conversionOptions() const;
     ScanOptions progressOptions();
     void endOperation();
 
     LogBox m_log;
+    Journal *m_journal = nullptr;
+    QString m_whyNoJournal;
     FileChooser m_chooseFile;
     QString m_fileFilter;
     QString m_lastFolder;
