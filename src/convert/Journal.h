@@ -24,9 +24,12 @@ namespace velmora {
 //
 // One journal per process, in the state folder, locked for the process's
 // lifetime so that the lock, not a process id, tells a live owner from a dead
-// one. It has a few slots at fixed places; each record is one pwrite into a
-// slot, so the journal never grows with a batch, and a record cut short is
-// recognised by its checksum. A run that ends normally deletes its journal.
+// one. It has a few slots at fixed places; each record is written into a slot
+// in one go, so the journal never grows with a batch, and a record cut short
+// is recognised by its checksum. The slots are mapped into memory: a record is
+// one copy into the page cache, not a system call, which keeps the journal's
+// cost to a few percent of a conversion. A run that ends normally deletes its
+// journal.
 class Journal
 {
 public:
@@ -51,7 +54,8 @@ public:
     // journal keeps trying with the files after it.
     void setFailureHandler(std::function<void(const QString &reason)> handler);
 
-    // Records the open file's original blocks in a slot, with one pwrite.
+    // Records the open file's original blocks in a slot, with one copy (one
+    // pwrite for a record larger than the mapped slots).
     // Only the last slot takes a record of any size; in the others, a record
     // larger than the slot is refused (false) without being reported.
     bool record(int slot, BinaryFile &file, DirectionSwap swap, const DirectionTables &tables);
@@ -70,6 +74,8 @@ private:
     void fail(const QString &reason);
 
     LockedFile m_file;
+    char *m_slots = nullptr; // the mapped file, header included
+    std::int64_t m_mappedBytes = 0;
     Durability m_durability = Durability::ProcessDeath;
     int m_slotCount = 1;
     std::uint64_t m_sequence = 0;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -155,8 +156,32 @@ bool LockedFile::writeAt(std::int64_t offset, const void *buffer, std::int64_t l
     return true;
 }
 
+char *LockedFile::mapForWriting(std::int64_t size, QString *error)
+{
+    // Allocated now, so that a store into the mapping never needs a block the
+    // disk no longer has (which would end the process with SIGBUS).
+    const int code = ::posix_fallocate(m_fd, 0, static_cast<off_t>(size));
+    if (code != 0) {
+        *error = reason(code);
+        return nullptr;
+    }
+    void *map =
+        ::mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, 0);
+    if (map == MAP_FAILED) {
+        *error = reason(errno);
+        return nullptr;
+    }
+    m_map = static_cast<char *>(map);
+    m_mapSize = size;
+    return m_map;
+}
+
 bool LockedFile::syncData(QString *error)
 {
+    if (m_map && ::msync(m_map, static_cast<size_t>(m_mapSize), MS_SYNC) != 0) {
+        *error = reason(errno);
+        return false;
+    }
     if (::fdatasync(m_fd) != 0) {
         *error = reason(errno);
         return false;
@@ -195,6 +220,11 @@ bool LockedFile::rename(const QByteArray &newPath, QString *error)
 
 void LockedFile::close()
 {
+    if (m_map) {
+        ::munmap(m_map, static_cast<size_t>(m_mapSize));
+        m_map = nullptr;
+        m_mapSize = 0;
+    }
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;

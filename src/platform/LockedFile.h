@@ -39,7 +39,14 @@ public:
                         QString *error) const;
     // Writes all length bytes at offset in one call; a short write is a failure.
     bool writeAt(std::int64_t offset, const void *buffer, std::int64_t length, QString *error);
-    // Waits until the data written so far, and the length, are on the disk.
+    // Grows the file to size bytes, with its blocks allocated, and makes them
+    // writable in memory: a store there reaches the file as a write would,
+    // and outlives the process as one would, without a call into the system
+    // (nor an update of the file's times) each time. Null, with the reason,
+    // when it cannot be had.
+    char *mapForWriting(std::int64_t size, QString *error);
+    // Waits until the data written so far, mapped or not, and the length, are
+    // on the disk.
     bool syncData(QString *error);
     // The same, for every attribute of the file as well.
     bool syncAll(QString *error);
@@ -56,6 +63,8 @@ private:
 
     int m_fd = -1;
     QByteArray m_path;
+    char *m_map = nullptr;
+    std::int64_t m_mapSize = 0;
 };
 
 // $XDG_STATE_HOME/<name>, or ~/.local/state/<name> when that is not set to an
