@@ -446,7 +446,7 @@ bool Journal::record(int slot, BinaryFile &file, DirectionSwap swap, const Direc
     out = std::copy(given.begin(), given.end(), out);
     out = std::copy(tables.front().begin(), tables.front().end(), out);
     out = std::copy(tables.partner().begin(), tables.partner().end(), out);
-    put<std::uint32_t>(m_record, size - ChecksumBytes,
+    put<std::uint64_t>(m_record, size - ChecksumBytes,
                        checksum(m_record.data(), size - ChecksumBytes));
 
     const std::int64_t at = slotOffset(slot);
