@@ -400,12 +400,13 @@ void Journal::fail(const QString &reason)
     m_failed = true;
 }
 
-bool Journal::record(int slot, BinaryFile &file, DirectionSwap swap, const DirectionTables &tables)
+bool Journal::record(int slot, const QByteArray &encodedPath, BinaryFile &file, DirectionSwap swap,
+                     const DirectionTables &tables)
 {
     if (slot < 0 || slot >= m_slotCount) {
         return false;
     }
-    const QByteArray &given = file.encodedPath();
+    const QByteArray &given = encodedPath;
     // The next start may run in another folder: the path must be absolute.
     const bool relative = !given.startsWith('/');
     const std::int64_t pathBytes = given.size() + (relative ? m_folderOfRelativePaths.size() : 0);
@@ -478,8 +479,8 @@ QString Journal::written(BinaryFile &file)
     return {};
 }
 
-QString storeRecorded(BinaryFile &file, const DirectionTables &tables, DirectionSwap swap,
-                      Journal *journal)
+QString storeRecorded(BinaryFile &file, const QByteArray &encodedPath,
+                      const DirectionTables &tables, DirectionSwap swap, Journal *journal)
 {
     if (!journal) {
         return tables.store(file);
@@ -492,7 +493,7 @@ QString storeRecorded(BinaryFile &file, const DirectionTables &tables, Direction
     // cut tore fails its checksum, but then its writes had not begun. The
     // previous file's record may be torn with it: its data was already on
     // the disk.
-    journal->record(0, file, swap, tables);
+    journal->record(0, encodedPath, file, swap, tables);
     journal->commit();
     const QString problem = tables.store(file);
     // Even a failed store has written something (then put it back).

@@ -58,7 +58,9 @@ public:
     // pwrite for a record larger than the mapped slots).
     // Only the last slot takes a record of any size; in the others, a record
     // larger than the slot is refused (false) without being reported.
-    bool record(int slot, BinaryFile &file, DirectionSwap swap, const DirectionTables &tables);
+    // encodedPath is the path the file was opened by, as the system took it.
+    bool record(int slot, const QByteArray &encodedPath, BinaryFile &file, DirectionSwap swap,
+                const DirectionTables &tables);
     // Under PowerLoss, waits until the records written so far are on the disk:
     // the writes they cover may start only afterwards.
     bool commit();
@@ -86,9 +88,9 @@ private:
 };
 
 // Writes the prepared tables to the file as DirectionTables::store() does,
-// recording the file in journal first when there is one.
-QString storeRecorded(BinaryFile &file, const DirectionTables &tables, DirectionSwap swap,
-                      Journal *journal);
+// recording the file (opened by encodedPath) in journal first when there is one.
+QString storeRecorded(BinaryFile &file, const QByteArray &encodedPath,
+                      const DirectionTables &tables, DirectionSwap swap, Journal *journal);
 
 // Reads the journals left by processes that are gone and puts back every file
 // they name that was left with one block new and the other original. Logs one

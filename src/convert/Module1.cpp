@@ -47,7 +47,8 @@ QString rewrite(BinaryFile &file, const ConversionOptions &options, DirectionTab
         return problem;
     }
     if (!options.dryRun) {
-        if (const QString problem = storeRecorded(file, tables, swap, options.journal);
+        if (const QString problem =
+                storeRecorded(file, file.encodedPath(), tables, swap, options.journal);
             !problem.isEmpty()) {
             return problem;
         }
