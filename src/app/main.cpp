@@ -16,6 +16,7 @@ int main(int argc, char *argv[])
     form.Form_Load();
     // Before anything else: files a killed run left half-rewritten.
     velmora::RepairInterruptedRuns(form.log());
+    form.log().flush();
     QString whyNone;
     journal = velmora::Journal::create(velmora::Journal::Durability::ProcessDeath, &whyNone);
     form.setJournal(journal.get(), whyNone);
