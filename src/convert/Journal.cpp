@@ -41,8 +41,9 @@ constexpr int MaxSlots = 1024;
 const QString FolderName = QStringLiteral("cl2velmora");
 
 // A record cut short by the end of its process keeps part of an older record
-// in its place: any difference must change the checksum. A multiply-xorshift
-// hash over 8-byte words does that, at a small fraction of a table CRC's cost.
+// in its place, and the checksum must tell. A multiply-xorshift hash over
+// 8-byte words changes with any such difference (but for a chance of one in
+// 2^64) at a small fraction of a table CRC's cost.
 std::uint64_t checksum(const char *data, std::int64_t size)
 {
     constexpr std::uint64_t Multiplier = 0xFF51AFD7ED558CCDull;
