@@ -1,3 +1,4 @@
+#include "convert/Journal.h"
 #include "support/Cl2Fixture.h"
 #include "support/ModalDriver.h"
 #include "support/RunGate.h"
@@ -44,6 +45,8 @@ private slots:
     void dialogFilterTakesQtForm();
     void singleFileRoad_data();
     void singleFileRoad();
+    void conversionsGoThroughTheJournal_data();
+    void conversionsGoThroughTheJournal();
     void logBoxKeepsOneLinePerMessage();
     void droppedFilesAreConvertedUnderOneClearedLog();
     void droppedFolderRunsTheFolderRoad();
@@ -217,6 +220,51 @@ void tst_Form1::singleFileRoad()
     } else {
         QCOMPARE(readFile(path), before);
     }
+}
+
+void tst_Form1::conversionsGoThroughTheJournal_data()
+{
+    QTest::addColumn<bool>("usable");
+
+    QTest::newRow("journal") << true;
+    QTest::newRow("no usable state folder") << false;
+}
+
+void tst_Form1::conversionsGoThroughTheJournal()
+{
+    QFETCH(bool, usable);
+    QTemporaryDir state;
+    QVERIFY(state.isValid());
+    const QString home = state.filePath(QStringLiteral("state"));
+    if (!usable) {
+        QVERIFY(writeFile(home, "a file, not a folder"));
+    }
+    qputenv("XDG_STATE_HOME", QFile::encodeName(home));
+    QString whyNone;
+    const std::unique_ptr<Journal> journal =
+        Journal::create(Journal::Durability::ProcessDeath, &whyNone);
+    QCOMPARE(journal != nullptr, usable);
+    m_form->setJournal(journal.get(), whyNone);
+    const QString path = m_dir->filePath(QStringLiteral("recorded.cl2"));
+    QVERIFY(writeFile(path, makeEightDirectionCl2(3)));
+    m_form->setFileChooser([&] { return path; });
+
+    QSignalSpy finished(m_form.get(), &Form1::runFinished);
+    QTest::mouseClick(m_form->Command1, Qt::LeftButton);
+    QVERIFY(finished.wait());
+
+    if (usable) {
+        QCOMPARE(m_form->logText(), realignedLine(path) + CrLf);
+        // The file's record sits in the journal's first slot.
+        const QByteArray recorded = readFile(QFile::decodeName(journal->path()));
+        QCOMPARE(recorded.mid(32, 4), QByteArrayLiteral("CLVR"));
+        QVERIFY(recorded.contains(QFile::encodeName(path)));
+    } else {
+        QCOMPARE(m_form->logText(),
+                 QLatin1String("ERROR: Files cannot be protected against interruption: ") +
+                     whyNone + CrLf + realignedLine(path) + CrLf);
+    }
+    m_form->setJournal(nullptr);
 }
 
 void tst_Form1::logBoxKeepsOneLinePerMessage()

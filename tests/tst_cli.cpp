@@ -182,7 +182,13 @@ class TestCli : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(m_dir.isValid()); }
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        // The program's journal goes here, not into the home folder.
+        QVERIFY(m_state.isValid());
+        qputenv("XDG_STATE_HOME", QFile::encodeName(m_state.path()));
+    }
     void convertsGoodFile_data();
     void convertsGoodFile();
     void reportsEachPathInOrder();
@@ -212,6 +218,7 @@ private slots:
 
 private:
     QTemporaryDir m_dir;
+    QTemporaryDir m_state;
     QString path(const QString &name) const { return m_dir.filePath(name); }
 };
 

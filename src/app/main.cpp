@@ -1,3 +1,4 @@
+#include "convert/Journal.h"
 #include "ui/AppIcon.h"
 #include "ui/Form1.h"
 
@@ -97,8 +98,16 @@ int main(int argc, char *argv[])
     }
     QApplication::setWindowIcon(velmora::appIcon());
 
+    // The journal outlives the window, whose last run may still write.
+    std::unique_ptr<velmora::Journal> journal;
     velmora::Form1 form;
     form.Form_Load();
+    // Before anything else: files a killed run left half-rewritten.
+    velmora::RepairInterruptedRuns(form.log());
+    form.log().flush();
+    QString whyNone;
+    journal = velmora::Journal::create(velmora::Journal::Durability::ProcessDeath, &whyNone);
+    form.setJournal(journal.get(), whyNone);
     form.show();
     // The benchmark times the window's folder road the way a user meets it:
     // the folder in this variable is converted once, then the program ends.

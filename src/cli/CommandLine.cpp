@@ -35,6 +35,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
         "A PATH that is a folder is searched with all its subfolders for files matching the "
         "mask list; any other PATH is converted as one file.\n"
         "Each result is one line on standard output beginning \"SUCCESS: \" or \"ERROR: \".\n"
+        "A file that a killed run left half-rewritten is put back at the next start.\n"
         "Exit status: 0 when every line is a success, 1 when any is an error, 2 for a usage "
         "error."));
     const QCommandLineOption dryRun({QStringLiteral("n"), QStringLiteral("dry-run")},
@@ -55,11 +56,19 @@ CommandLine parseCommandLine(const QStringList &arguments)
                        "one after another. The log keeps the search order either way.")
             .arg(ConversionRun::DefaultJobs),
         QStringLiteral("N"), QString::number(ConversionRun::DefaultJobs));
+    const QCommandLineOption sync(
+        QStringLiteral("sync"),
+        QStringLiteral("Wait for each file to reach the disk, so that even a power cut leaves "
+                       "every file either as it was or converted (slower)."));
+    // For measuring what the journal costs; a run without one cannot be
+    // repaired after a kill.
+    QCommandLineOption noJournal(QStringLiteral("no-journal"));
+    noJournal.setFlags(QCommandLineOption::HiddenFromHelp);
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the version and exit."));
-    parser.addOptions({dryRun, undo, mask, jobs, help, version});
+    parser.addOptions({dryRun, undo, mask, jobs, sync, noJournal, help, version});
     parser.addPositionalArgument(QStringLiteral("PATH"),
                                  QStringLiteral("A CL2 file, or a folder to search."),
                                  QStringLiteral("PATH..."));
@@ -100,6 +109,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
     result.run = true;
     result.conversion.dryRun = parser.isSet(dryRun);
     result.conversion.undo = parser.isSet(undo);
+    result.sync = parser.isSet(sync);
+    result.journal = !parser.isSet(noJournal);
     result.maskList = parser.value(mask);
     return result;
 }

@@ -2,12 +2,61 @@
 #include "cli/ProgressLine.h"
 #include "cli/StandardOutputLog.h"
 
+#include "convert/DirectionTables.h"
+#include "convert/Journal.h"
 #include "convert/Module1.h"
+#include "platform/Process.h"
 #include "platform/Terminal.h"
 
 #include <QCoreApplication>
 
 using namespace velmora;
+
+namespace {
+
+void printError(const QString &text)
+{
+    const QByteArray bytes = (QLatin1String("cl2velmora-cli: ") + text + u'\n').toUtf8();
+    writeAll(StandardStream::Error, bytes.constData(), bytes.size());
+}
+
+// Test seam: CL2VELMORA_TEST_KILL_BETWEEN_WRITES=n kills the process between
+// the two writes of the n-th file it writes, as a kill from outside could.
+void armKillBetweenWrites()
+{
+    const int n = qEnvironmentVariableIntValue("CL2VELMORA_TEST_KILL_BETWEEN_WRITES");
+    if (n > 0) {
+        DirectionTables::setBetweenWritesForTesting([n, written = 0]() mutable {
+            if (++written == n) {
+                killThisProcess();
+            }
+        });
+    }
+}
+
+// This run's journal of files in flight; without one (no usable state
+// folder), the run goes on and says once that it cannot protect the files.
+std::unique_ptr<Journal> openJournal(const CommandLine &command, ProgressLine &progress)
+{
+    if (command.conversion.dryRun || !command.journal) {
+        return {};
+    }
+    const auto cannotProtect = [&progress](const QString &reason) {
+        progress.clear();
+        printError(QLatin1String("cannot protect against interruption: ") + reason);
+    };
+    QString reason;
+    std::unique_ptr<Journal> journal = Journal::create(
+        command.sync ? Journal::Durability::PowerLoss : Journal::Durability::ProcessDeath, &reason);
+    if (journal) {
+        journal->setFailureHandler(cannotProtect);
+    } else {
+        cannotProtect(reason);
+    }
+    return journal;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -27,9 +76,17 @@ int main(int argc, char *argv[])
         log.setBeforeWrite([&progress] { progress.clear(); });
     }
 
+    // Before anything else: files a killed run left half-rewritten.
+    RepairInterruptedRuns(log);
+    log.flush(); // shown even if this run is killed in turn
+    const std::unique_ptr<Journal> journal = openJournal(command, progress);
+    armKillBetweenWrites();
+
     // The whole command line is one run: a file reached under several names
     // or through several arguments is converted once.
-    ConversionRun run(command.conversion);
+    ConversionOptions options = command.conversion;
+    options.journal = journal.get();
+    ConversionRun run(options);
     run.maskList = command.maskList;
     run.jobs = command.jobs;
     // A signal, or a reader that left, stops the run between two files.

@@ -13,12 +13,17 @@
 
 namespace velmora {
 
+class Journal;
+
 struct ConversionOptions
 {
     // Apply the inverse order: a file converted once gets its original bytes back.
     bool undo = false;
     // Validate and report what would happen; write nothing.
     bool dryRun = false;
+    // Where each file is recorded before it is written, so that a run killed
+    // between a file's two writes can be repaired at the next start.
+    Journal *journal = nullptr;
 };
 
 // The files a run converted, in order, each with its stamp right after the

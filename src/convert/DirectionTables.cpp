@@ -27,6 +27,8 @@ struct SwapRule
 constexpr SwapRule ForwardRule{{0, 3, 5, 7, 1, 2, 4, 6}, 1};
 constexpr SwapRule UndoRule{{0, 4, 5, 1, 6, 2, 7, 3}, 4};
 
+std::function<void()> betweenWrites;
+
 std::int32_t int32At(const std::vector<char> &bytes, std::int64_t offset)
 {
     return qFromLittleEndian<std::int32_t>(bytes.data() + offset);
@@ -182,12 +184,39 @@ QString DirectionTables::prepare(DirectionSwap swap, const std::array<std::int32
     return {};
 }
 
+QString DirectionTables::loadFromBlocks(DirectionSwap swap, std::span<const char> front,
+                                        std::int64_t partnerOffset, std::span<const char> partner)
+{
+    m_front.assign(front.begin(), front.end());
+    m_partner.assign(partner.begin(), partner.end());
+    m_partnerOffset = partnerOffset;
+    if (std::ssize(m_front) < FirstTableOffset || int32At(m_front, 0) != HeaderSize) {
+        return notEightDirections();
+    }
+    std::array<std::int32_t, 8> groups;
+    for (int k = 0; k < 8; ++k) {
+        groups[k] = int32At(m_front, 4 * k);
+    }
+    const std::int32_t frames = int32At(m_front, HeaderSize);
+    const SwapRule &rule = swap == DirectionSwap::Forward ? ForwardRule : UndoRule;
+    const std::int64_t tableBytes = 4 * (std::int64_t{frames} + 1);
+    if (frames < 0 || std::ssize(m_front) != FirstTableOffset + tableBytes ||
+        std::ssize(m_partner) != 4 + tableBytes || partnerOffset != groups[rule.partnerSlot] ||
+        int32At(m_partner, 0) != frames) {
+        return QStringLiteral("has blocks that do not belong together");
+    }
+    return prepare(swap, groups, frames);
+}
+
 QString DirectionTables::store(BinaryFile &file) const
 {
     QString error;
     bool frontWritten = false;
     if (file.writeAt(0, m_newFront.data(), std::ssize(m_newFront), &error)) {
         frontWritten = true;
+        if (betweenWrites) {
+            betweenWrites();
+        }
         if (file.writeAt(m_partnerOffset, m_newPartner.data(), std::ssize(m_newPartner), &error)) {
             return {};
         }
@@ -204,6 +233,11 @@ QString DirectionTables::store(BinaryFile &file) const
     return QStringLiteral("could not be written (%1) and putting its original bytes back failed "
                           "too (%2): the file may be damaged")
         .arg(error, restoreError);
+}
+
+void DirectionTables::setBetweenWritesForTesting(std::function<void()> hook)
+{
+    betweenWrites = std::move(hook);
 }
 
 } // namespace velmora

@@ -6,6 +6,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <vector>
 
 namespace velmora {
@@ -29,6 +31,24 @@ public:
     // Writes the prepared bytes. When a write fails, the original bytes are put
     // back; the result says what failed, or is empty on success.
     QString store(BinaryFile &file) const;
+
+    // Sets up the object as load() would have for a file whose original
+    // blocks were these, without the file: the new bytes are prepared from
+    // them. Returns what is wrong with the blocks, or an empty string.
+    QString loadFromBlocks(DirectionSwap swap, std::span<const char> front,
+                           std::int64_t partnerOffset, std::span<const char> partner);
+
+    // The two blocks a rewrite touches, as read and as they are written: the
+    // front block at offset 0 (header, first frame count and table) and the
+    // partner group's frame count and table at partnerOffset().
+    const std::vector<char> &front() const { return m_front; }
+    const std::vector<char> &newFront() const { return m_newFront; }
+    const std::vector<char> &partner() const { return m_partner; }
+    const std::vector<char> &newPartner() const { return m_newPartner; }
+    std::int64_t partnerOffset() const { return m_partnerOffset; }
+
+    // Test seam: called by store() between its two writes.
+    static void setBetweenWritesForTesting(std::function<void()> hook);
 
 private:
     QString prepare(DirectionSwap swap, const std::array<std::int32_t, 8> &groups,

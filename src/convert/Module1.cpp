@@ -2,6 +2,7 @@
 
 #include "convert/DirectionTables.h"
 #include "convert/FileInFlight.h"
+#include "convert/Journal.h"
 #include "platform/DirectoryHandle.h"
 #include "search/modTree.h"
 
@@ -104,7 +105,13 @@ QString finishFile(FileInFlight &job, ConversionRun &run, const FilePlace &place
         return job.problem;
     }
     if (!options.dryRun) {
-        if (const QString problem = job.tables.store(file); !problem.isEmpty()) {
+        const QByteArray path =
+            options.journal ? place.encodedFolder +
+                                  QByteArrayView(place.name.data(), qsizetype(place.name.size()))
+                            : QByteArray();
+        if (const QString problem =
+                storeRecorded(file, path, job.tables, swapOf(options), options.journal);
+            !problem.isEmpty()) {
             file.close(&error);
             return problem;
         }

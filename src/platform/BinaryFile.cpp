@@ -79,8 +79,11 @@ bool BinaryFile::readInfo(QString *error)
         *error = QStringLiteral("not a regular file");
         return false;
     }
-    m_length = info.st_size;
-    m_id = FileId{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    m_identity.id =
+        FileId{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    m_identity.length = info.st_size;
+    m_identity.modifiedSeconds = info.st_mtim.tv_sec;
+    m_identity.modifiedNanoseconds = static_cast<std::int32_t>(info.st_mtim.tv_nsec);
     return true;
 }
 
@@ -94,12 +97,37 @@ bool BinaryFile::openAt(const DirectoryHandle &dir, const char *name, QString *e
     return openDescriptor(dir.descriptor(), name, error);
 }
 
+bool BinaryFile::openEncoded(const QByteArray &encodedPath, QString *error)
+{
+    return openDescriptor(AT_FDCWD, encodedPath.constData(), error);
+}
+
 std::int64_t BinaryFile::length(QString *error)
 {
-    if (m_length < 0 && !readInfo(error)) {
+    if (m_fd < 0) {
+        *error = reason(EBADF);
         return -1;
     }
-    return m_length;
+    return m_identity.length;
+}
+
+bool BinaryFile::identity(FileIdentity *out, QString *error) const
+{
+    if (m_fd < 0) {
+        *error = reason(EBADF);
+        return false;
+    }
+    *out = m_identity;
+    return true;
+}
+
+bool BinaryFile::sync(QString *error)
+{
+    if (::fdatasync(m_fd) != 0) {
+        *error = reason(errno);
+        return false;
+    }
+    return true;
 }
 
 FileStamp BinaryFile::stamp() const

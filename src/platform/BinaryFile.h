@@ -17,6 +17,16 @@ struct FileId
     friend bool operator==(const FileId &, const FileId &) = default;
 };
 
+// What tells, later, whether a file is still the one seen when it was opened.
+// The modification time moves with every write, ours included.
+struct FileIdentity
+{
+    FileId id;
+    std::int64_t length = 0;
+    std::int64_t modifiedSeconds = 0;
+    std::int32_t modifiedNanoseconds = 0;
+};
+
 struct FileIdHash
 {
     std::size_t operator()(const FileId &id) const noexcept
@@ -51,11 +61,16 @@ public:
     // Opens the file named name in dir, the way a batch reaches the files a
     // folder search found: no full path is resolved again.
     bool openAt(const DirectoryHandle &dir, const char *name, QString *error);
+    // Opens an existing file by a path already in the system's spelling.
+    bool openEncoded(const QByteArray &encodedPath, QString *error);
     bool isOpen() const { return m_fd >= 0; }
     // Which file the open descriptor is, whatever name reached it.
-    FileId id() const { return m_id; }
-    // The file's length, asked of the system only when first needed; -1, with
-    // the reason in error, when it cannot be had.
+    FileId id() const { return m_identity.id; }
+    // The file as it was when it was opened; false, with the reason in error,
+    // when it is not open.
+    bool identity(FileIdentity *out, QString *error) const;
+    // The file's length when it was opened; -1, with the reason in error,
+    // when it is not open.
     std::int64_t length(QString *error);
     // The open file's stamp as it is now; an invalid stamp when it cannot be had.
     FileStamp stamp() const;
@@ -65,6 +80,8 @@ public:
     std::int64_t readAt(std::int64_t offset, void *buffer, std::int64_t length, QString *error);
     // Writes all length bytes at offset, or fails with the reason in error.
     bool writeAt(std::int64_t offset, const void *buffer, std::int64_t length, QString *error);
+    // Waits until the data written so far is on the disk.
+    bool sync(QString *error);
     bool close(QString *error);
 
     // Test seam: the next `skip` writes go through, then `count` writes fail
@@ -78,8 +95,7 @@ private:
     bool readInfo(QString *error);
 
     int m_fd = -1;
-    std::int64_t m_length = -1;
-    FileId m_id;
+    FileIdentity m_identity;
 };
 
 // The length of the regular file at path, or -1 when it cannot be had (no such

@@ -1,5 +1,6 @@
 #include "ui/Form1.h"
 
+#include "convert/Journal.h"
 #include "convert/Module1.h"
 #include "ui/AppIcon.h"
 #include "ui/FileFilter.h"
@@ -30,6 +31,11 @@ namespace velmora {
 const QString Form1::Caption = QStringLiteral("CL2 Direction Velmora");
 
 namespace {
+
+QString cannotProtect()
+{
+    return QStringLiteral("ERROR: Files cannot be protected against interruption: ");
+}
 
 // The local paths of a drag's URLs, or nothing when any of them is remote.
 QStringList localPaths(const QMimeData *data)
@@ -137,6 +143,20 @@ void Form1::setFileChooser(FileChooser chooser)
     m_chooseFile = std::move(chooser);
 }
 
+void Form1::setJournal(Journal *journal, const QString &whyNone)
+{
+    m_journal = journal;
+    m_whyNoJournal = whyNone;
+    if (m_journal) {
+        // Called on the run's thread, in the middle of its lines.
+        m_journal->setFailureHandler([this](const QString &reason) {
+            if (m_runLog) {
+                m_runLog->AppendLine(cannotProtect() + reason);
+            }
+        });
+    }
+}
+
 void Form1::Form_Load()
 {
     m_fileFilter = qtNameFilter(QStringLiteral("Diablo Graphics (*.cl2)|*.cl2"));
@@ -241,13 +261,17 @@ void Form1::stopRun()
     }
 }
 
-void Form1::startRun(const ConversionOptions &options, RunWork work)
+void Form1::startRun(ConversionOptions options, RunWork work)
 {
     m_busy = true;
     setCommandsEnabled(false);
     m_log.Clear();
+    if (!m_journal && !m_whyNoJournal.isEmpty()) {
+        m_log.AppendLine(cannotProtect() + m_whyNoJournal);
+    }
     m_done = 0;
     m_total = 0;
+    options.journal = m_journal;
     m_run = std::make_unique<ConversionRun>(options);
     if (!options.undo) {
         m_run->keepConvertedList();

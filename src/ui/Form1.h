@@ -21,6 +21,7 @@ namespace velmora {
 
 class Form2;
 class Form3;
+class Journal;
 class RunLog;
 
 // The main window: the two conversion commands, the message log and the menu.
@@ -45,6 +46,11 @@ public:
     // The log as the user sees it once pending lines are shown: every line
     // ends in CR LF.
     QString logText() const { return m_log.text(); }
+
+    // The journal conversions are recorded in, or, when there is none, why:
+    // each run then starts with an ERROR line saying so. Neither set (as in
+    // tests), conversions go unrecorded without a word.
+    void setJournal(Journal *journal, const QString &whyNone = {});
 
     // The dialogs, or null before their first use.
     Form2 *form2() const { return m_form2; }
@@ -100,7 +106,7 @@ private:
     QString chooseFileInDialog();
     template <typename Dialog> void showModal(Dialog *&dialog);
     using RunWork = std::function<void(ConversionRun &, MessageLog &)>;
-    void startRun(const ConversionOptions &options, RunWork work);
+    void startRun(ConversionOptions options, RunWork work);
     void takeRunLines();
     void finishRun();
     void setCommandsEnabled(bool enabled);
@@ -123,6 +129,8 @@ private:
     // What the last run converted, for an undo.
     ConvertedFiles m_lastConverted;
     std::function<void(ConversionRun &)> m_runObserver;
+    Journal *m_journal = nullptr;
+    QString m_whyNoJournal;
     bool m_placed = false;
 };
 

@@ -1,0 +1,9 @@
+#pragma once
+
+namespace velmora {
+
+// Ends this process at once with SIGKILL, as the system or a user may end it:
+// no handler, no destructor, no flush. For tests of interrupted runs.
+[[noreturn]] void killThisProcess();
+
+} // namespace velmora
