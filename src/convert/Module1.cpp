@@ -150,18 +150,26 @@ public:
     // The folder open, or null with the reason in error.
     std::shared_ptr<const DirectoryHandle> open(std::uint32_t folder, QString *error)
     {
-        const std::lock_guard lock(m_mutex);
-        for (auto it = m_recent.rbegin(); it != m_recent.rend(); ++it) {
-            if (it->folder == folder) {
-                *error = it->error;
-                return it->handle;
+        {
+            const std::lock_guard lock(m_mutex);
+            if (const Entry *kept = find(folder)) {
+                *error = kept->error;
+                return kept->handle;
             }
         }
+        // Opened without the lock: on a cold disk an open waits for the disk,
+        // and the other threads need not wait with it. Two threads may open
+        // one folder at once; the first to be done is kept.
         Entry entry{folder, std::make_shared<DirectoryHandle>(), QString()};
         const QByteArray &encoded = m_files.encodedFolder(folder);
         if (!entry.handle->open(encoded.isEmpty() ? QByteArrayLiteral(".") : encoded,
                                 &entry.error)) {
             entry.handle.reset();
+        }
+        const std::lock_guard lock(m_mutex);
+        if (const Entry *kept = find(folder)) {
+            *error = kept->error;
+            return kept->handle;
         }
         if (m_recent.size() >= KeptOpen) {
             m_recent.pop_front();
@@ -179,6 +187,18 @@ private:
         std::shared_ptr<DirectoryHandle> handle;
         QString error;
     };
+
+    // The kept entry of folder, or null; the caller holds the lock.
+    const Entry *find(std::uint32_t folder) const
+    {
+        for (auto it = m_recent.rbegin(); it != m_recent.rend(); ++it) {
+            if (it->folder == folder) {
+                return &*it;
+            }
+        }
+        return nullptr;
+    }
+
     const FoundFileList &m_files;
     std::mutex m_mutex;
     std::deque<Entry> m_recent;

@@ -244,7 +244,7 @@ FoundFileList FindFileList(const QString &startFolder, const QString &maskList, 
     QList<QByteArray> PendingDirs{QFile::encodeName(startFolder)};
     std::mutex pendingMutex;
     std::unordered_set<FileId, FileIdHash> listed;
-    OrderedWork<FolderInFlight> walk(jobs, 1);
+    OrderedWork<FolderInFlight> walk(jobs, 1, 4);
     const auto read = [&](qsizetype index, FolderInFlight &folder) {
         {
             const std::lock_guard lock(pendingMutex);
