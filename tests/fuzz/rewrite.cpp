@@ -14,9 +14,9 @@ namespace velmora::fuzz {
 
 namespace {
 
-std::int64_t int32At(const QByteArray &bytes, std::int64_t offset)
+std::int64_t int32At(const char *bytes, std::int64_t offset)
 {
-    return qFromLittleEndian<std::int32_t>(bytes.constData() + offset);
+    return qFromLittleEndian<std::int32_t>(bytes + offset);
 }
 
 bool fits(std::int64_t value)
@@ -31,14 +31,14 @@ bool fits(std::int64_t value)
 // be refused: not an 8-direction file, a table outside the file or over the
 // header, another table or another group's start, a negative count, counts
 // that differ, or an entry that no longer fits in 32 bits once moved.
-std::optional<QByteArray> expectedReorder(const QByteArray &image)
+std::optional<QByteArray> expectedReorder(const char *image, std::int64_t size)
 {
-    if (image.size() < 36 || int32At(image, 0) != 32) {
+    if (size < 36 || int32At(image, 0) != 32) {
         return {};
     }
     const std::int64_t n = int32At(image, 32), g1 = int32At(image, 4);
     const std::int64_t end0 = 36 + 4 * (n + 1), end1 = g1 + 8 + 4 * n;
-    if (n < 0 || g1 < end0 || end1 > image.size() || !fits(end1) || int32At(image, g1) != n) {
+    if (n < 0 || g1 < end0 || end1 > size || !fits(end1) || int32At(image, g1) != n) {
         return {};
     }
     for (int k = 2; k < 8; ++k) {
@@ -47,7 +47,7 @@ std::optional<QByteArray> expectedReorder(const QByteArray &image)
             return {};
         }
     }
-    QByteArray out = image;
+    QByteArray out(image, qsizetype(size));
     const int order[8] = {0, 3, 5, 7, 1, 2, 4, 6};
     for (int j = 0; j < 8; ++j) {
         qToLittleEndian(std::int32_t(int32At(image, 4 * order[j])), out.data() + 4 * j);
@@ -97,7 +97,7 @@ int rewrite(const std::uint8_t *data, std::size_t size)
     check(dir.isValid(), "a scratch folder can be made");
     const QString path = dir.filePath(QStringLiteral("a (1).cl2"));
     const QByteArray image(reinterpret_cast<const char *>(data), qsizetype(size));
-    const std::optional<QByteArray> expected = expectedReorder(image);
+    const std::optional<QByteArray> expected = expectedReorder(image.constData(), image.size());
 
     const Outcome dry = convert(path, image, {.undo = false, .dryRun = true});
     check(dry.bytes == image, "a dry run writes nothing");
