@@ -43,27 +43,25 @@ bool elementTakes(const QString &p, qsizetype i, QChar c, qsizetype &next)
 // reachable after each character of the name, a star taking any run.
 bool referenceMatch(const QString &p, QStringView name)
 {
-    std::vector<char> at(std::size_t(p.size()) + 1), next;
-    const auto passStars = [&p](std::vector<char> &s) {
-        for (qsizetype i = 0; i < p.size(); ++i) {
-            s[std::size_t(i) + 1] |= s[std::size_t(i)] && p[i] == u'*';
-        }
-    };
+    std::vector<char> at(p.size() + 1), next;
     at[0] = 1;
-    passStars(at);
-    for (const QChar c : name) {
+    for (qsizetype k = 0;; ++k) {
+        for (qsizetype i = 0; i < p.size(); ++i) {
+            at[i + 1] |= at[i] && p[i] == u'*'; // a star may take nothing
+        }
+        if (k == name.size()) {
+            return at.back();
+        }
         next.assign(at.size(), 0);
         for (qsizetype i = 0, after = 0; i < p.size(); ++i) {
-            if (at[std::size_t(i)] && p[i] == u'*') {
-                next[std::size_t(i)] = 1;
-            } else if (at[std::size_t(i)] && elementTakes(p, i, c, after)) {
-                next[std::size_t(after)] = 1;
+            if (at[i] && p[i] == u'*') {
+                next[i] = 1;
+            } else if (at[i] && elementTakes(p, i, name[k], after)) {
+                next[after] = 1;
             }
         }
-        passStars(next);
         at.swap(next);
     }
-    return at.back();
 }
 
 bool anyMatches(const QStringList &patterns, QStringView name)
@@ -90,18 +88,18 @@ int masks(const std::uint8_t *data, std::size_t size)
     // The raw list as one pattern too: it may hold no star at all.
     QStringList patterns = include + exclude;
     patterns.append(maskList);
-    std::vector<WildcardPattern> compiled(std::size_t(patterns.size()));
+    std::vector<WildcardPattern> compiled(patterns.size());
     std::vector<char> wellFormed;
     for (qsizetype k = 0; k < patterns.size(); ++k) {
-        wellFormed.push_back(compiled[std::size_t(k)].compile(patterns[k], nullptr));
+        wellFormed.push_back(compiled[k].compile(patterns[k], nullptr));
     }
     for (const QByteArray &line : lines.sliced(1)) {
         const QString name = QString::fromUtf8(line);
         const std::string_view bytes(line.constData(), std::size_t(line.size()));
         const bool ascii = std::all_of(line.begin(), line.end(), [](char c) { return c >= 0; });
         for (qsizetype k = 0; k < patterns.size(); ++k) {
-            const WildcardPattern &pattern = compiled[std::size_t(k)];
-            const bool expected = wellFormed[std::size_t(k)] && referenceMatch(patterns[k], name);
+            const WildcardPattern &pattern = compiled[k];
+            const bool expected = wellFormed[k] && referenceMatch(patterns[k], name);
             check(pattern.matches(name) == expected,
                   "a pattern matches as the plain matcher does; a malformed one matches nothing");
             check(!ascii || pattern.matchesAscii(bytes) == pattern.matches(name),
