@@ -11,3 +11,16 @@ target_compile_definitions(velmora_config INTERFACE
     QT_NO_URL_CAST_FROM_STRING
     QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
     QT_DISABLE_DEPRECATED_UP_TO=0x060000)
+
+# Fuzzing: every target is built with coverage for libFuzzer and with the
+# address and undefined-behaviour sanitizers, so the fuzzer sees into the core.
+option(VELMORA_FUZZ "Build the libFuzzer targets (clang only)" OFF)
+if(VELMORA_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "VELMORA_FUZZ needs clang (-DCMAKE_CXX_COMPILER=clang++)")
+    endif()
+    target_compile_options(velmora_config INTERFACE
+        -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+        -fno-omit-frame-pointer)
+    target_link_options(velmora_config INTERFACE -fsanitize=address,undefined)
+endif()
