@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/BinaryFile.h"
+#include "platform/FileIdSet.h"
 #include "search/FoundFileList.h"
 
 #include <QString>
@@ -8,7 +9,6 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <unordered_set>
 #include <vector>
 
 namespace velmora {
@@ -74,6 +74,9 @@ public:
     bool keepsConvertedList() const { return m_keepList; }
     const ConvertedFiles &convertedFiles() const { return m_convertedList; }
 
+    // A batch of n files is coming: room is made for them at once.
+    void expectFiles(qsizetype n) { m_converted.reserve(std::size_t(n)); }
+
     // Whether the file was converted (or, in a dry run, would be) earlier in
     // this run.
     bool hasConverted(const FileId &id) const { return m_converted.contains(id); }
@@ -87,7 +90,7 @@ private:
     ConversionOptions m_options;
     std::atomic<bool> m_stop{false};
     std::function<bool()> m_stopProbe;
-    std::unordered_set<FileId, FileIdHash> m_converted;
+    FileIdSet m_converted;
     bool m_keepList = false;
     ConvertedFiles m_convertedList;
     QByteArray m_lastFolder;

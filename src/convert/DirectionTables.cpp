@@ -4,7 +4,6 @@
 
 #include <QtEndian>
 
-#include <cstring>
 #include <limits>
 
 namespace velmora {
@@ -74,8 +73,13 @@ bool rebase(const char *table, char *out, std::int64_t entries, std::int32_t fro
 QString DirectionTables::load(BinaryFile &file, DirectionSwap swap)
 {
     QString error;
-    m_front.resize(FrontReadSize);
-    const std::int64_t got = file.readAt(0, m_front.data(), FrontReadSize, &error);
+    // The first read lands in a buffer of its own that is never cleared:
+    // only the bytes read are ever looked at.
+    if (!m_firstRead) {
+        m_firstRead = std::make_unique_for_overwrite<char[]>(FrontReadSize);
+    }
+    const char *first = m_firstRead.get();
+    const std::int64_t got = file.readAt(0, m_firstRead.get(), FrontReadSize, &error);
     if (got < 0) {
         return unreadable(error);
     }
@@ -84,7 +88,7 @@ QString DirectionTables::load(BinaryFile &file, DirectionSwap swap)
     }
     std::array<std::int32_t, 8> groups;
     for (int k = 0; k < 8; ++k) {
-        groups[k] = int32At(m_front, 4 * k);
+        groups[k] = qFromLittleEndian<std::int32_t>(first + 4 * k);
     }
     if (groups[0] != HeaderSize) {
         return notEightDirections();
@@ -101,7 +105,7 @@ QString DirectionTables::load(BinaryFile &file, DirectionSwap swap)
     if (got < FirstTableOffset) {
         return pastTheEnd();
     }
-    const std::int32_t frames = int32At(m_front, HeaderSize);
+    const std::int32_t frames = qFromLittleEndian<std::int32_t>(first + HeaderSize);
     if (frames < 0) {
         return QStringLiteral("has a negative frame count (%1)").arg(frames);
     }
@@ -138,22 +142,26 @@ QString DirectionTables::load(BinaryFile &file, DirectionSwap swap)
         if (partnerEnd > length) {
             return pastTheEnd();
         }
+        m_front.assign(first, first + got);
         m_front.resize(static_cast<std::size_t>(frontEnd));
         const std::int64_t rest = frontEnd - got;
         if (file.readAt(got, m_front.data() + got, rest, &error) != rest) {
             return error.isEmpty() ? pastTheEnd() : unreadable(error);
         }
+    } else {
+        m_front.assign(first, first + frontEnd);
     }
     // The partner's frame count is read together with its table; a small file
     // has them in the first read already.
-    m_partner.resize(static_cast<std::size_t>(4 + tableBytes));
     if (partnerEnd <= got) {
-        std::memcpy(m_partner.data(), m_front.data() + partner, m_partner.size());
-    } else if (file.readAt(partner, m_partner.data(), std::ssize(m_partner), &error) !=
-               std::ssize(m_partner)) {
-        return error.isEmpty() ? pastTheEnd() : unreadable(error);
+        m_partner.assign(first + partner, first + partnerEnd);
+    } else {
+        m_partner.resize(static_cast<std::size_t>(4 + tableBytes));
+        if (file.readAt(partner, m_partner.data(), std::ssize(m_partner), &error) !=
+            std::ssize(m_partner)) {
+            return error.isEmpty() ? pastTheEnd() : unreadable(error);
+        }
     }
-    m_front.resize(static_cast<std::size_t>(frontEnd));
     const std::int32_t partnerFrames = int32At(m_partner, 0);
     if (partnerFrames != frames) {
         return QStringLiteral("has direction groups with different frame counts (%1 and %2)")

@@ -39,6 +39,22 @@ bool logResult(MessageLog &log, const QString &path, const QString &problem,
     return ok;
 }
 
+// The same for file i of a batch, built in line, whose buffer serves every
+// file of the batch.
+bool logResult(MessageLog &log, QString &line, const FoundFileList &files, qsizetype i,
+               const QString &problem, const ConversionOptions &options)
+{
+    const bool ok = problem.isEmpty();
+    line.resize(0);
+    line += ok ? QLatin1String("SUCCESS: File (") : QLatin1String("ERROR: File (");
+    files.appendPath(i, line);
+    line += QLatin1String(") ");
+    line += ok ? successText(options) : problem;
+    log.AppendLine(line);
+    log.Repaint();
+    return ok;
+}
+
 void logStopped(MessageLog &log, qsizetype done, qsizetype total)
 {
     log.AppendLine(QLatin1String("ERROR: Conversion stopped after (") + QString::number(done) +
@@ -214,6 +230,7 @@ BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionR
     const qsizetype total = files.size();
     BatchResult result{total, 0, false};
     FolderCache folders(files);
+    run.expectFiles(total);
     const DirectionSwap swap = swapOf(run.options());
     const auto prepare = [&](qsizetype i, FileInFlight &job) {
         QString error;
@@ -228,12 +245,13 @@ BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionR
             loadOpened(job, swap);
         }
     };
+    QString line;
     const auto finish = [&](qsizetype i, FileInFlight &job) {
         const std::uint32_t folder = files.folderOf(i);
         const QString problem = finishFile(
             job, run,
             {files.folderPath(folder), files.encodedFolder(folder), files.encodedName(i)});
-        if (!logResult(log, files.path(i), problem, run.options())) {
+        if (!logResult(log, line, files, i, problem, run.options())) {
             ++result.failed;
         }
         if (run.progress) {

@@ -27,14 +27,6 @@ struct FileIdentity
     std::int32_t modifiedNanoseconds = 0;
 };
 
-struct FileIdHash
-{
-    std::size_t operator()(const FileId &id) const noexcept
-    {
-        return std::hash<std::uint64_t>{}(id.inode * 1000003u ^ id.device);
-    }
-};
-
 // What tells a file's present content from a later one: a file replaced or
 // written since has another length or modification time.
 struct FileStamp

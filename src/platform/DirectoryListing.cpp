@@ -25,12 +25,63 @@ FileId idOf(const struct stat &info)
 
 } // namespace
 
+template <typename Take> int DirectoryListing::readEntries(int fd, const Take &take)
+{
+#if defined(__linux__)
+    // Straight from the kernel in large batches: no stream to set up per
+    // directory, and one call for all but the largest folders.
+    m_buffer.resize(64 * 1024);
+    for (;;) {
+        const ssize_t got = ::getdents64(fd, m_buffer.data(), m_buffer.size());
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        if (got == 0) {
+            return 0;
+        }
+        for (ssize_t at = 0; at < got;) {
+            const auto *entry = reinterpret_cast<const dirent64 *>(m_buffer.data() + at);
+            take(entry->d_name, entry->d_type, static_cast<std::uint64_t>(entry->d_ino));
+            at += entry->d_reclen;
+        }
+    }
+#else
+    // The stream takes a descriptor of its own and closes it.
+    const int own = ::dup(fd);
+    DIR *dir = own >= 0 ? ::fdopendir(own) : nullptr;
+    if (!dir) {
+        const int error = errno;
+        if (own >= 0) {
+            ::close(own);
+        }
+        return error;
+    }
+    int error = 0;
+    for (;;) {
+        // readdir reports an error only through errno; the caller's calls may
+        // leave their own there, so clear it before every call.
+        errno = 0;
+        const dirent *entry = ::readdir(dir);
+        if (!entry) {
+            error = errno;
+            break;
+        }
+        take(entry->d_name, entry->d_type, static_cast<std::uint64_t>(entry->d_ino));
+    }
+    ::closedir(dir);
+    return error;
+#endif
+}
+
 DirectoryListing::Outcome DirectoryListing::list(const QByteArray &encodedPath, QString *error)
 {
     if (read(encodedPath, error) != Outcome::Listed) {
         return Outcome::Failed;
     }
-    if (!m_listed.insert(m_directory).second) {
+    if (!m_listed.insert(m_directory)) {
         m_names.clear();
         m_entries.clear();
         return Outcome::AlreadyListed;
@@ -54,37 +105,19 @@ DirectoryListing::Outcome DirectoryListing::read(const QByteArray &encodedPath, 
         return Outcome::Failed;
     }
     m_directory = idOf(info);
-    DIR *dir = ::fdopendir(fd);
-    if (!dir) {
-        *error = systemReason(errno);
-        return Outcome::Failed;
-    }
-    // The stream owns the descriptor from here on.
-    handle.release();
-
-    int readError = 0;
-    for (;;) {
-        // readdir reports an error only through errno; the fstatat below may
-        // leave its own there, so clear it before every call.
-        errno = 0;
-        const dirent *entry = ::readdir(dir);
-        if (!entry) {
-            readError = errno;
-            break;
-        }
-        const char *name = entry->d_name;
+    const int readError = readEntries(fd, [&](const char *name, unsigned char type,
+                                              std::uint64_t inode) {
         if (isDotOrDotDot(name)) {
-            continue;
+            return;
         }
         // An entry's serial number is its file's inode, and it lives on the
         // directory's device; only a link (or a type the file system does not
         // report) needs a look at what it leads to. A dangling link leads to
         // nothing we take.
         Kind kind = Kind::Other;
-        FileId id{static_cast<std::uint64_t>(info.st_dev),
-                  static_cast<std::uint64_t>(entry->d_ino)};
+        FileId id{static_cast<std::uint64_t>(info.st_dev), inode};
         struct stat target;
-        switch (entry->d_type) {
+        switch (type) {
         case DT_DIR:
             kind = Kind::Directory;
             break;
@@ -107,8 +140,7 @@ DirectoryListing::Outcome DirectoryListing::read(const QByteArray &encodedPath, 
         m_entries.push_back(Entry{static_cast<std::uint32_t>(m_names.size()),
                                   static_cast<std::uint32_t>(length), kind, id});
         m_names.append(name, length + 1);
-    }
-    ::closedir(dir);
+    });
     if (readError != 0) {
         m_names.clear();
         m_entries.clear();

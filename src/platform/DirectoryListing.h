@@ -1,13 +1,13 @@
 #pragma once
 
 #include "platform/BinaryFile.h"
+#include "platform/FileIdSet.h"
 
 #include <QByteArray>
 
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 namespace velmora {
@@ -58,10 +58,15 @@ private:
         FileId id;
     };
 
+    // Calls take(name, type, inode) for each entry of the open directory fd;
+    // returns 0, or the error that stopped the reading.
+    template <typename Take> int readEntries(int fd, const Take &take);
+
+    std::vector<char> m_buffer;
     std::string m_names; // every name, each followed by a NUL
     std::vector<Entry> m_entries;
     FileId m_directory;
-    std::unordered_set<FileId, FileIdHash> m_listed;
+    FileIdSet m_listed;
 };
 
 } // namespace velmora

@@ -16,13 +16,23 @@ bool isAscii(std::string_view bytes)
     return true;
 }
 
-QString joinName(const QString &folder, std::string_view name)
+void appendName(QString &out, std::string_view name)
 {
     const auto length = static_cast<qsizetype>(name.size());
     if (isAscii(name)) {
-        return folder + QLatin1StringView(name.data(), length);
+        out += QLatin1StringView(name.data(), length);
+    } else {
+        out += QFile::decodeName(QByteArray::fromRawData(name.data(), length));
     }
-    return folder + QFile::decodeName(QByteArray::fromRawData(name.data(), length));
+}
+
+QString joinName(const QString &folder, std::string_view name)
+{
+    QString path;
+    path.reserve(folder.size() + static_cast<qsizetype>(name.size()));
+    path += folder;
+    appendName(path, name);
+    return path;
 }
 
 } // namespace velmora

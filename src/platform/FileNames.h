@@ -12,5 +12,7 @@ bool isAscii(std::string_view bytes);
 
 // folder (ending in a separator) followed by a name as the system spelled it.
 QString joinName(const QString &folder, std::string_view name);
+// A name as the system spelled it, appended to out.
+void appendName(QString &out, std::string_view name);
 
 } // namespace velmora

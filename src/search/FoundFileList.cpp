@@ -10,6 +10,13 @@ QString FoundFileList::path(qsizetype i) const
     return joinName(m_folders[file.folder].path, name(file));
 }
 
+void FoundFileList::appendPath(qsizetype i, QString &out) const
+{
+    const File &file = m_files[static_cast<std::size_t>(i)];
+    out += m_folders[file.folder].path;
+    appendName(out, name(file));
+}
+
 void FoundFileList::encodedPath(qsizetype i, QByteArray &out) const
 {
     const File &file = m_files[static_cast<std::size_t>(i)];

@@ -23,6 +23,8 @@ public:
 
     // The path of file i as shown to the user.
     QString path(qsizetype i) const;
+    // The same, appended to out.
+    void appendPath(qsizetype i, QString &out) const;
     // The path of file i as the system takes it, written into out; one buffer
     // serves a whole batch.
     void encodedPath(qsizetype i, QByteArray &out) const;

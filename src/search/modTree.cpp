@@ -9,7 +9,6 @@
 #include <QFile>
 
 #include <mutex>
-#include <unordered_set>
 
 #include <type_traits>
 
@@ -243,7 +242,7 @@ FoundFileList FindFileList(const QString &startFolder, const QString &maskList, 
     // found is listed in turn; a folder's path is let go once it is taken.
     QList<QByteArray> PendingDirs{QFile::encodeName(startFolder)};
     std::mutex pendingMutex;
-    std::unordered_set<FileId, FileIdHash> listed;
+    FileIdSet listed;
     OrderedWork<FolderInFlight> walk(jobs, 1, 4);
     const auto read = [&](qsizetype index, FolderInFlight &folder) {
         {
@@ -260,7 +259,7 @@ FoundFileList FindFileList(const QString &startFolder, const QString &maskList, 
         } else if (folder.outcome == DirectoryListing::Outcome::Listed &&
                    // A folder reached again through a link or a mount is
                    // listed once, and a walk always ends.
-                   listed.insert(folder.listing.directory()).second) {
+                   listed.insert(folder.listing.directory())) {
             takeListing(folder.path, folder.listing, masks, PendingDirs, FoundFiles);
         }
         PendingDirs[index] = QByteArray();
