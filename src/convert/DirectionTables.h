@@ -5,9 +5,9 @@
 #include <QString>
 
 #include <array>
-#include <memory>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <vector>
 

@@ -12,11 +12,6 @@ namespace velmora {
 
 namespace {
 
-QString reason(int errorCode)
-{
-    return systemReason(errorCode);
-}
-
 struct WriteFault
 {
     int skip = 0;
@@ -56,7 +51,7 @@ bool BinaryFile::openDescriptor(int at, const char *encodedPath, QString *error)
         fd = openFile(at, encodedPath, flags);
     }
     if (fd < 0) {
-        *error = reason(errno);
+        *error = systemReason(errno);
         return false;
     }
     m_fd = fd;
@@ -72,7 +67,7 @@ bool BinaryFile::readInfo(QString *error)
 {
     struct stat info;
     if (::fstat(m_fd, &info) != 0) {
-        *error = reason(errno);
+        *error = systemReason(errno);
         return false;
     }
     if (!S_ISREG(info.st_mode)) {
@@ -105,7 +100,7 @@ bool BinaryFile::openEncoded(const QByteArray &encodedPath, QString *error)
 std::int64_t BinaryFile::length(QString *error)
 {
     if (m_fd < 0) {
-        *error = reason(EBADF);
+        *error = systemReason(EBADF);
         return -1;
     }
     return m_identity.length;
@@ -114,7 +109,7 @@ std::int64_t BinaryFile::length(QString *error)
 bool BinaryFile::identity(FileIdentity *out, QString *error) const
 {
     if (m_fd < 0) {
-        *error = reason(EBADF);
+        *error = systemReason(EBADF);
         return false;
     }
     *out = m_identity;
@@ -124,7 +119,7 @@ bool BinaryFile::identity(FileIdentity *out, QString *error) const
 bool BinaryFile::sync(QString *error)
 {
     if (::fdatasync(m_fd) != 0) {
-        *error = reason(errno);
+        *error = systemReason(errno);
         return false;
     }
     return true;
@@ -150,7 +145,7 @@ std::int64_t BinaryFile::readAt(std::int64_t offset, void *buffer, std::int64_t 
         n = ::pread(m_fd, buffer, static_cast<size_t>(length), static_cast<off_t>(offset));
     } while (n < 0 && errno == EINTR);
     if (n < 0) {
-        *error = reason(errno);
+        *error = systemReason(errno);
         return -1;
     }
     return n;
@@ -167,10 +162,10 @@ bool BinaryFile::writeAt(std::int64_t offset, const void *buffer, std::int64_t l
             --writeFault.count;
             const std::int64_t torn = length / 2;
             if (torn > 0 && ::pwrite(m_fd, in, static_cast<size_t>(torn), offset) < 0) {
-                *error = reason(errno);
+                *error = systemReason(errno);
                 return false;
             }
-            *error = reason(writeFault.errorCode);
+            *error = systemReason(writeFault.errorCode);
             return false;
         }
     }
@@ -182,11 +177,11 @@ bool BinaryFile::writeAt(std::int64_t offset, const void *buffer, std::int64_t l
             if (errno == EINTR) {
                 continue;
             }
-            *error = reason(errno);
+            *error = systemReason(errno);
             return false;
         }
         if (n == 0) {
-            *error = reason(EIO);
+            *error = systemReason(EIO);
             return false;
         }
         done += n;
@@ -200,11 +195,11 @@ bool BinaryFile::close(QString *error)
     m_fd = -1;
     // A failed close may mean that data written earlier never reached the disk.
     if (fd >= 0 && ::close(fd) != 0 && errno != EINTR) {
-        *error = reason(errno);
+        *error = systemReason(errno);
         return false;
     }
     if (fd >= 0 && closeFault != 0) {
-        *error = reason(closeFault);
+        *error = systemReason(closeFault);
         closeFault = 0;
         return false;
     }

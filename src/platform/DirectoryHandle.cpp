@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -58,11 +57,6 @@ int openInPieces(const QByteArray &path)
 }
 
 } // namespace
-
-QString systemReason(int errorCode)
-{
-    return QString::fromLocal8Bit(std::strerror(errorCode));
-}
 
 DirectoryHandle::~DirectoryHandle()
 {

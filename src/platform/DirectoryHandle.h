@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/SystemError.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -35,8 +37,5 @@ public:
 private:
     int m_fd = -1;
 };
-
-// The system's reason for an error number, as the user reads it.
-QString systemReason(int errorCode);
 
 } // namespace velmora

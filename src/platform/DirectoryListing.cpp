@@ -105,42 +105,42 @@ DirectoryListing::Outcome DirectoryListing::read(const QByteArray &encodedPath, 
         return Outcome::Failed;
     }
     m_directory = idOf(info);
-    const int readError = readEntries(fd, [&](const char *name, unsigned char type,
-                                              std::uint64_t inode) {
-        if (isDotOrDotDot(name)) {
-            return;
-        }
-        // An entry's serial number is its file's inode, and it lives on the
-        // directory's device; only a link (or a type the file system does not
-        // report) needs a look at what it leads to. A dangling link leads to
-        // nothing we take.
-        Kind kind = Kind::Other;
-        FileId id{static_cast<std::uint64_t>(info.st_dev), inode};
-        struct stat target;
-        switch (type) {
-        case DT_DIR:
-            kind = Kind::Directory;
-            break;
-        case DT_REG:
-            kind = Kind::RegularFile;
-            break;
-        case DT_LNK:
-        case DT_UNKNOWN:
-            if (::fstatat(fd, name, &target, 0) == 0) {
-                kind = S_ISDIR(target.st_mode)   ? Kind::Directory
-                       : S_ISREG(target.st_mode) ? Kind::RegularFile
-                                                 : Kind::Other;
-                id = idOf(target);
+    const int readError =
+        readEntries(fd, [&](const char *name, unsigned char type, std::uint64_t inode) {
+            if (isDotOrDotDot(name)) {
+                return;
             }
-            break;
-        default:
-            break;
-        }
-        const std::size_t length = std::strlen(name);
-        m_entries.push_back(Entry{static_cast<std::uint32_t>(m_names.size()),
-                                  static_cast<std::uint32_t>(length), kind, id});
-        m_names.append(name, length + 1);
-    });
+            // An entry's serial number is its file's inode, and it lives on the
+            // directory's device; only a link (or a type the file system does not
+            // report) needs a look at what it leads to. A dangling link leads to
+            // nothing we take.
+            Kind kind = Kind::Other;
+            FileId id{static_cast<std::uint64_t>(info.st_dev), inode};
+            struct stat target;
+            switch (type) {
+            case DT_DIR:
+                kind = Kind::Directory;
+                break;
+            case DT_REG:
+                kind = Kind::RegularFile;
+                break;
+            case DT_LNK:
+            case DT_UNKNOWN:
+                if (::fstatat(fd, name, &target, 0) == 0) {
+                    kind = S_ISDIR(target.st_mode)   ? Kind::Directory
+                           : S_ISREG(target.st_mode) ? Kind::RegularFile
+                                                     : Kind::Other;
+                    id = idOf(target);
+                }
+                break;
+            default:
+                break;
+            }
+            const std::size_t length = std::strlen(name);
+            m_entries.push_back(Entry{static_cast<std::uint32_t>(m_names.size()),
+                                      static_cast<std::uint32_t>(length), kind, id});
+            m_names.append(name, length + 1);
+        });
     if (readError != 0) {
         m_names.clear();
         m_entries.clear();

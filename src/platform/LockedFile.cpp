@@ -1,5 +1,7 @@
 #include "platform/LockedFile.h"
 
+#include "platform/SystemError.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -14,11 +16,6 @@
 namespace velmora {
 
 namespace {
-
-QString reason(int errorCode)
-{
-    return QString::fromLocal8Bit(std::strerror(errorCode));
-}
 
 int openRetrying(const char *path, int flags, mode_t mode = 0)
 {
@@ -65,11 +62,11 @@ LockedFile::Created LockedFile::create(const QByteArray &path, QString *error)
                             0600);
         if (m_fd < 0) {
             const int code = errno;
-            *error = reason(code);
+            *error = systemReason(code);
             return code == EEXIST ? Created::AlreadyThere : Created::Failed;
         }
         if (lockRetrying(m_fd, LOCK_EX) != 0) {
-            *error = reason(errno);
+            *error = systemReason(errno);
             close();
             return Created::Failed;
         }
@@ -89,12 +86,12 @@ LockedFile::Claim LockedFile::claim(const QByteArray &path, QString *error)
     m_fd = openRetrying(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (m_fd < 0) {
         const int code = errno;
-        *error = reason(code);
+        *error = systemReason(code);
         return code == ENOENT ? Claim::Gone : Claim::Failed;
     }
     if (lockRetrying(m_fd, LOCK_EX | LOCK_NB) != 0) {
         const int code = errno;
-        *error = reason(code);
+        *error = systemReason(code);
         close();
         return code == EWOULDBLOCK ? Claim::HeldByAnother : Claim::Failed;
     }
@@ -111,7 +108,7 @@ std::int64_t LockedFile::length(QString *error) const
 {
     struct stat info;
     if (::fstat(m_fd, &info) != 0) {
-        *error = reason(errno);
+        *error = systemReason(errno);
         return -1;
     }
     return info.st_size;
@@ -129,7 +126,7 @@ std::int64_t LockedFile::readAt(std::int64_t offset, void *buffer, std::int64_t 
             continue;
         }
         if (n < 0) {
-            *error = reason(errno);
+            *error = systemReason(errno);
             return -1;
         }
         if (n == 0) {
@@ -150,7 +147,7 @@ bool LockedFile::writeAt(std::int64_t offset, const void *buffer, std::int64_t l
         n = ::pwrite(m_fd, buffer, static_cast<size_t>(length), static_cast<off_t>(offset));
     } while (n < 0 && errno == EINTR);
     if (n != length) {
-        *error = reason(n < 0 ? errno : ENOSPC);
+        *error = systemReason(n < 0 ? errno : ENOSPC);
         return false;
     }
     return true;
@@ -162,13 +159,13 @@ char *LockedFile::mapForWriting(std::int64_t size, QString *error)
     // disk no longer has (which would end the process with SIGBUS).
     const int code = ::posix_fallocate(m_fd, 0, static_cast<off_t>(size));
     if (code != 0) {
-        *error = reason(code);
+        *error = systemReason(code);
         return nullptr;
     }
     void *map =
         ::mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, 0);
     if (map == MAP_FAILED) {
-        *error = reason(errno);
+        *error = systemReason(errno);
         return nullptr;
     }
     m_map = static_cast<char *>(map);
@@ -179,11 +176,11 @@ char *LockedFile::mapForWriting(std::int64_t size, QString *error)
 bool LockedFile::syncData(QString *error)
 {
     if (m_map && ::msync(m_map, static_cast<size_t>(m_mapSize), MS_SYNC) != 0) {
-        *error = reason(errno);
+        *error = systemReason(errno);
         return false;
     }
     if (::fdatasync(m_fd) != 0) {
-        *error = reason(errno);
+        *error = systemReason(errno);
         return false;
     }
     return true;
@@ -192,7 +189,7 @@ bool LockedFile::syncData(QString *error)
 bool LockedFile::syncAll(QString *error)
 {
     if (::fsync(m_fd) != 0) {
-        *error = reason(errno);
+        *error = systemReason(errno);
         return false;
     }
     return true;
@@ -202,7 +199,7 @@ bool LockedFile::remove(QString *error)
 {
     const bool removed = ::unlink(m_path.constData()) == 0;
     if (!removed) {
-        *error = reason(errno);
+        *error = systemReason(errno);
     }
     close();
     return removed;
@@ -211,7 +208,7 @@ bool LockedFile::remove(QString *error)
 bool LockedFile::rename(const QByteArray &newPath, QString *error)
 {
     if (::rename(m_path.constData(), newPath.constData()) != 0) {
-        *error = reason(errno);
+        *error = systemReason(errno);
         return false;
     }
     m_path = newPath;
@@ -255,21 +252,21 @@ bool makeFolders(const QString &path, QString *error)
          slash = encoded.indexOf('/', slash + 1)) {
         const QByteArray part = encoded.left(slash);
         if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST) {
-            *error = QFile::decodeName(part) + QLatin1String(": ") + reason(errno);
+            *error = QFile::decodeName(part) + QLatin1String(": ") + systemReason(errno);
             return false;
         }
     }
     if (::mkdir(encoded.constData(), 0700) != 0 && errno != EEXIST) {
-        *error = path + QLatin1String(": ") + reason(errno);
+        *error = path + QLatin1String(": ") + systemReason(errno);
         return false;
     }
     struct stat info;
     if (::stat(encoded.constData(), &info) != 0) {
-        *error = path + QLatin1String(": ") + reason(errno);
+        *error = path + QLatin1String(": ") + systemReason(errno);
         return false;
     }
     if (!S_ISDIR(info.st_mode)) {
-        *error = path + QLatin1String(": ") + reason(ENOTDIR);
+        *error = path + QLatin1String(": ") + systemReason(ENOTDIR);
         return false;
     }
     return true;
@@ -280,12 +277,12 @@ bool syncFolder(const QString &path, QString *error)
     const int fd =
         openRetrying(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-        *error = reason(errno);
+        *error = systemReason(errno);
         return false;
     }
     const bool synced = ::fsync(fd) == 0;
     if (!synced) {
-        *error = reason(errno);
+        *error = systemReason(errno);
     }
     ::close(fd);
     return synced;
