@@ -73,7 +73,6 @@ private slots:
     void latestRecordOfAFileCountsAcrossSlots();
 
 private:
-    QString put(const QString &name, const QByteArray &bytes);
     QByteArray converted(const QByteArray &before, bool undo = false);
     QString journals() const { return m_state->filePath(u"cl2velmora"_s); }
     QStringList journalEntries() const
@@ -97,20 +96,10 @@ void tst_Journal::init()
     qputenv("XDG_STATE_HOME", QFile::encodeName(m_state->path()));
 }
 
-QString tst_Journal::put(const QString &name, const QByteArray &bytes)
-{
-    const QString path = m_dir->filePath(name);
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    if (!writeFile(path, bytes)) {
-        qFatal("cannot write fixture %s", qPrintable(path));
-    }
-    return path;
-}
-
 // The bytes a whole conversion gives, made by the core on a scratch copy.
 QByteArray tst_Journal::converted(const QByteArray &before, bool undo)
 {
-    const QString scratch = put(u"scratch/copy.cl2"_s, before);
+    const QString scratch = putFile(*m_dir, u"scratch/copy.cl2"_s, before);
     StringMessageLog log;
     if (!ReorderDirections(scratch, log, {.undo = undo, .dryRun = false})) {
         qFatal("scratch conversion failed: %s", qPrintable(log.text()));
@@ -154,7 +143,7 @@ void tst_Journal::killedBetweenWritesIsPutBack()
     const QByteArray done = converted(original, undo);
     QStringList files;
     for (int i = 1; i <= 3; ++i) {
-        files << put(u"file %1 (x).cl2"_s.arg(i), original);
+        files << putFile(*m_dir, u"file %1 (x).cl2"_s.arg(i), original);
     }
     QVERIFY(!runCli(options + files, killAt).finished);
     for (int i = 1; i <= 3; ++i) {
@@ -185,7 +174,7 @@ void tst_Journal::randomKillsLeaveEachFileWhole()
     const QByteArray done = converted(original);
     QStringList files;
     for (int i = 0; i < 6; ++i) {
-        files << put(u"batch/f%1.cl2"_s.arg(i), original);
+        files << putFile(*m_dir, u"batch/f%1.cl2"_s.arg(i), original);
     }
     // Starts the program and returns how long after its journal appeared it
     // ran, or was killed after a random part of `span` microseconds.
@@ -235,7 +224,7 @@ void tst_Journal::tornRecordIsIgnored()
 {
     QFETCH(bool, cutShort);
     const QByteArray original = makeEightDirectionCl2(4);
-    const QString file = put(u"torn.cl2"_s, original);
+    const QString file = putFile(*m_dir, u"torn.cl2"_s, original);
     const QString journal = killWhileWriting(file);
     QVERIFY(!journal.isEmpty());
     // A torn record was being written when the run died: the file's writes had
@@ -257,7 +246,7 @@ void tst_Journal::tornRecordIsIgnored()
 
 void tst_Journal::unreadableJournalIsKeptAndReportedOnce()
 {
-    const QString file = put(u"any.cl2"_s, makeEightDirectionCl2(2));
+    const QString file = putFile(*m_dir, u"any.cl2"_s, makeEightDirectionCl2(2));
     QVERIFY(QDir().mkpath(journals()));
     const QString journal = journals() + u"/journal-4242.bin"_s;
     for (const QByteArray &contents : {"some other program's notes\n"_ba, "CL2VJRNL\x01"_ba}) {
@@ -280,7 +269,7 @@ void tst_Journal::unreadableJournalIsKeptAndReportedOnce()
 void tst_Journal::journalOfALiveProcessIsLeftAlone()
 {
     const QByteArray original = makeEightDirectionCl2(3);
-    const QString file = put(u"live.cl2"_s, original);
+    const QString file = putFile(*m_dir, u"live.cl2"_s, original);
     const QString journal = killWhileWriting(file);
     QVERIFY(!journal.isEmpty());
     const QByteArray half = readFile(file);
@@ -313,7 +302,7 @@ void tst_Journal::fileChangedAfterTheKillIsLeftAlone()
 {
     QFETCH(QString, change);
     QFETCH(QString, why);
-    const QString file = put(u"changed.cl2"_s, makeEightDirectionCl2(3));
+    const QString file = putFile(*m_dir, u"changed.cl2"_s, makeEightDirectionCl2(3));
     QVERIFY(!killWhileWriting(file).isEmpty());
     QByteArray bytes = readFile(file);
     // A copy has the same bytes, but is another file, never written into.
@@ -324,7 +313,8 @@ void tst_Journal::fileChangedAfterTheKillIsLeftAlone()
     }
     bytes += change == "append"_L1 ? "x" : "";
     QVERIFY(change == "remove"_L1 ? QFile::remove(file) : writeFile(file, bytes));
-    const ProcessRun next = runCli({u"--dry-run"_s, put(u"other.cl2"_s, makeEightDirectionCl2(2))});
+    const ProcessRun next =
+        runCli({u"--dry-run"_s, putFile(*m_dir, u"other.cl2"_s, makeEightDirectionCl2(2))});
     QVERIFY2(next.finished && next.exitCode == 1, next.err.constData());
     const QList<QByteArray> lines = outputLines(next);
     QCOMPARE(lines.size(), 2); // the repair's line, then the dry run's
@@ -356,8 +346,8 @@ void tst_Journal::unusableStateFolderDoesNotStopAConversion()
     const QString home = m_state->filePath(stateHome);
     qputenv("XDG_STATE_HOME", QFile::encodeName(home));
     const QByteArray original = makeEightDirectionCl2(3);
-    const QString first = put(u"one.cl2"_s, original);
-    const QString second = put(u"two.cl2"_s, original);
+    const QString first = putFile(*m_dir, u"one.cl2"_s, original);
+    const QString second = putFile(*m_dir, u"two.cl2"_s, original);
 
     const ProcessRun run = runCli({first, second});
     QVERIFY2(run.finished && run.exitCode == 0, run.err.constData());
@@ -385,8 +375,8 @@ void tst_Journal::latestRecordOfAFileCountsAcrossSlots()
 {
     const QByteArray original = makeEightDirectionCl2(3);
     const QByteArray longOriginal = makeEightDirectionCl2(9000, 1);
-    const QString file = put(u"twice.cl2"_s, original);
-    const QString longFile = put(u"long.cl2"_s, longOriginal);
+    const QString file = putFile(*m_dir, u"twice.cl2"_s, original);
+    const QString longFile = putFile(*m_dir, u"long.cl2"_s, longOriginal);
     QString reason;
     std::unique_ptr<Journal> journal =
         Journal::create(Journal::Durability::ProcessDeath, &reason, 3);

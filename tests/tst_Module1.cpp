@@ -56,7 +56,6 @@ private slots:
     void undoPutsBackExactlyWhatTheRunConverted();
 
 private:
-    QString put(const QString &name, const QByteArray &bytes);
     std::unique_ptr<QTemporaryDir> m_dir;
     struct stat m_input = {};
 };
@@ -85,16 +84,6 @@ void tst_Module1::cleanup()
     QVERIFY(input.st_ino == m_input.st_ino && input.st_dev == m_input.st_dev);
 }
 
-QString tst_Module1::put(const QString &name, const QByteArray &bytes)
-{
-    const QString path = m_dir->filePath(name);
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    if (!writeFile(path, bytes)) {
-        qFatal("cannot write fixture %s", qPrintable(path));
-    }
-    return path;
-}
-
 void tst_Module1::convertsFrameByFrameAndBack_data()
 {
     QTest::addColumn<int>("frames");
@@ -114,7 +103,7 @@ void tst_Module1::convertsFrameByFrameAndBack()
     QFETCH(int, frames);
     QFETCH(int, frameSize);
     const QByteArray original = makeEightDirectionCl2(frames, frameSize);
-    const QString path = put(u"hero (1).cl2"_s, original);
+    const QString path = putFile(*m_dir, u"hero (1).cl2"_s, original);
     QList<QByteArray> steps{original};
     for (int step = 0; step < 12; ++step) {
         const bool undo = step >= 6;
@@ -200,7 +189,7 @@ void tst_Module1::refusesFilesItWouldDamage()
     QFETCH(QByteArray, image);
     QFETCH(bool, undo);
     QFETCH(QString, reason);
-    const QString path = put(u"broken (copy).cl2"_s, image);
+    const QString path = putFile(*m_dir, u"broken (copy).cl2"_s, image);
     for (const bool dryRun : {true, false}) {
         StringMessageLog log;
         QVERIFY(!ReorderDirections(path, log, {.undo = undo, .dryRun = dryRun}));
@@ -230,7 +219,7 @@ void tst_Module1::refusesWhatItCannotOpen()
     }
     // A missing file is never created.
     QVERIFY(!QFile::exists(missing));
-    QVERIFY(FileExists(put(u"here.cl2"_s, {})));
+    QVERIFY(FileExists(putFile(*m_dir, u"here.cl2"_s, {})));
 }
 
 void tst_Module1::faultsAreReported_data()
@@ -263,7 +252,7 @@ void tst_Module1::faultsAreReported()
     QFETCH(bool, dryRun);
     QFETCH(QString, problem);
     const QByteArray original = makeEightDirectionCl2(20);
-    const QString path = put(u"disk full.cl2"_s, original);
+    const QString path = putFile(*m_dir, u"disk full.cl2"_s, original);
     for (const bool inFolder : {false, true}) {
         QVERIFY(writeFile(path, original));
         ConversionRun run({.undo = false, .dryRun = dryRun});
@@ -302,20 +291,22 @@ void tst_Module1::aRunConvertsEachFileOnceInOrder()
     const QByteArray original = makeEightDirectionCl2(2);
     const QByteArray single = makeSingleDirectionCl2(5);
     const QString folder = m_dir->path();
-    const QString path = put(u"a.cl2"_s, original);
+    const QString path = putFile(*m_dir, u"a.cl2"_s, original);
     const QString hard = m_dir->filePath(u"b.cl2"_s);
     const QString soft = m_dir->filePath(u"sub/c.cl2"_s);
     QCOMPARE(::link(QFile::encodeName(path).constData(), QFile::encodeName(hard).constData()), 0);
     QStringList expected{foundLine(45, folder), realignedLine(path), errorLine(hard, twice)};
     // Enough files that other threads take a share.
     for (int i = 0; i < 40; ++i) {
-        expected << realignedLine(put(u"many/f%1.cl2"_s.arg(i, 2, 10, QChar(u'0')), original));
+        expected << realignedLine(
+            putFile(*m_dir, u"many/f%1.cl2"_s.arg(i, 2, 10, QChar(u'0')), original));
     }
     expected << errorLine(soft, twice)
-             << errorLine(put(u"sub/two.CL2"_s, single), u"isn't a 8 directions file"_s)
-             << realignedLine(put(u"sub/deeper/three.Cl2"_s, makeEightDirectionCl2(1, 3)))
+             << errorLine(putFile(*m_dir, u"sub/two.CL2"_s, single), u"isn't a 8 directions file"_s)
+             << realignedLine(
+                    putFile(*m_dir, u"sub/deeper/three.Cl2"_s, makeEightDirectionCl2(1, 3)))
              << errorLine(hard, twice);
-    put(u"sub/notes.txt"_s, "text");
+    putFile(*m_dir, u"sub/notes.txt"_s, "text");
     QVERIFY(QFile::link(path, soft));
 
     StringMessageLog log;
@@ -364,8 +355,8 @@ void tst_Module1::scanFolderNamesItsMask()
     QFETCH(QString, maskList);
     QFETCH(QString, line);
     QFETCH(int, failed);
-    const QString cel = put(u"a.cel"_s, makeEightDirectionCl2(1));
-    put(u"keep.cl2.bak"_s, makeEightDirectionCl2(1));
+    const QString cel = putFile(*m_dir, u"a.cel"_s, makeEightDirectionCl2(1));
+    putFile(*m_dir, u"keep.cl2.bak"_s, makeEightDirectionCl2(1));
     QVERIFY(QDir(m_dir->path()).mkdir(u"data.cl2"_s));
     const QString folder = m_dir->path() + u'/';
     ConversionRun run;
@@ -385,7 +376,7 @@ void tst_Module1::namesChangedAfterTheSearchThenStop()
     const QByteArray original = makeEightDirectionCl2(2);
     QStringList files;
     for (int i = 1; i <= 4; ++i) {
-        files << put(u"%1.cl2"_s.arg(i), original);
+        files << putFile(*m_dir, u"%1.cl2"_s.arg(i), original);
     }
     ConversionRun run;
     run.jobs = 1;
@@ -415,9 +406,9 @@ void tst_Module1::namesChangedAfterTheSearchThenStop()
 void tst_Module1::undoPutsBackExactlyWhatTheRunConverted()
 {
     const QByteArray original = makeEightDirectionCl2(3);
-    const QString kept = put(u"kept.cl2"_s, original);
-    const QString replaced = put(u"sub/replaced.cl2"_s, original);
-    const QString refused = put(u"sub/single.cl2"_s, makeSingleDirectionCl2(2));
+    const QString kept = putFile(*m_dir, u"kept.cl2"_s, original);
+    const QString replaced = putFile(*m_dir, u"sub/replaced.cl2"_s, original);
+    const QString refused = putFile(*m_dir, u"sub/single.cl2"_s, makeSingleDirectionCl2(2));
     ConversionRun run;
     run.keepConvertedList();
     StringMessageLog log;
@@ -428,7 +419,7 @@ void tst_Module1::undoPutsBackExactlyWhatTheRunConverted()
     const QByteArray stranger = makeEightDirectionCl2(1);
     QVERIFY(QFile::remove(replaced));
     QVERIFY(writeFile(replaced, stranger));
-    put(u"new.cl2"_s, original);
+    putFile(*m_dir, u"new.cl2"_s, original);
 
     ConversionRun undo({.undo = true, .dryRun = false});
     log.Clear();
