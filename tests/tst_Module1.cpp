@@ -146,12 +146,9 @@ void tst_Module1::refusesFilesItWouldDamage_data()
     const QString notEight = u"isn't a 8 directions file"_s;
     const QString overlap = u"overlap"_s;
     const QString pastTheEnd = u"run past the end of the file"_s;
-    const QString overflow = u"does not fit in 32 bits"_s;
 
     QTest::newRow("shorter than a header") << good.left(31) << false << notEight;
     QTest::newRow("single direction") << makeSingleDirectionCl2(7) << false << notEight;
-    QTest::newRow("other format") << QByteArray("GIF89a and some more bytes to pass 32 bytes")
-                                  << false << notEight;
     QTest::newRow("single direction, 32 frames")
         << makeSingleDirectionCl2(32, 1000) << false << overlap;
     QTest::newRow("header only") << good.left(32) << false << pastTheEnd;
@@ -159,25 +156,18 @@ void tst_Module1::refusesFilesItWouldDamage_data()
         << with(32, -1) << false << u"negative frame count (-1)"_s;
     QTest::newRow("group 1 holds fewer frames")
         << with(g1, 3) << false << u"different frame counts (4 and 3)"_s;
-    QTest::newRow("group 1 holds more frames")
-        << with(g1, 5) << false << u"different frame counts (4 and 5)"_s;
-    QTest::newRow("count too large for the file")
-        << with(32, 100000) << false << u"overlap (direction 1"_s;
     QTest::newRow("count near 2^31")
         << with(32, 0x7ffffffe) << false << u"beyond the reach of 32-bit offsets"_s;
     QTest::newRow("truncated in group 1's table") << good.left(g1 + 8) << false << pastTheEnd;
-    QTest::newRow("group 1 at the header") << with(4, 32) << false << overlap;
     QTest::newRow("group 1 inside group 0's table") << with(4, 40) << false << overlap;
     QTest::newRow("group 5 inside group 1's table") << with(20, g1 + 8) << false << overlap;
     QTest::newRow("group 3 negative")
         << with(12, -8) << false << u"direction 3 at an impossible offset (-8)"_s;
-    QTest::newRow("offset overflows once moved") << with(g1 + 4, 0x7ffffff0) << false << overflow;
+    QTest::newRow("offset overflows once moved")
+        << with(g1 + 4, 0x7ffffff0) << false << u"does not fit in 32 bits"_s;
     // Undoing trades tables with the group in slot 4 instead of slot 1.
     QTest::newRow("undo, slot 4 holds fewer frames")
         << with(g4, 2) << true << u"different frame counts (4 and 2)"_s;
-    QTest::newRow("undo, slot 4 inside group 0's table") << with(16, 44) << true << overlap;
-    QTest::newRow("undo, offset overflows once moved")
-        << with(g4 + 8, 0x7ffffff0) << true << overflow;
     // Tables longer than the first read of a file, cut short.
     const QByteArray longTables = makeEightDirectionCl2(2000, 2);
     QTest::newRow("long tables cut short")
@@ -203,22 +193,17 @@ void tst_Module1::refusesFilesItWouldDamage()
 
 void tst_Module1::refusesWhatItCannotOpen()
 {
-    const QString missing = m_dir->filePath(u"gone.cl2"_s);
     const QString fifo = m_dir->filePath(u"pipe.cl2"_s);
     QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    const QList<std::pair<QString, QString>> cases{
-        {missing, u"No such file or directory"_s},
-        {m_dir->path(), u"Is a directory"_s},
-        {fifo, u"not a regular file"_s},
-    };
-    for (const auto &[path, reason] : cases) {
+    for (const auto &[path, reason] : QList<std::pair<QString, QString>>{
+             {m_dir->filePath(u"gone.cl2"_s), u"No such file or directory"_s},
+             {m_dir->path(), u"Is a directory"_s},
+             {fifo, u"not a regular file"_s}}) {
         StringMessageLog log;
         QVERIFY(!ReorderDirections(path, log));
         QCOMPARE(log.lines(), QStringList{errorLine(path, "could not be opened: "_L1 + reason)});
-        QVERIFY(!FileExists(path));
+        QVERIFY(!FileExists(path)); // a missing file is never created
     }
-    // A missing file is never created.
-    QVERIFY(!QFile::exists(missing));
     QVERIFY(FileExists(putFile(*m_dir, u"here.cl2"_s, {})));
 }
 
@@ -331,41 +316,33 @@ void tst_Module1::aRunConvertsEachFileOnceInOrder()
 void tst_Module1::scanFolderNamesItsMask_data()
 {
     QTest::addColumn<QString>("maskList");
-    QTest::addColumn<QString>("line"); // the first; FOLDER stands for the folder
-    QTest::addColumn<int>("failed");
+    QTest::addColumn<QString>("line"); // the first; F stands for the folder
     // The default mask keeps its historic wording.
     QTest::newRow("default mask, nothing found")
-        << u"*.cl2"_s << u"ERROR: No *.cl2 files were found on (FOLDER) and subfolders"_s << 1;
-    QTest::newRow("other mask") << u"*.cel"_s
-                                << u"SUCCESS: (1) files matching (*.cel) were found on (FOLDER) "
-                                   "and subfolders"_s
-                                << 0;
+        << u"*.cl2"_s << u"ERROR: No *.cl2 files were found on (F) and subfolders"_s;
+    QTest::newRow("other mask")
+        << u"*.cel"_s << u"SUCCESS: (1) files matching (*.cel) were found on (F) and subfolders"_s;
     QTest::newRow("other mask, nothing found")
-        << u"*.none"_s
-        << u"ERROR: No files matching (*.none) were found on (FOLDER) and subfolders"_s << 1;
-    QTest::newRow("malformed mask")
-        << u"*.cl2 [z-a]"_s
-        << u"ERROR: The mask list (*.cl2 [z-a]) is not valid: descending range 'z-a' in mask "
-           "\"*[z-a]*\""_s
-        << 1;
+        << u"*.none"_s << u"ERROR: No files matching (*.none) were found on (F) and subfolders"_s;
+    QTest::newRow("malformed mask") << u"*.cl2 [z-a]"_s
+                                    << u"ERROR: The mask list (*.cl2 [z-a]) is not valid: "
+                                       "descending range 'z-a' in mask \"*[z-a]*\""_s;
 }
 
 void tst_Module1::scanFolderNamesItsMask()
 {
     QFETCH(QString, maskList);
     QFETCH(QString, line);
-    QFETCH(int, failed);
     const QString cel = putFile(*m_dir, u"a.cel"_s, makeEightDirectionCl2(1));
     putFile(*m_dir, u"keep.cl2.bak"_s, makeEightDirectionCl2(1));
     QVERIFY(QDir(m_dir->path()).mkdir(u"data.cl2"_s));
-    const QString folder = m_dir->path() + u'/';
     ConversionRun run;
     run.maskList = maskList;
     StringMessageLog log;
-    QCOMPARE(ScanFolder(folder, log, run).failed, failed);
-    QCOMPARE(log.lines().value(0), line.replace(u"FOLDER"_s, folder));
-    QCOMPARE(log.lines().size(), failed ? 1 : 2);
-    QCOMPARE(log.lines().constLast(), failed ? line : realignedLine(cel));
+    const bool found = line.startsWith(u"SUCCESS"_s);
+    QCOMPARE(ScanFolder(m_dir->path() + u'/', log, run).failed, found ? 0 : 1);
+    line.replace(u"(F)"_s, u'(' + m_dir->path() + u"/)"_s);
+    QCOMPARE(log.lines(), found ? (QStringList{line, realignedLine(cel)}) : QStringList{line});
 }
 
 // One file at a time, so that no file is open ahead of the change: once the
