@@ -50,6 +50,12 @@ QByteArray halfWritten(const QByteArray &before, const QByteArray &after)
     return after.left(front) + before.mid(front);
 }
 
+// Only the partner's table written.
+QByteArray otherHalfWritten(const QByteArray &before, const QByteArray &after)
+{
+    return halfWritten(after, before);
+}
+
 } // namespace
 
 class tst_Journal : public QObject
@@ -199,18 +205,19 @@ void tst_Journal::randomKillsLeaveEachFileWhole()
 void tst_Journal::unreadableJournalIsKeptAndReportedOnce()
 {
     const QString file = putFile(*m_dir, u"any.cl2"_s, makeEightDirectionCl2(2));
-    QVERIFY(QDir().mkpath(journals()));
-    const QString journal = journals() + u"/journal-4242.bin"_s;
     // Begins as a journal does, but is cut short in its header.
-    const QByteArray contents = "CL2VJRNL\x01";
-    QVERIFY(writeFile(journal, contents));
+    const QString journal = putFile(*m_state, u"cl2velmora/journal-4242.bin"_s, "CL2VJRNL\x01");
     const ProcessRun first = runCli({u"--dry-run"_s, file});
     QVERIFY2(first.finished && first.exitCode == 1, first.err.constData());
     QCOMPARE(outputLines(first).size(), 2);
-    QVERIFY2(outputLines(first)[0].startsWith(("ERROR: Journal ("_L1 + journal + ") "_L1).toUtf8()),
-             first.out.constData());
+    QCOMPARE(outputLines(first)[0],
+             ("ERROR: Journal ("_L1 + journal +
+              ") of an interrupted run could not be read: it does not begin with a valid header; "
+              "it was kept as ("_L1 +
+              journal + ".bad); a file being converted then may be left half-rewritten"_L1)
+                 .toUtf8());
     QCOMPARE(journalEntries(), QStringList{u"journal-4242.bin.bad"_s});
-    QCOMPARE(readFile(journal + u".bad"_s), contents);
+    QCOMPARE(readFile(journal + u".bad"_s), "CL2VJRNL\x01");
     const ProcessRun second = runCli({u"--dry-run"_s, file});
     QVERIFY(second.finished && second.exitCode == 0);
     QCOMPARE(outputLines(second).size(), 1);
@@ -241,30 +248,36 @@ void tst_Journal::journalOfALiveProcessIsLeftAlone()
 void tst_Journal::changesAfterTheKill_data()
 {
     QTest::addColumn<QString>("change");
-    QTest::addColumn<QString>("why"); // the file is left alone; empty: nothing to say
+    QTest::addColumn<QString>("line"); // what the next start says of the file; empty: nothing
     // A torn record was being written when the run died: the file's writes had
     // not begun, and the record is not to be trusted.
     QTest::newRow("record cut short") << u"cut"_s << QString();
     QTest::newRow("record with a wrong byte") << u"flip"_s << QString();
-    // The second write was made after all.
+    // The second write was made after all, or only the second.
     QTest::newRow("written whole") << u"finish"_s << QString();
-    QTest::newRow("a byte of its table") << u"byte"_s << u"its bytes were changed since"_s;
-    QTest::newRow("longer") << u"append"_s << u"its length changed from"_s;
-    QTest::newRow("replaced by a copy") << u"replace"_s << u"another file has taken its name"_s;
-    QTest::newRow("removed") << u"remove"_s << u"it could not be opened"_s;
+    QTest::newRow("only the partner's table written")
+        << u"partner"_s << u"was put back as it was before an interrupted run"_s;
+    const QString left = u"could not be checked after an interrupted run: "_s;
+    QTest::newRow("a byte of its table") << u"byte"_s << left + u"its bytes were changed since"_s;
+    QTest::newRow("longer") << u"append"_s << left + u"its length changed from"_s;
+    QTest::newRow("replaced by a copy")
+        << u"replace"_s << left + u"another file has taken its name"_s;
+    QTest::newRow("removed") << u"remove"_s << left + u"it could not be opened"_s;
 }
 
 void tst_Journal::changesAfterTheKill()
 {
     QFETCH(QString, change);
-    QFETCH(QString, why);
+    QFETCH(QString, line);
     const QByteArray original = makeEightDirectionCl2(3);
     const QString file = putFile(*m_dir, u"changed.cl2"_s, original);
     const QString journal = killWhileWriting(file);
     QVERIFY(!journal.isEmpty());
-    QByteArray bytes = change == "finish"_L1 ? converted(original)
-                       : why.isEmpty()       ? original
-                                             : readFile(file);
+    const QByteArray whole = converted(original);
+    QByteArray bytes = change == "finish"_L1    ? whole
+                       : change == "partner"_L1 ? otherHalfWritten(original, whole)
+                       : line.isEmpty()         ? original
+                                                : readFile(file);
     // The record in the first slot, after the 32-byte header: a byte of its
     // copy of the partner's table flipped, or its checksum cut off.
     QByteArray record = readFile(journal);
@@ -285,15 +298,16 @@ void tst_Journal::changesAfterTheKill()
 
     const ProcessRun next =
         runCli({u"--dry-run"_s, putFile(*m_dir, u"other.cl2"_s, makeEightDirectionCl2(2))});
-    QVERIFY2(next.finished && next.exitCode == (why.isEmpty() ? 0 : 1), next.err.constData());
+    const bool left = line.startsWith(u"could not"_s);
+    QVERIFY2(next.finished && next.exitCode == (left ? 1 : 0), next.err.constData());
     const QList<QByteArray> lines = outputLines(next);
-    QCOMPARE(lines.size(), why.isEmpty() ? 1 : 2); // the repair's line, then the dry run's
-    QVERIFY2(why.isEmpty() ||
-                 lines[0].startsWith(("ERROR: File ("_L1 + file +
-                                      ") could not be checked after an interrupted run: "_L1 + why)
-                                         .toUtf8()),
+    QCOMPARE(lines.size(), line.isEmpty() ? 1 : 2); // the repair's line, then the dry run's
+    QVERIFY2(line.isEmpty() ||
+                 lines[0].startsWith(("ERROR: File ("_L1 + file + ") "_L1 + line).toUtf8()) ||
+                 lines[0] == ("SUCCESS: File ("_L1 + file + ") "_L1 + line).toUtf8(),
              lines[0].constData());
-    QVERIFY(change == "remove"_L1 || readFile(file) == bytes);
+    QVERIFY(change == "remove"_L1 ||
+            readFile(file) == (line.contains(u"put back"_s) ? original : bytes));
     QCOMPARE(journalEntries(), QStringList());
 }
 
@@ -301,15 +315,21 @@ void tst_Journal::unusableStateFolderDoesNotStopAConversion_data()
 {
     QTest::addColumn<QString>("stateHome"); // under the temporary state folder
     QTest::addColumn<QString>("plainFile"); // made a regular file there first
-    QTest::newRow("missing, is made") << u"a/b"_s << QString();
-    QTest::newRow("XDG_STATE_HOME is a file") << u"file"_s << u"file"_s;
-    QTest::newRow("its folder is a file") << u"home"_s << u"home/cl2velmora"_s;
+    QTest::addColumn<QString>("error");     // said once; STATE for the temporary state folder
+    QTest::newRow("missing, is made") << u"a/b"_s << QString() << QString();
+    QTest::newRow("XDG_STATE_HOME is a file")
+        << u"file"_s << u"file"_s << u"STATE/file/cl2velmora: Not a directory"_s;
+    QTest::newRow("a folder above it is a file")
+        << u"file/sub"_s << u"file"_s << u"STATE/file/sub: Not a directory"_s;
+    QTest::newRow("its folder is a file")
+        << u"home"_s << u"home/cl2velmora"_s << u"STATE/home/cl2velmora: Not a directory"_s;
 }
 
 void tst_Journal::unusableStateFolderDoesNotStopAConversion()
 {
     QFETCH(QString, stateHome);
     QFETCH(QString, plainFile);
+    QFETCH(QString, error);
     if (!plainFile.isEmpty()) {
         putFile(*m_state, plainFile, "not a folder");
     }
@@ -323,18 +343,17 @@ void tst_Journal::unusableStateFolderDoesNotStopAConversion()
     QVERIFY2(run.finished && run.exitCode == 0, run.err.constData());
     QCOMPARE(run.out, (realignedLine(first) + u'\n' + realignedLine(second) + u'\n').toUtf8());
     QCOMPARE(framesBySlot(readFile(second)), slotsAfterConversion(original));
-    if (plainFile.isEmpty()) {
-        QCOMPARE(run.err, QByteArray());
+    QCOMPARE(QString::fromUtf8(run.err),
+             error.isEmpty() ? QString()
+                             : "cl2velmora-cli: cannot protect against interruption: "_L1 +
+                                   error.replace(u"STATE"_s, m_state->path()) + u'\n');
+    if (error.isEmpty()) {
         const QFileInfo folder(home + u"/cl2velmora"_s);
         QCOMPARE(folder.permissions(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                            QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
         // A run that ended deletes its journal.
         QCOMPARE(QDir(folder.filePath()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList());
-    } else {
-        QVERIFY2(run.err.startsWith("cl2velmora-cli: cannot protect against interruption: ") &&
-                     run.err.count('\n') == 1,
-                 run.err.constData());
     }
 }
 
@@ -367,6 +386,14 @@ void tst_Journal::latestRecordOfAFileCountsAcrossSlots()
                       : open.writeAt(0, tables.newFront().data(), std::ssize(tables.newFront()),
                                      &error));
     };
+    // A file that is not open cannot be recorded; the failure is said once.
+    QStringList failures;
+    journal->setFailureHandler([&](const QString &why) { failures << why; });
+    BinaryFile closed;
+    for (int i = 0; i < 2; ++i) {
+        QVERIFY(!journal->record(0, "/x.cl2", closed, DirectionSwap::Forward, DirectionTables()));
+    }
+    QCOMPARE(failures, QStringList{u"/x.cl2: Bad file descriptor"_s});
     recordAndWrite(file, 0, true);
     recordAndWrite(longFile, 2, true);
     recordAndWrite(file, 1, false);

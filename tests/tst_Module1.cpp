@@ -53,11 +53,13 @@ private slots:
     void scanFolderNamesItsMask_data();
     void scanFolderNamesItsMask();
     void namesChangedAfterTheSearchThenStop();
+    void stopsWithFilesOpenedAhead();
     void undoPutsBackExactlyWhatTheRunConverted();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
     struct stat m_input = {};
+    uint m_descriptors = 0;
 };
 
 void tst_Module1::initTestCase()
@@ -73,6 +75,7 @@ void tst_Module1::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
+    m_descriptors = QDir(u"/proc/self/fd"_s).count();
 }
 
 void tst_Module1::cleanup()
@@ -82,6 +85,8 @@ void tst_Module1::cleanup()
     struct stat input;
     QCOMPARE(::fstat(0, &input), 0);
     QVERIFY(input.st_ino == m_input.st_ino && input.st_dev == m_input.st_dev);
+    // Every file a run opened is closed, also those opened ahead of a stop.
+    QCOMPARE(QDir(u"/proc/self/fd"_s).count(), m_descriptors);
 }
 
 void tst_Module1::convertsFrameByFrameAndBack_data()
@@ -378,6 +383,41 @@ void tst_Module1::namesChangedAfterTheSearchThenStop()
     QCOMPARE(result.failed, 2);
     QCOMPARE(framesBySlot(readFile(files[0])), slotsAfterConversion(original));
     QCOMPARE(readFile(files[3]), original);
+}
+
+// A stop after the first file of a batch whose next files other threads have
+// opened already; then a stop as a folder search starts.
+void tst_Module1::stopsWithFilesOpenedAhead()
+{
+    const QByteArray original = makeEightDirectionCl2(1);
+    const QString many = m_dir->filePath(u"many"_s);
+    for (int i = 0; i < 40; ++i) {
+        putFile(*m_dir, u"many/f%1.cl2"_s.arg(i, 2, 10, QChar(u'0')), original);
+    }
+    const QString file = putFile(*m_dir, u"a.cl2"_s, original);
+    ConversionRun run;
+    run.jobs = 4;
+    QList<qsizetype> progress;
+    run.progress = [&](qsizetype done, qsizetype) {
+        progress << done;
+        run.requestStop();
+    };
+    StringMessageLog log;
+    QCOMPARE(ConvertPaths({file}, log, run).failed, 0);
+    QCOMPARE(progress, QList<qsizetype>{}); // a file given alone is no batch
+    log.Clear();
+    BatchResult result = ConvertPaths({many, file}, log, run);
+    QCOMPARE(log.lines(), (QStringList{foundLine(40, many), realignedLine(many + u"/f00.cl2"_s),
+                                       u"ERROR: Conversion stopped after (1) of (40) files"_s}));
+    QVERIFY(result.stopped);
+    QCOMPARE(readFile(many + u"/f01.cl2"_s), original);
+
+    ConversionRun stopped;
+    stopped.searching = [&stopped](const QString &) { stopped.requestStop(); };
+    log.Clear();
+    result = ConvertPaths({m_dir->path(), file}, log, stopped);
+    QCOMPARE(log.lines(), QStringList{u"ERROR: Conversion stopped after (0) of (0) files"_s});
+    QVERIFY(result.stopped && result.failed == 1);
 }
 
 void tst_Module1::undoPutsBackExactlyWhatTheRunConverted()

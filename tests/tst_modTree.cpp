@@ -153,6 +153,7 @@ void TestModTree::wildcard_data()
     QTest::newRow("# first and last digit") << u"f##.cl2"_s << u"f09.cl2"_s << true;
     QTest::newRow("# not letter") << u"f#.cl2"_s << u"fx.cl2"_s << false;
     QTest::newRow("list out") << u"[abc]x"_s << u"dx"_s << false;
+    QTest::newRow("range takes no other upper case") << u"[a-c]x"_s << u"DX"_s << false;
     QTest::newRow("upper range takes lower") << u"[A-C]x"_s << u"bx"_s << true;
     QTest::newRow("negated range in") << u"[!a-c]x"_s << u"dx"_s << true;
     QTest::newRow("negated range ignores case") << u"[!a-c]x"_s << u"Bx"_s << false;
@@ -289,7 +290,7 @@ void TestModTree::scanDirectory()
     const QByteArray root = QFile::encodeName(dir.path());
     QList<QByteArray> pending{root};
     FoundFileList found;
-    QCOMPARE(ScanDirectory(0, masks, pending, found, listing), 1);
+    QCOMPARE(ScanDirectory(-1, masks, pending, found, listing), 1); // below 0 is 0
     QCOMPARE(pending.mid(1), (QList<QByteArray>{root + "/a", root + "/b"}));
     // "a" disappears between being found and being listed: the user hears of it.
     QVERIFY(QDir(dir.path() + u"/a"_s).removeRecursively());
@@ -328,7 +329,9 @@ void TestModTree::pathsLongerThanTheSystemTakes()
     QVERIFY(fd >= 0);
     ::close(::openat(fd, "deep.cl2", O_WRONLY | O_CREAT, 0600));
     ::close(fd);
+    const uint descriptors = QDir(u"/proc/self/fd"_s).count();
     const FoundFileList found = FindFileList(dir.path(), u"*.cl2"_s);
+    QCOMPARE(QDir(u"/proc/self/fd"_s).count(), descriptors); // each piece's folder closed
     QVERIFY(found.unlisted().empty());
     QCOMPARE(found.size(), 3);
     QCOMPARE(found.path(1), dir.path() + u"/z/last.cl2"_s);
