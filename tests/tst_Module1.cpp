@@ -18,16 +18,17 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The frames each slot shows, as direction numbers read back from the payloads.
-QList<int> slotDirections(const QByteArray &image)
+QString errorLine(const QString &path, const QString &problem)
 {
-    QList<int> directions;
-    for (const QList<QByteArray> &frames : framesBySlot(image)) {
-        directions.append(frames.isEmpty() ? -1
-                                           : (static_cast<unsigned char>(frames[0][0]) & 0x0f));
-    }
-    return directions;
+    return "ERROR: File ("_L1 + path + ") "_L1 + problem;
 }
+
+QString foundLine(qsizetype count, const QString &folder)
+{
+    return u"SUCCESS: (%1) files were found on (%2) and subfolders"_s.arg(count).arg(folder);
+}
+
+const QString twice = u"was already converted in this run"_s;
 
 } // namespace
 
@@ -36,62 +37,59 @@ class tst_Module1 : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
-    void rewritesFramesIntoTheNewOrder_data();
-    void rewritesFramesIntoTheNewOrder();
-    void repeatedConversionsCycleBack();
-    void undoGivesBackTheOriginalBytes();
+    void convertsFrameByFrameAndBack_data();
+    void convertsFrameByFrameAndBack();
     void refusesFilesItWouldDamage_data();
     void refusesFilesItWouldDamage();
     void refusesWhatItCannotOpen();
-    void dryRunWritesNothing();
-    void failedWriteIsReportedAndRolledBack_data();
-    void failedWriteIsReportedAndRolledBack();
-    void aFileReachedTwiceInOneBatchIsConvertedOnce();
-
-    void scanFolderLogsCountThenEachFile();
-    void scanFolderWithNothingToConvert();
-    void scanFolderNamesAnOtherMask();
-    void scanFolderGoesOnWhenAFileVanishes();
-    void scanFolderStopsBetweenFilesWhenAsked();
-    void scanFolderChecksLongTablesAgainstTheFile();
-    void scanFolderConvertsAFileUnderTwoNamesOnce();
-    void scanFolderReachesNamesThatAreNotUtf8();
-    void aNameReplacedAfterTheSearchIsNotConvertedTwice();
-    void failedCloseAfterWritingSaysTheFileWasRewritten();
+    void faultsAreReported_data();
+    void faultsAreReported();
+    void aRunConvertsEachFileOnceInOrder_data();
+    void aRunConvertsEachFileOnceInOrder();
+    void scanFolderNamesItsMask_data();
+    void scanFolderNamesItsMask();
+    void namesChangedAfterTheSearchThenStop();
+    void stopsWithFilesOpenedAhead();
     void undoPutsBackExactlyWhatTheRunConverted();
-    void fileExists();
 
 private:
-    QString put(const QString &name, const QByteArray &bytes);
     std::unique_ptr<QTemporaryDir> m_dir;
+    struct stat m_input = {};
+    uint m_descriptors = 0;
 };
+
+void tst_Module1::initTestCase()
+{
+    // Descriptor 0 leads to /dev/null; after each test it must still do so: no
+    // file, refused or converted, closes a descriptor it does not own.
+    const int fd = ::open("/dev/null", O_RDONLY);
+    QVERIFY(fd == 0 || (::dup2(fd, 0) == 0 && ::close(fd) == 0));
+    QCOMPARE(::fstat(0, &m_input), 0);
+}
 
 void tst_Module1::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
+    m_descriptors = QDir(u"/proc/self/fd"_s).count();
 }
 
 void tst_Module1::cleanup()
 {
     BinaryFile::failWritesForTesting(0, 0, 0);
     m_dir.reset();
+    struct stat input;
+    QCOMPARE(::fstat(0, &input), 0);
+    QVERIFY(input.st_ino == m_input.st_ino && input.st_dev == m_input.st_dev);
+    // Every file a run opened is closed, also those opened ahead of a stop.
+    QCOMPARE(QDir(u"/proc/self/fd"_s).count(), m_descriptors);
 }
 
-QString tst_Module1::put(const QString &name, const QByteArray &bytes)
-{
-    const QString path = m_dir->filePath(name);
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    if (!writeFile(path, bytes)) {
-        qFatal("cannot write fixture %s", qPrintable(path));
-    }
-    return path;
-}
-
-void tst_Module1::rewritesFramesIntoTheNewOrder_data()
+void tst_Module1::convertsFrameByFrameAndBack_data()
 {
     QTest::addColumn<int>("frames");
     QTest::addColumn<int>("frameSize");
@@ -102,77 +100,38 @@ void tst_Module1::rewritesFramesIntoTheNewOrder_data()
     QTest::newRow("1500 frames") << 1500 << 3;
 }
 
-void tst_Module1::rewritesFramesIntoTheNewOrder()
+// Six conversions bring every group back to its slot (the new order's cycles
+// are six and two long), each from another layout; six undos then give back
+// the bytes of each step in turn. A dry run before each step writes nothing.
+void tst_Module1::convertsFrameByFrameAndBack()
 {
     QFETCH(int, frames);
     QFETCH(int, frameSize);
-    const QByteArray before = makeEightDirectionCl2(frames, frameSize);
-    const QString path = put(QStringLiteral("hero.cl2"), before);
-
-    StringMessageLog log;
-    QVERIFY(ReorderDirections(path, log));
-    QCOMPARE(log.lines(), QStringList{realignedLine(path)});
-    QCOMPARE(log.repaintCount(), 1);
-
-    const QByteArray after = readFile(path);
-    QCOMPARE(after.size(), before.size());
-    const auto G = [&](int k) { return int32At(before, 4 * k); };
-    const std::array<int, 8> header{G(0), G(3), G(5), G(7), G(1), G(2), G(4), G(6)};
-    for (int j = 0; j < 8; ++j) {
-        QCOMPARE(int32At(after, 4 * j), header[j]);
+    const QByteArray original = makeEightDirectionCl2(frames, frameSize);
+    const QString path = putFile(*m_dir, u"hero (1).cl2"_s, original);
+    QList<QByteArray> steps{original};
+    for (int step = 0; step < 12; ++step) {
+        const bool undo = step >= 6;
+        const QByteArray before = readFile(path);
+        for (const bool dryRun : {true, false}) {
+            StringMessageLog log;
+            QVERIFY(ReorderDirections(path, log, {.undo = undo, .dryRun = dryRun}));
+            QCOMPARE(log.lines(), QStringList{"SUCCESS: File ("_L1 + path + ") directions "_L1 +
+                                              (dryRun ? "would be "_L1 : "were "_L1) +
+                                              (undo ? "restored"_L1 : "realigned"_L1)});
+            QCOMPARE(log.repaintCount(), 1);
+            QVERIFY(!dryRun || readFile(path) == before);
+        }
+        const QByteArray after = readFile(path);
+        QCOMPARE(after.size(), before.size());
+        if (undo) {
+            QCOMPARE(after, steps[11 - step]);
+        } else {
+            QCOMPARE(framesBySlot(after), slotsAfterConversion(before));
+            steps.append(after);
+        }
     }
-    for (int i = 0; i <= frames; ++i) {
-        QCOMPARE(int32At(after, G(0) + 4 + 4 * i), int32At(before, G(1) + 4 + 4 * i) + G(1) - G(0));
-        QCOMPARE(int32At(after, G(1) + 4 + 4 * i), int32At(before, G(0) + 4 + 4 * i) + G(0) - G(1));
-    }
-    // Nothing but the header and the two tables changed.
-    const qsizetype table = 4 * (frames + 1);
-    QByteArray masked = after;
-    masked.replace(0, 32, before.left(32));
-    masked.replace(G(0) + 4, table, before.mid(G(0) + 4, table));
-    masked.replace(G(1) + 4, table, before.mid(G(1) + 4, table));
-    QCOMPARE(masked, before);
-
-    // Frame by frame, slot j shows what slot DirectionOrder[j] showed.
-    QCOMPARE(framesBySlot(after), slotsAfterConversion(before));
-}
-
-void tst_Module1::repeatedConversionsCycleBack()
-{
-    const QByteArray original = makeEightDirectionCl2(3, 10);
-    const QString path = put(QStringLiteral("cycle.cl2"), original);
-    StringMessageLog log;
-    QVERIFY(ReorderDirections(path, log));
-    QVERIFY(ReorderDirections(path, log));
-    QCOMPARE(slotDirections(readFile(path)), (QList<int>{3, 7, 2, 6, 1, 5, 0, 4}));
-    for (int i = 0; i < 4; ++i) {
-        QVERIFY(ReorderDirections(path, log));
-    }
-    // The slots show their first frames again; the header's offsets themselves
-    // need not stand where they began.
-    QCOMPARE(framesBySlot(readFile(path)), framesBySlot(original));
-    QCOMPARE(log.lines().size(), 6);
-    for (const QString &line : log.lines()) {
-        QCOMPARE(line, realignedLine(path));
-    }
-}
-
-void tst_Module1::undoGivesBackTheOriginalBytes()
-{
-    const QByteArray original = makeEightDirectionCl2(5, 12);
-    const QString path = put(QStringLiteral("undo me (1).cl2"), original);
-    StringMessageLog log;
-    const ConversionOptions undo{.undo = true, .dryRun = false};
-
-    QVERIFY(ReorderDirections(path, log));
-    const QByteArray once = readFile(path);
-    QVERIFY(ReorderDirections(path, log));
-    QVERIFY(ReorderDirections(path, log, undo));
-    QCOMPARE(readFile(path), once);
-    QVERIFY(ReorderDirections(path, log, undo));
-    QCOMPARE(readFile(path), original);
-    QCOMPARE(log.lines().last(),
-             QLatin1String("SUCCESS: File (") + path + QLatin1String(") directions were restored"));
+    QCOMPARE(framesBySlot(steps[6]), framesBySlot(original));
 }
 
 void tst_Module1::refusesFilesItWouldDamage_data()
@@ -189,45 +148,35 @@ void tst_Module1::refusesFilesItWouldDamage_data()
         setInt32At(bytes, offset, value);
         return bytes;
     };
-    const QString notEight = QStringLiteral("isn't a 8 directions file");
+    const QString notEight = u"isn't a 8 directions file"_s;
+    const QString overlap = u"overlap"_s;
+    const QString pastTheEnd = u"run past the end of the file"_s;
 
-    QTest::newRow("empty file") << QByteArray() << false << notEight;
     QTest::newRow("shorter than a header") << good.left(31) << false << notEight;
     QTest::newRow("single direction") << makeSingleDirectionCl2(7) << false << notEight;
-    QTest::newRow("other format") << QByteArray("GIF89a and some more bytes to pass 32 bytes")
-                                  << false << notEight;
     QTest::newRow("single direction, 32 frames")
-        << makeSingleDirectionCl2(32, 1000) << false << QStringLiteral("overlap");
-    QTest::newRow("header only") << good.left(32) << false
-                                 << QStringLiteral("run past the end of the file");
+        << makeSingleDirectionCl2(32, 1000) << false << overlap;
+    QTest::newRow("header only") << good.left(32) << false << pastTheEnd;
     QTest::newRow("negative frame count")
-        << with(32, -1) << false << QStringLiteral("negative frame count (-1)");
+        << with(32, -1) << false << u"negative frame count (-1)"_s;
     QTest::newRow("group 1 holds fewer frames")
-        << with(g1, 3) << false << QStringLiteral("different frame counts (4 and 3)");
-    QTest::newRow("group 1 holds more frames")
-        << with(g1, 5) << false << QStringLiteral("different frame counts (4 and 5)");
-    QTest::newRow("count too large for the file")
-        << with(32, 100000) << false << QStringLiteral("overlap (direction 1");
+        << with(g1, 3) << false << u"different frame counts (4 and 3)"_s;
     QTest::newRow("count near 2^31")
-        << with(32, 0x7ffffffe) << false << QStringLiteral("beyond the reach of 32-bit offsets");
-    QTest::newRow("truncated in group 1's table")
-        << good.left(g1 + 8) << false << QStringLiteral("run past the end of the file");
-    QTest::newRow("group 1 at the header") << with(4, 32) << false << QStringLiteral("overlap");
-    QTest::newRow("group 1 inside group 0's table")
-        << with(4, 40) << false << QStringLiteral("overlap");
-    QTest::newRow("group 5 inside group 1's table")
-        << with(20, g1 + 8) << false << QStringLiteral("overlap");
+        << with(32, 0x7ffffffe) << false << u"beyond the reach of 32-bit offsets"_s;
+    QTest::newRow("truncated in group 1's table") << good.left(g1 + 8) << false << pastTheEnd;
+    QTest::newRow("group 1 inside group 0's table") << with(4, 40) << false << overlap;
+    QTest::newRow("group 5 inside group 1's table") << with(20, g1 + 8) << false << overlap;
     QTest::newRow("group 3 negative")
-        << with(12, -8) << false << QStringLiteral("direction 3 at an impossible offset (-8)");
+        << with(12, -8) << false << u"direction 3 at an impossible offset (-8)"_s;
     QTest::newRow("offset overflows once moved")
-        << with(g1 + 4, 0x7ffffff0) << false << QStringLiteral("does not fit in 32 bits");
+        << with(g1 + 4, 0x7ffffff0) << false << u"does not fit in 32 bits"_s;
     // Undoing trades tables with the group in slot 4 instead of slot 1.
     QTest::newRow("undo, slot 4 holds fewer frames")
-        << with(g4, 2) << true << QStringLiteral("different frame counts (4 and 2)");
-    QTest::newRow("undo, slot 4 inside group 0's table")
-        << with(16, 44) << true << QStringLiteral("overlap");
-    QTest::newRow("undo, offset overflows once moved")
-        << with(g4 + 8, 0x7ffffff0) << true << QStringLiteral("does not fit in 32 bits");
+        << with(g4, 2) << true << u"different frame counts (4 and 2)"_s;
+    // Tables longer than the first read of a file, cut short.
+    const QByteArray longTables = makeEightDirectionCl2(2000, 2);
+    QTest::newRow("long tables cut short")
+        << longTables.left(int32At(longTables, 4) + 4000) << false << pastTheEnd;
 }
 
 void tst_Module1::refusesFilesItWouldDamage()
@@ -235,16 +184,13 @@ void tst_Module1::refusesFilesItWouldDamage()
     QFETCH(QByteArray, image);
     QFETCH(bool, undo);
     QFETCH(QString, reason);
-    const QString path = put(QStringLiteral("broken (copy).cl2"), image);
-
+    const QString path = putFile(*m_dir, u"broken (copy).cl2"_s, image);
     for (const bool dryRun : {true, false}) {
         StringMessageLog log;
         QVERIFY(!ReorderDirections(path, log, {.undo = undo, .dryRun = dryRun}));
         QCOMPARE(log.lines().size(), 1);
-        const QString line = log.lines().front();
-        QVERIFY2(line.startsWith(QLatin1String("ERROR: File (") + path + QLatin1String(") ")),
-                 qPrintable(line));
-        QVERIFY2(line.contains(reason), qPrintable(line));
+        QVERIFY2(log.lines()[0].startsWith(errorLine(path, {})), qPrintable(log.lines()[0]));
+        QVERIFY2(log.lines()[0].contains(reason), qPrintable(log.lines()[0]));
         QCOMPARE(log.repaintCount(), 1);
         QCOMPARE(readFile(path), image);
     }
@@ -252,314 +198,234 @@ void tst_Module1::refusesFilesItWouldDamage()
 
 void tst_Module1::refusesWhatItCannotOpen()
 {
-    const QString missing = m_dir->filePath(QStringLiteral("gone.cl2"));
-    const QString fifo = m_dir->filePath(QStringLiteral("pipe.cl2"));
+    const QString fifo = m_dir->filePath(u"pipe.cl2"_s);
     QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-
-    const QList<std::pair<QString, QString>> cases{
-        {missing, QStringLiteral("could not be opened: No such file or directory")},
-        {m_dir->path(), QStringLiteral("could not be opened: Is a directory")},
-        {fifo, QStringLiteral("could not be opened: not a regular file")},
-    };
-    for (const auto &[path, reason] : cases) {
+    for (const auto &[path, reason] : QList<std::pair<QString, QString>>{
+             {m_dir->filePath(u"gone.cl2"_s), u"No such file or directory"_s},
+             {m_dir->path(), u"Is a directory"_s},
+             {fifo, u"not a regular file"_s}}) {
         StringMessageLog log;
         QVERIFY(!ReorderDirections(path, log));
-        QCOMPARE(log.lines(),
-                 QStringList{QLatin1String("ERROR: File (") + path + QLatin1String(") ") + reason});
+        QCOMPARE(log.lines(), QStringList{errorLine(path, "could not be opened: "_L1 + reason)});
+        QVERIFY(!FileExists(path)); // a missing file is never created
     }
-    // A missing file is never created.
-    QVERIFY(!QFile::exists(missing));
+    QVERIFY(FileExists(putFile(*m_dir, u"here.cl2"_s, {})));
 }
 
-void tst_Module1::dryRunWritesNothing()
+void tst_Module1::faultsAreReported_data()
 {
-    const QByteArray original = makeEightDirectionCl2(6);
-    const QString path = put(QStringLiteral("dry.cl2"), original);
-    StringMessageLog log;
-    QVERIFY(ReorderDirections(path, log, {.undo = false, .dryRun = true}));
-    QVERIFY(ReorderDirections(path, log, {.undo = true, .dryRun = true}));
-    QCOMPARE(log.lines(), (QStringList{
-                              QLatin1String("SUCCESS: File (") + path +
-                                  QLatin1String(") directions would be realigned"),
-                              QLatin1String("SUCCESS: File (") + path +
-                                  QLatin1String(") directions would be restored"),
-                          }));
-    QCOMPARE(readFile(path), original);
-}
-
-void tst_Module1::failedWriteIsReportedAndRolledBack_data()
-{
-    QTest::addColumn<int>("skip");
+    QTest::addColumn<int>("skip"); // writes that go through before `count` fail, torn
     QTest::addColumn<int>("count");
-    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<bool>("badClose");
+    QTest::addColumn<bool>("dryRun");
+    QTest::addColumn<QString>("problem");
+    const QString full = u"could not be written (No space left on device)"_s;
+    const QString closed = u"was rewritten, but closing it failed (Input/output error): on a "
+                           "network file system the new bytes may not have reached the server"_s;
     QTest::newRow("header write torn")
-        << 0 << 1 << QStringLiteral("; its original bytes were put back");
+        << 0 << 1 << false << false << full + u"; its original bytes were put back"_s;
     QTest::newRow("second table write torn")
-        << 1 << 1 << QStringLiteral("; its original bytes were put back");
+        << 1 << 1 << false << false << full + u"; its original bytes were put back"_s;
     QTest::newRow("restoring fails too")
-        << 1 << 3 << QStringLiteral("putting its original bytes back failed too");
+        << 1 << 3 << false << false << full + u" and putting its original bytes back failed"_s;
+    QTest::newRow("close fails") << 0 << 0 << true << false << closed;
+    QTest::newRow("close fails, dry run")
+        << 0 << 0 << true << true << u"could not be closed: Input/output error"_s;
 }
 
-void tst_Module1::failedWriteIsReportedAndRolledBack()
+// Each fault in the single-file road and in a folder's.
+void tst_Module1::faultsAreReported()
 {
     QFETCH(int, skip);
     QFETCH(int, count);
-    QFETCH(QString, outcome);
+    QFETCH(bool, badClose);
+    QFETCH(bool, dryRun);
+    QFETCH(QString, problem);
     const QByteArray original = makeEightDirectionCl2(20);
-    const QString path = put(QStringLiteral("disk full.cl2"), original);
-
-    BinaryFile::failWritesForTesting(skip, count, ENOSPC);
-    StringMessageLog log;
-    QVERIFY(!ReorderDirections(path, log));
-    QCOMPARE(log.lines().size(), 1);
-    const QString line = log.lines().front();
-    QVERIFY2(line.startsWith(QLatin1String("ERROR: File (") + path +
-                             QLatin1String(") could not be written (No space left on device)")),
-             qPrintable(line));
-    QVERIFY2(line.contains(outcome), qPrintable(line));
-    if (!outcome.contains(QLatin1String("failed too"))) {
-        QCOMPARE(readFile(path), original);
+    const QString path = putFile(*m_dir, u"disk full.cl2"_s, original);
+    for (const bool inFolder : {false, true}) {
+        QVERIFY(writeFile(path, original));
+        ConversionRun run({.undo = false, .dryRun = dryRun});
+        StringMessageLog log;
+        BinaryFile::failWritesForTesting(skip, count, ENOSPC);
+        if (badClose) {
+            BinaryFile::failNextCloseForTesting(EIO);
+        }
+        QVERIFY(inFolder ? ScanFolder(m_dir->path(), log, run).failed == 1
+                         : !ReorderDirections(path, log, run));
+        QVERIFY2(log.lines().constLast().startsWith(errorLine(path, problem)),
+                 qPrintable(log.lines().constLast()));
+        if (count < 3) { // else the file is left damaged
+            QCOMPARE(framesBySlot(readFile(path)),
+                     badClose && !dryRun ? slotsAfterConversion(original) : framesBySlot(original));
+            // Written bytes stay written: the file must not be converted again.
+            QCOMPARE(!ReorderDirections(path, log, run), badClose);
+            QVERIFY(!badClose || log.lines().constLast().endsWith(
+                                     dryRun ? u"would already be converted in this run"_s : twice));
+        }
     }
 }
 
-void tst_Module1::aFileReachedTwiceInOneBatchIsConvertedOnce()
+void tst_Module1::aRunConvertsEachFileOnceInOrder_data()
 {
-    const QByteArray original = makeEightDirectionCl2(3);
-    const QString path = put(QStringLiteral("a.cl2"), original);
-    const QString hard = m_dir->filePath(QStringLiteral("hard.cl2"));
-    const QString soft = m_dir->filePath(QStringLiteral("soft.cl2"));
-    QCOMPARE(::link(QFile::encodeName(path).constData(), QFile::encodeName(hard).constData()), 0);
-    QVERIFY(QFile::link(path, soft));
-
-    StringMessageLog log;
-    ConversionRun run;
-    QVERIFY(ReorderDirections(path, log, run));
-    const QByteArray once = readFile(path);
-    QVERIFY(!ReorderDirections(hard, log, run));
-    QVERIFY(!ReorderDirections(soft, log, run));
-    QCOMPARE(readFile(path), once);
-    QCOMPARE(log.lines().size(), 3);
-    QCOMPARE(log.lines()[1], QLatin1String("ERROR: File (") + hard +
-                                 QLatin1String(") was already converted in this run"));
-    QVERIFY(log.lines()[2].startsWith(QLatin1String("ERROR: File (") + soft));
+    QTest::addColumn<int>("jobs");
+    QTest::newRow("one job") << 1;
+    QTest::newRow("four jobs") << 4;
 }
 
-void tst_Module1::scanFolderLogsCountThenEachFile()
+// In search order, one line each; however its names reach it, in a folder or
+// given alone, a file is converted once in a run.
+void tst_Module1::aRunConvertsEachFileOnceInOrder()
 {
-    put(QStringLiteral("one.cl2"), makeEightDirectionCl2(2));
-    put(QStringLiteral("sub/two.CL2"), makeSingleDirectionCl2(5));
-    put(QStringLiteral("sub/deeper/three.Cl2"), makeEightDirectionCl2(1));
-    put(QStringLiteral("sub/notes.txt"), QByteArray("text"));
+    QFETCH(int, jobs);
+    const QByteArray original = makeEightDirectionCl2(2);
+    const QByteArray single = makeSingleDirectionCl2(5);
     const QString folder = m_dir->path();
+    const QString path = putFile(*m_dir, u"a.cl2"_s, original);
+    const QString hard = m_dir->filePath(u"b.cl2"_s);
+    const QString soft = m_dir->filePath(u"sub/c.cl2"_s);
+    QCOMPARE(::link(QFile::encodeName(path).constData(), QFile::encodeName(hard).constData()), 0);
+    QStringList expected{foundLine(45, folder), realignedLine(path), errorLine(hard, twice)};
+    // Enough files that other threads take a share.
+    for (int i = 0; i < 40; ++i) {
+        expected << realignedLine(
+            putFile(*m_dir, u"many/f%1.cl2"_s.arg(i, 2, 10, QChar(u'0')), original));
+    }
+    expected << errorLine(soft, twice)
+             << errorLine(putFile(*m_dir, u"sub/two.CL2"_s, single), u"isn't a 8 directions file"_s)
+             << realignedLine(
+                    putFile(*m_dir, u"sub/deeper/three.Cl2"_s, makeEightDirectionCl2(1, 3)))
+             << errorLine(hard, twice);
+    putFile(*m_dir, u"sub/notes.txt"_s, "text");
+    QVERIFY(QFile::link(path, soft));
 
     StringMessageLog log;
     QList<std::pair<qsizetype, qsizetype>> progress;
     ConversionRun run;
+    run.jobs = jobs;
     run.progress = [&](qsizetype done, qsizetype total) { progress.append({done, total}); };
-    const BatchResult result = ScanFolder(folder, log, run);
-    QCOMPARE(result.found, 3);
-    QCOMPARE(result.failed, 1);
-    QCOMPARE(log.lines(), (QStringList{
-                              QLatin1String("SUCCESS: (3) files were found on (") + folder +
-                                  QLatin1String(") and subfolders"),
-                              realignedLine(folder + QLatin1String("/one.cl2")),
-                              QLatin1String("ERROR: File (") + folder +
-                                  QLatin1String("/sub/two.CL2) isn't a 8 directions file"),
-                              realignedLine(folder + QLatin1String("/sub/deeper/three.Cl2")),
-                          }));
-    QCOMPARE(progress, (QList<std::pair<qsizetype, qsizetype>>{{1, 3}, {2, 3}, {3, 3}}));
+    const BatchResult result = ConvertPaths({folder, hard}, log, run);
+    QCOMPARE(log.lines(), expected);
+    QCOMPARE(result.found, 46);
+    QCOMPARE(result.failed, 4);
+    QVERIFY(!result.stopped);
+    QCOMPARE(progress.size(), 46);
+    QCOMPARE(progress.at(44), (std::pair<qsizetype, qsizetype>{45, 45}));
+    QCOMPARE(progress.constLast(), (std::pair<qsizetype, qsizetype>{2, 2}));
+    QCOMPARE(framesBySlot(readFile(path)), slotsAfterConversion(original));
+    QCOMPARE(framesBySlot(readFile(m_dir->filePath(u"many/f39.cl2"_s))),
+             slotsAfterConversion(original));
+    QCOMPARE(readFile(m_dir->filePath(u"sub/two.CL2"_s)), single);
 }
 
-void tst_Module1::scanFolderWithNothingToConvert()
+void tst_Module1::scanFolderNamesItsMask_data()
 {
-    put(QStringLiteral("readme.txt"), QByteArray("x"));
-    put(QStringLiteral("keep.cl2.bak"), makeEightDirectionCl2(1));
-    QDir(m_dir->path()).mkdir(QStringLiteral("data.cl2"));
-    const QString folder = m_dir->path() + u'/';
-    StringMessageLog log;
-    const BatchResult result = ScanFolder(folder, log);
-    QCOMPARE(result.found, 0);
-    QCOMPARE(log.lines(), QStringList{QLatin1String("ERROR: No *.cl2 files were found on (") +
-                                      folder + QLatin1String(") and subfolders")});
+    QTest::addColumn<QString>("maskList");
+    QTest::addColumn<QString>("line"); // the first; F stands for the folder
+    // The default mask keeps its historic wording.
+    QTest::newRow("default mask, nothing found")
+        << u"*.cl2"_s << u"ERROR: No *.cl2 files were found on (F) and subfolders"_s;
+    QTest::newRow("other mask")
+        << u"*.cel"_s << u"SUCCESS: (1) files matching (*.cel) were found on (F) and subfolders"_s;
+    QTest::newRow("other mask, nothing found")
+        << u"*.none"_s << u"ERROR: No files matching (*.none) were found on (F) and subfolders"_s;
+    QTest::newRow("malformed mask") << u"*.cl2 [z-a]"_s
+                                    << u"ERROR: The mask list (*.cl2 [z-a]) is not valid: "
+                                       "descending range 'z-a' in mask \"*[z-a]*\""_s;
 }
 
-void tst_Module1::scanFolderNamesAnOtherMask()
+void tst_Module1::scanFolderNamesItsMask()
 {
-    put(QStringLiteral("a.cel"), makeEightDirectionCl2(1));
-    put(QStringLiteral("b.cl2"), makeEightDirectionCl2(1));
-    const QString folder = m_dir->path();
+    QFETCH(QString, maskList);
+    QFETCH(QString, line);
+    const QString cel = putFile(*m_dir, u"a.cel"_s, makeEightDirectionCl2(1));
+    putFile(*m_dir, u"keep.cl2.bak"_s, makeEightDirectionCl2(1));
+    QVERIFY(QDir(m_dir->path()).mkdir(u"data.cl2"_s));
     ConversionRun run;
-    run.maskList = QStringLiteral("*.cel");
+    run.maskList = maskList;
     StringMessageLog log;
-    ScanFolder(folder, log, run);
-    QCOMPARE(log.lines().size(), 2);
-    QCOMPARE(log.lines()[0], QLatin1String("SUCCESS: (1) files matching (*.cel) were found on (") +
-                                 folder + QLatin1String(") and subfolders"));
-
-    run.maskList = QStringLiteral("*.none");
-    log.Clear();
-    ScanFolder(folder, log, run);
-    QCOMPARE(log.lines(),
-             QStringList{QLatin1String("ERROR: No files matching (*.none) were found on (") +
-                         folder + QLatin1String(") and subfolders")});
+    const bool found = line.startsWith(u"SUCCESS"_s);
+    QCOMPARE(ScanFolder(m_dir->path() + u'/', log, run).failed, found ? 0 : 1);
+    line.replace(u"(F)"_s, u'(' + m_dir->path() + u"/)"_s);
+    QCOMPARE(log.lines(), found ? (QStringList{line, realignedLine(cel)}) : QStringList{line});
 }
 
-void tst_Module1::scanFolderGoesOnWhenAFileVanishes()
+// One file at a time, so that no file is open ahead of the change: once the
+// first file is converted, the second disappears and the third name comes to
+// lead to the first file; after the third, the run is asked to stop.
+void tst_Module1::namesChangedAfterTheSearchThenStop()
 {
-    const QString first = put(QStringLiteral("1.cl2"), makeEightDirectionCl2(1));
-    const QString second = put(QStringLiteral("2.cl2"), makeEightDirectionCl2(1));
-    const QString third = put(QStringLiteral("3.cl2"), makeEightDirectionCl2(1));
+    const QByteArray original = makeEightDirectionCl2(2);
+    QStringList files;
+    for (int i = 1; i <= 4; ++i) {
+        files << putFile(*m_dir, u"%1.cl2"_s.arg(i), original);
+    }
     ConversionRun run;
-    // One file at a time, so that no file is open ahead of the change.
     run.jobs = 1;
-    // The second file disappears after the search found it.
     run.progress = [&](qsizetype done, qsizetype) {
         if (done == 1) {
-            QFile::remove(second);
+            QVERIFY(QFile::remove(files[1]) && QFile::remove(files[2]));
+            QVERIFY(::link(QFile::encodeName(files[0]).constData(),
+                           QFile::encodeName(files[2]).constData()) == 0);
+        }
+        if (done == 3) {
+            run.requestStop();
         }
     };
     StringMessageLog log;
     const BatchResult result = ScanFolder(m_dir->path(), log, run);
-    QCOMPARE(result.failed, 1);
-    QCOMPARE(log.lines().size(), 4);
-    QCOMPARE(log.lines()[1], realignedLine(first));
-    QCOMPARE(log.lines()[2], QLatin1String("ERROR: File (") + second +
-                                 QLatin1String(") could not be opened: No such file or directory"));
-    QCOMPARE(log.lines()[3], realignedLine(third));
-    QVERIFY(!QFile::exists(second));
+    QCOMPARE(log.lines(),
+             (QStringList{foundLine(4, m_dir->path()), realignedLine(files[0]),
+                          errorLine(files[1], u"could not be opened: No such file or directory"_s),
+                          errorLine(files[2], twice),
+                          u"ERROR: Conversion stopped after (3) of (4) files"_s}));
+    QVERIFY(result.stopped);
+    QCOMPARE(result.failed, 2);
+    QCOMPARE(framesBySlot(readFile(files[0])), slotsAfterConversion(original));
+    QCOMPARE(readFile(files[3]), original);
 }
 
-void tst_Module1::scanFolderStopsBetweenFilesWhenAsked()
+// A stop after the first file of a batch whose next files other threads have
+// opened already; then a stop as a folder search starts.
+void tst_Module1::stopsWithFilesOpenedAhead()
 {
     const QByteArray original = makeEightDirectionCl2(1);
-    const QString first = put(QStringLiteral("1.cl2"), original);
-    const QString second = put(QStringLiteral("2.cl2"), original);
+    const QString many = m_dir->filePath(u"many"_s);
+    for (int i = 0; i < 40; ++i) {
+        putFile(*m_dir, u"many/f%1.cl2"_s.arg(i, 2, 10, QChar(u'0')), original);
+    }
+    const QString file = putFile(*m_dir, u"a.cl2"_s, original);
     ConversionRun run;
-    run.progress = [&run](qsizetype, qsizetype) { run.requestStop(); };
-    StringMessageLog log;
-    const BatchResult result = ScanFolder(m_dir->path(), log, run);
-    QVERIFY(result.stopped);
-    QCOMPARE(log.lines().size(), 3);
-    QCOMPARE(log.lines()[1], realignedLine(first));
-    QCOMPARE(log.lines()[2], u"ERROR: Conversion stopped after (1) of (2) files"_s);
-    QCOMPARE(readFile(second), original);
-}
-
-void tst_Module1::scanFolderChecksLongTablesAgainstTheFile()
-{
-    // Tables longer than the first read of a file: one whole, one cut short.
-    const QByteArray whole = makeEightDirectionCl2(2000, 2);
-    const QByteArray cut = whole.left(int32At(whole, 4) + 4000);
-    const QString good = put(QStringLiteral("a.cl2"), whole);
-    const QString bad = put(QStringLiteral("b.cl2"), cut);
-    StringMessageLog log;
-    ScanFolder(m_dir->path(), log);
-    QCOMPARE(log.lines().size(), 3);
-    QCOMPARE(log.lines()[1], realignedLine(good));
-    QCOMPARE(log.lines()[2],
-             QLatin1String("ERROR: File (") + bad +
-                 QLatin1String(") has frame tables that run past the end of the file"));
-    QCOMPARE(framesBySlot(readFile(good)), slotsAfterConversion(whole));
-    QCOMPARE(readFile(bad), cut);
-}
-
-void tst_Module1::scanFolderConvertsAFileUnderTwoNamesOnce()
-{
-    const QByteArray original = makeEightDirectionCl2(2);
-    const QString path = put(QStringLiteral("a.cl2"), original);
-    const QString hard = m_dir->filePath(QStringLiteral("b.cl2"));
-    const QString soft = m_dir->filePath(QStringLiteral("sub/c.cl2"));
-    QCOMPARE(::link(QFile::encodeName(path).constData(), QFile::encodeName(hard).constData()), 0);
-    QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("sub"))));
-    QVERIFY(QFile::link(path, soft));
-    const QString other = put(QStringLiteral("sub/d.cl2"), original);
-
-    StringMessageLog log;
-    const BatchResult result = ScanFolder(m_dir->path(), log);
-    QCOMPARE(result.failed, 2);
-    const QString twice = QStringLiteral(") was already converted in this run");
-    QCOMPARE(log.lines(), (QStringList{
-                              QLatin1String("SUCCESS: (4) files were found on (") + m_dir->path() +
-                                  QLatin1String(") and subfolders"),
-                              realignedLine(path),
-                              QLatin1String("ERROR: File (") + hard + twice,
-                              QLatin1String("ERROR: File (") + soft + twice,
-                              realignedLine(other),
-                          }));
-    QCOMPARE(framesBySlot(readFile(path)), slotsAfterConversion(original));
-    QCOMPARE(framesBySlot(readFile(other)), slotsAfterConversion(original));
-}
-
-void tst_Module1::scanFolderReachesNamesThatAreNotUtf8()
-{
-    // A name the system holds as bytes that are no UTF-8 is shown as best it
-    // can be, and still opened by its own bytes.
-    const QByteArray original = makeEightDirectionCl2(2);
-    const QByteArray name = QFile::encodeName(m_dir->path()) + QByteArray("/bad\xff.cl2");
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-    QVERIFY(fd >= 0);
-    QCOMPARE(::write(fd, original.constData(), size_t(original.size())), ssize_t(original.size()));
-    ::close(fd);
-
-    StringMessageLog log;
-    ScanFolder(m_dir->path(), log);
-    QCOMPARE(log.lines().size(), 2);
-    QVERIFY2(log.lines()[1].startsWith(QLatin1String("SUCCESS: File (") + m_dir->path() +
-                                       QLatin1String("/bad")),
-             qPrintable(log.lines()[1]));
-    QByteArray after(original.size(), '\0');
-    const int again = ::open(name.constData(), O_RDONLY);
-    QVERIFY(again >= 0);
-    QCOMPARE(::read(again, after.data(), size_t(after.size())), ssize_t(after.size()));
-    ::close(again);
-    ::unlink(name.constData());
-    QCOMPARE(framesBySlot(after), slotsAfterConversion(original));
-}
-
-void tst_Module1::aNameReplacedAfterTheSearchIsNotConvertedTwice()
-{
-    const QByteArray original = makeEightDirectionCl2(2);
-    const QString first = put(QStringLiteral("a.cl2"), original);
-    const QString second = put(QStringLiteral("b.cl2"), original);
-    ConversionRun run;
-    run.jobs = 1;
-    // Once the first file is converted, the second name is made to lead to it.
+    run.jobs = 4;
+    QList<qsizetype> progress;
     run.progress = [&](qsizetype done, qsizetype) {
-        if (done == 1) {
-            QFile::remove(second);
-            QCOMPARE(
-                ::link(QFile::encodeName(first).constData(), QFile::encodeName(second).constData()),
-                0);
-        }
+        progress << done;
+        run.requestStop();
     };
     StringMessageLog log;
-    ScanFolder(m_dir->path(), log, run);
-    QCOMPARE(log.lines().size(), 3);
-    QCOMPARE(log.lines()[2],
-             QLatin1String("ERROR: File (") + second + ") was already converted in this run"_L1);
-    QCOMPARE(framesBySlot(readFile(first)), slotsAfterConversion(original));
-}
+    QCOMPARE(ConvertPaths({file}, log, run).failed, 0);
+    QCOMPARE(progress, QList<qsizetype>{}); // a file given alone is no batch
+    log.Clear();
+    BatchResult result = ConvertPaths({many, file}, log, run);
+    QCOMPARE(log.lines(), (QStringList{foundLine(40, many), realignedLine(many + u"/f00.cl2"_s),
+                                       u"ERROR: Conversion stopped after (1) of (40) files"_s}));
+    QVERIFY(result.stopped);
+    QCOMPARE(readFile(many + u"/f01.cl2"_s), original);
 
-void tst_Module1::failedCloseAfterWritingSaysTheFileWasRewritten()
-{
-    const QByteArray original = makeEightDirectionCl2(2);
-    const QString path = put(QStringLiteral("on a share.cl2"), original);
-    BinaryFile::failNextCloseForTesting(EIO);
-    StringMessageLog log;
-    QVERIFY(!ReorderDirections(path, log));
-    QCOMPARE(log.lines(), QStringList{QLatin1String("ERROR: File (") + path +
-                                      ") was rewritten, but closing it failed (Input/output "
-                                      "error): on a network file system the new bytes may not "
-                                      "have reached the server"_L1});
-    QCOMPARE(framesBySlot(readFile(path)), slotsAfterConversion(original));
+    ConversionRun stopped;
+    stopped.searching = [&stopped](const QString &) { stopped.requestStop(); };
+    log.Clear();
+    result = ConvertPaths({m_dir->path(), file}, log, stopped);
+    QCOMPARE(log.lines(), QStringList{u"ERROR: Conversion stopped after (0) of (0) files"_s});
+    QVERIFY(result.stopped && result.failed == 1);
 }
 
 void tst_Module1::undoPutsBackExactlyWhatTheRunConverted()
 {
     const QByteArray original = makeEightDirectionCl2(3);
-    const QString kept = put(QStringLiteral("kept.cl2"), original);
-    const QString replaced = put(QStringLiteral("sub/replaced.cl2"), original);
-    const QString refused = put(QStringLiteral("sub/single.cl2"), makeSingleDirectionCl2(2));
+    const QString kept = putFile(*m_dir, u"kept.cl2"_s, original);
+    const QString replaced = putFile(*m_dir, u"sub/replaced.cl2"_s, original);
+    const QString refused = putFile(*m_dir, u"sub/single.cl2"_s, makeSingleDirectionCl2(2));
     ConversionRun run;
     run.keepConvertedList();
     StringMessageLog log;
@@ -570,26 +436,17 @@ void tst_Module1::undoPutsBackExactlyWhatTheRunConverted()
     const QByteArray stranger = makeEightDirectionCl2(1);
     QVERIFY(QFile::remove(replaced));
     QVERIFY(writeFile(replaced, stranger));
-    put(QStringLiteral("new.cl2"), original);
+    putFile(*m_dir, u"new.cl2"_s, original);
 
     ConversionRun undo({.undo = true, .dryRun = false});
     log.Clear();
     UndoConversion(converted, log, undo);
     QCOMPARE(log.lines(),
-             (QStringList{QLatin1String("SUCCESS: File (") + kept + ") directions were restored"_L1,
-                          QLatin1String("ERROR: File (") + replaced +
-                              ") is no longer the file that was converted"_L1}));
+             (QStringList{"SUCCESS: File ("_L1 + kept + ") directions were restored"_L1,
+                          errorLine(replaced, u"is no longer the file that was converted"_s)}));
     QCOMPARE(readFile(kept), original);
     QCOMPARE(readFile(replaced), stranger);
     QCOMPARE(readFile(refused), makeSingleDirectionCl2(2));
-}
-
-void tst_Module1::fileExists()
-{
-    const QString file = put(QStringLiteral("here.cl2"), QByteArray());
-    QVERIFY(FileExists(file));
-    QVERIFY(!FileExists(m_dir->filePath(QStringLiteral("absent.cl2"))));
-    QVERIFY(!FileExists(m_dir->path()));
 }
 
 QTEST_GUILESS_MAIN(tst_Module1)

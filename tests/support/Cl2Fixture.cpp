@@ -1,22 +1,13 @@
 #include "support/Cl2Fixture.h"
 
+#include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QtEndian>
 
-namespace velmora::test {
+#include <limits>
 
-QByteArray framePayload(int direction, int frame, int frameSize)
-{
-    QByteArray bytes(frameSize, '\0');
-    for (int i = 0; i < frameSize; ++i) {
-        bytes[i] = static_cast<char>((direction * 31 + frame * 7 + i * 3) & 0xff);
-    }
-    if (frameSize >= 2) {
-        bytes[0] = static_cast<char>(0xD0 | direction);
-        bytes[1] = static_cast<char>(frame & 0xff);
-    }
-    return bytes;
-}
+namespace velmora::test {
 
 std::int32_t int32At(const QByteArray &bytes, qsizetype offset)
 {
@@ -32,21 +23,28 @@ namespace {
 
 void appendInt32(QByteArray &bytes, std::int32_t value)
 {
-    const qsizetype at = bytes.size();
-    bytes.resize(at + 4);
-    setInt32At(bytes, at, value);
+    bytes.resize(bytes.size() + 4);
+    setInt32At(bytes, bytes.size() - 4, value);
 }
 
-// One frame group: count, count + 1 offsets from `base`, then the frames.
-void appendGroup(QByteArray &bytes, int direction, int frames, int frameSize, std::int32_t base)
+// One frame group: count, count + 1 offsets from its start, then the frames,
+// whose first two bytes (when they have two) are their direction and index.
+void appendGroup(QByteArray &bytes, int direction, int frames, int frameSize)
 {
     appendInt32(bytes, frames);
-    const std::int32_t first = 4 * (frames + 2);
     for (int i = 0; i <= frames; ++i) {
-        appendInt32(bytes, base + first + i * frameSize);
+        appendInt32(bytes, 4 * (frames + 2) + i * frameSize);
     }
     for (int i = 0; i < frames; ++i) {
-        bytes += framePayload(direction, i, frameSize);
+        QByteArray frame(frameSize, '\0');
+        for (int k = 0; k < frameSize; ++k) {
+            frame[k] = static_cast<char>(direction * 31 + i * 7 + k * 3);
+        }
+        if (frameSize >= 2) {
+            frame[0] = static_cast<char>(0xD0 | direction);
+            frame[1] = static_cast<char>(i);
+        }
+        bytes += frame;
     }
 }
 
@@ -57,7 +55,7 @@ QByteArray makeEightDirectionCl2(const std::array<int, 8> &frameCounts, int fram
     QByteArray bytes(32, '\0');
     for (int k = 0; k < 8; ++k) {
         setInt32At(bytes, 4 * k, static_cast<std::int32_t>(bytes.size()));
-        appendGroup(bytes, k, frameCounts[k], frameSize, 0);
+        appendGroup(bytes, k, frameCounts[k], frameSize);
     }
     return bytes;
 }
@@ -72,35 +70,32 @@ QByteArray makeEightDirectionCl2(int framesPerGroup, int frameSize)
 QByteArray makeSingleDirectionCl2(int frames, int frameSize)
 {
     QByteArray bytes;
-    appendGroup(bytes, 0, frames, frameSize, 0);
+    appendGroup(bytes, 0, frames, frameSize);
     return bytes;
 }
 
 QList<QList<QByteArray>> framesBySlot(const QByteArray &image)
 {
-    QList<QList<QByteArray>> bySlot;
-    if (image.size() < 32) {
-        return {};
-    }
+    // An offset outside the image reads as a value no check below lets through.
+    constexpr qint64 outside = std::numeric_limits<std::int32_t>::min() * qint64(4);
+    const auto at = [&image](qint64 offset) {
+        return offset >= 0 && offset + 4 <= image.size() ? int32At(image, offset) : outside;
+    };
+    QList<QList<QByteArray>> bySlot(8);
     for (int slot = 0; slot < 8; ++slot) {
-        const qint64 group = int32At(image, 4 * slot);
-        if (group < 0 || group + 4 > image.size()) {
-            return {};
-        }
-        const qint64 count = int32At(image, group);
-        if (count < 0 || group + 4 + 4 * (count + 1) > image.size()) {
-            return {};
-        }
-        QList<QByteArray> frames;
+        const qint64 group = at(4 * slot);
+        const qint64 count = at(group);
         for (qint64 i = 0; i < count; ++i) {
-            const qint64 begin = group + int32At(image, group + 4 + 4 * i);
-            const qint64 end = group + int32At(image, group + 8 + 4 * i);
+            const qint64 begin = group + at(group + 4 + 4 * i);
+            const qint64 end = group + at(group + 8 + 4 * i);
             if (begin < 0 || end < begin || end > image.size()) {
                 return {};
             }
-            frames.append(image.mid(begin, end - begin));
+            bySlot[slot].append(image.mid(begin, end - begin));
         }
-        bySlot.append(frames);
+        if (count < 0) {
+            return {};
+        }
     }
     return bySlot;
 }
@@ -109,7 +104,7 @@ QList<QList<QByteArray>> slotsAfterConversion(const QByteArray &before)
 {
     const QList<QList<QByteArray>> old = framesBySlot(before);
     QList<QList<QByteArray>> after;
-    for (const int from : DirectionOrder) {
+    for (const int from : {1, 3, 5, 7, 0, 2, 4, 6}) {
         after.append(old.value(from));
     }
     return after;
@@ -136,6 +131,15 @@ QByteArray readFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString putFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
+    const QString path = dir.filePath(name);
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()) || !writeFile(path, bytes)) {
+        qFatal("cannot write fixture %s", qPrintable(path));
+    }
+    return path;
 }
 
 } // namespace velmora::test

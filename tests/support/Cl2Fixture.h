@@ -7,6 +7,8 @@
 #include <array>
 #include <cstdint>
 
+class QTemporaryDir;
+
 namespace velmora::test {
 
 // Builds CL2 files for the tests. Every frame's bytes name its direction and
@@ -22,9 +24,6 @@ QByteArray makeEightDirectionCl2(int framesPerGroup, int frameSize = 16);
 // start, and the frames.
 QByteArray makeSingleDirectionCl2(int frames, int frameSize = 16);
 
-// The bytes a frame of the given direction and index holds.
-QByteArray framePayload(int direction, int frame, int frameSize);
-
 // Little-endian 32-bit access to a file image, for building broken files.
 std::int32_t int32At(const QByteArray &bytes, qsizetype offset);
 void setInt32At(QByteArray &bytes, qsizetype offset, std::int32_t value);
@@ -34,8 +33,7 @@ void setInt32At(QByteArray &bytes, qsizetype offset, std::int32_t value);
 QList<QList<QByteArray>> framesBySlot(const QByteArray &image);
 
 // The frames each slot of `before` shows once converted: slot j shows what
-// slot DirectionOrder[j] showed before.
-inline constexpr std::array<int, 8> DirectionOrder{1, 3, 5, 7, 0, 2, 4, 6};
+// slot 1, 3, 5, 7, 0, 2, 4, 6 (for j = 0 .. 7) showed before.
 QList<QList<QByteArray>> slotsAfterConversion(const QByteArray &before);
 
 // The log lines of a converted and of a refused file.
@@ -44,5 +42,8 @@ QString notEightDirectionsLine(const QString &path);
 
 bool writeFile(const QString &path, const QByteArray &bytes);
 QByteArray readFile(const QString &path);
+// Writes a file at name under dir, making its folders, and gives its path; a
+// fixture that cannot be written ends the test program.
+QString putFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes);
 
 } // namespace velmora::test
