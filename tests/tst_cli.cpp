@@ -13,6 +13,7 @@
 #include <grp.h>
 #include <pty.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace velmora::test;
@@ -97,8 +98,8 @@ private slots:
     void road_data()
     {
         // In ROOT: hero (uneven groups), heros (no extension, long tables),
-        // bad.cl2 (one direction), link -> hero, empty/ (no match) and tree/
-        // with every kind of file a batch meets (see road()).
+        // bad.cl2 (one direction) and tree/ with every kind of file a batch
+        // meets (see road()).
         QTest::addColumn<Runs>("before"); // runs that must end first
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QStringList>("lines"); // "*" last: any further lines
@@ -111,9 +112,6 @@ private slots:
         const auto line = [](const QString &path, const QString &what = u"were realigned"_s) {
             return u"SUCCESS: File (%1) directions %2"_s.arg(path, what);
         };
-        const auto again = [](const QString &path, const QString &was = u"was already"_s) {
-            return u"ERROR: File (%1) %2 converted in this run"_s.arg(path, was);
-        };
         const QString locked =
             u"ERROR: Folder (ROOT/tree/locked) could not be listed: Permission denied"_s;
         const auto tree = [&](const QString &what) {
@@ -123,39 +121,22 @@ private slots:
                               u"the end of the file"_s,
                               line(u"ROOT/tree/long.cl2"_s, what),
                               line(u"ROOT/tree/data.cl2/inner.Cl2"_s, what)};
-            QStringList many;
-            for (int i = 0; i < 20; ++i) {
-                many << u"ROOT/tree/many/%1.cl2"_s.arg(i);
+            for (int i = 10; i < 30; ++i) {
+                lines << line(u"ROOT/tree/many/%1.cl2"_s.arg(i), what);
             }
-            many.sort();
-            for (const QString &name : std::as_const(many)) {
-                lines << line(name, what);
+            lines << line(u"ROOT/tree/sub/B.CL2"_s, what)
+                  << notEightDirectionsLine(u"ROOT/tree/sub/c.cl2"_s);
+            for (const char *link : {"hard", "soft"}) {
+                lines << u"ERROR: File (ROOT/tree/sub/%1.cl2) %2 converted in this run"_s.arg(
+                    QLatin1String(link),
+                    what.startsWith(u"would"_s) ? u"would already be"_s : u"was already"_s);
             }
-            const QString was =
-                what.startsWith(u"would"_s) ? u"would already be"_s : u"was already"_s;
-            return lines << line(u"ROOT/tree/sub/B.CL2"_s, what)
-                         << notEightDirectionsLine(u"ROOT/tree/sub/c.cl2"_s)
-                         << again(u"ROOT/tree/sub/hard.cl2"_s, was)
-                         << again(u"ROOT/tree/sub/soft.cl2"_s, was) << locked;
+            return lines << locked;
         };
 
         row("a file, synced, most jobs", {u"--sync"_s, u"-j"_s, u"256"_s, hero}, {line(hero)}, 0);
         row("files in order", {hero, u"ROOT/bad.cl2"_s, heros},
             {line(hero), notEightDirectionsLine(u"ROOT/bad.cl2"_s), line(heros)}, 1);
-        row("missing file, not made", {u"ROOT/absent.cl2"_s},
-            {u"ERROR: File (ROOT/absent.cl2) could not be opened: No such file or directory"_s}, 1);
-        row("a file twice", {hero, u"ROOT/./hero (copy 2).cl2"_s},
-            {line(hero), again(u"ROOT/./hero (copy 2).cl2"_s)}, 1);
-        row("a file and a link to it", {u"ROOT/link"_s, hero}, {line(u"ROOT/link"_s), again(hero)},
-            1);
-        row("dry run", {u"-n"_s, hero}, {line(hero, u"would be realigned"_s)}, 0);
-        row("dry run of an undo", {u"--dry-run"_s, u"--undo"_s, heros},
-            {line(heros, u"would be restored"_s)}, 0);
-        // The uneven file cannot be converted twice: an undo that converted
-        // instead would be refused.
-        row("undo", {u"-u"_s, hero}, {line(hero, u"were restored"_s)}, 0, {{hero}});
-        row("undo twice", {u"--undo"_s, heros}, {line(heros, u"were restored"_s)}, 0,
-            {{heros}, {heros}, {u"--undo"_s, heros}});
         // One file at a time or many in flight: the same log, the same bytes.
         for (const QString &jobs : {u"1"_s, u"8"_s}) {
             const QStringList folder{u"-j"_s, jobs, u"ROOT/tree"_s};
@@ -165,12 +146,10 @@ private slots:
             row(qPrintable(u"folder, undo, %1 jobs"_s.arg(jobs)), QStringList{u"-u"_s} + folder,
                 tree(u"were restored"_s), 1, {{u"ROOT/tree"_s}});
         }
-        row("folder, mask", {u"--mask"_s, u"3*"_s, u"ROOT/tree/many"_s},
-            {u"SUCCESS: (1) files matching (3*) were found on (ROOT/tree/many) and subfolders"_s,
-             line(u"ROOT/tree/many/3.cl2"_s)},
+        row("folder, mask", {u"--mask"_s, u"*3.*"_s, u"ROOT/tree/many"_s},
+            {u"SUCCESS: (2) files matching (*3.*) were found on (ROOT/tree/many) and subfolders"_s,
+             line(u"ROOT/tree/many/13.cl2"_s), line(u"ROOT/tree/many/23.cl2"_s)},
             0);
-        row("folder without a match", {u"ROOT/empty"_s},
-            {u"ERROR: No *.cl2 files were found on (ROOT/empty) and subfolders"_s}, 1);
         row("folder that cannot be listed", {u"ROOT/tree/locked"_s},
             {u"ERROR: No *.cl2 files were found on (ROOT/tree/locked) and subfolders"_s, locked},
             1);
@@ -199,7 +178,7 @@ private slots:
             return QFile::encodeName(root + QLatin1String(name));
         };
         for (const QString &folder :
-             {u"tree/data.cl2"_s, u"tree/sub"_s, u"tree/many"_s, u"tree/locked"_s, u"empty"_s}) {
+             {u"tree/data.cl2"_s, u"tree/sub"_s, u"tree/many"_s, u"tree/locked"_s}) {
             QVERIFY(QDir(root).mkpath(folder));
         }
         const QByteArray good = makeEightDirectionCl2(2), bad = makeSingleDirectionCl2(3);
@@ -207,7 +186,6 @@ private slots:
             {u"hero (copy 2).cl2"_s, makeEightDirectionCl2({3, 3, 4, 2, 5, 1, 6, 3})},
             {u"héros ünd 日本"_s, makeEightDirectionCl2(40)},
             {u"bad.cl2"_s, bad},
-            {u"empty/notes.txt"_s, good},
             {u"tree/a.cl2"_s, good},
             // Its first table runs past the end: refused after a second read.
             {u"tree/cut.cl2"_s, makeEightDirectionCl2(1500).left(5000)},
@@ -219,7 +197,7 @@ private slots:
             {u"tree/x.cl2.bak"_s, good},
             {u"tree/readme.txt"_s, "not a sprite\n"},
             {u"tree/sub/y.cl2x"_s, good}};
-        for (int i = 0; i < 20; ++i) {
+        for (int i = 10; i < 30; ++i) {
             files.insert(u"tree/many/%1.cl2"_s.arg(i), makeEightDirectionCl2(1 + i % 4));
         }
         for (auto it = files.cbegin(); it != files.cend(); ++it) {
@@ -227,9 +205,8 @@ private slots:
         }
         // Links: to a file, hard and symbolic, and back to the top (a loop).
         QVERIFY(::link(at("/tree/a.cl2").constData(), at("/tree/sub/hard.cl2").constData()) == 0 &&
-                ::symlink("../many/3.cl2", at("/tree/sub/soft.cl2").constData()) == 0 &&
-                ::symlink("..", at("/tree/sub/loop").constData()) == 0 &&
-                QFile::link(root + u"/hero (copy 2).cl2"_s, root + u"/link"_s));
+                ::symlink("../many/13.cl2", at("/tree/sub/soft.cl2").constData()) == 0 &&
+                ::symlink("..", at("/tree/sub/loop").constData()) == 0);
         QVERIFY(::chmod(at("").constData(), 0755) == 0 &&
                 ::chmod(at("/tree/locked").constData(), 0) == 0);
         for (const QStringList &first : before) {
@@ -260,17 +237,15 @@ private slots:
         QStringList converted;
         for (const QString &line : std::as_const(out)) {
             if (line.endsWith(u") directions were realigned"_s)) {
-                converted << QFileInfo(line.mid(15).chopped(27).replace(u"ROOT"_s, root))
-                                 .canonicalFilePath();
+                converted << line.mid(15).chopped(27);
             }
         }
         for (auto it = files.cbegin(); it != files.cend(); ++it) {
-            const QString path = root + u'/' + it.key();
-            const QByteArray now = readFile(path);
-            QVERIFY2(converted.contains(QFileInfo(path).canonicalFilePath())
+            const QByteArray now = readFile(root + u'/' + it.key());
+            QVERIFY2(converted.contains(u"ROOT/"_s + it.key())
                          ? framesBySlot(now) == slotsAfterConversion(it.value())
                          : now == it.value(),
-                     qPrintable(path));
+                     qPrintable(it.key()));
         }
     }
 
@@ -312,12 +287,8 @@ private slots:
             }
         }
 
-        const QByteArray where = QFile::encodeName(dir.path());
-        const ProcessRun run = runCli(arguments, [where] {
-            if (::chdir(where.constData()) != 0) {
-                ::_exit(97);
-            }
-        });
+        const ProcessRun run =
+            runCli(arguments.replaceInStrings(QRegularExpression(u"^"_s), dir.path() + u'/'));
 
         if (bind) {
             QProcess::execute(u"umount"_s, {root.filePath(u"mnt"_s)});
@@ -383,25 +354,21 @@ private slots:
         QVERIFY(terminal ? ::openpty(&ends[0], &ends[1], nullptr, nullptr, nullptr) == 0
                          : ::pipe2(ends, O_CLOEXEC) == 0);
         const bool out = streams == u"reader left"_s || streams == u"terminal"_s;
-        const bool err = terminal;
 
         qputenv("CL2VELMORA_TEST_SUSPEND_AFTER", "2");
         const ProcessRun run = runCli(
             {folder},
-            [&ends, out, err] {
-                for (const int stream : {out ? STDOUT_FILENO : -1, err ? STDERR_FILENO : -1}) {
+            [&ends, out, terminal] {
+                for (const int stream : {out ? STDOUT_FILENO : -1, terminal ? STDERR_FILENO : -1}) {
                     ::dup2(ends[1], stream);
                 }
                 // A broken pipe keeps its default deadly signal, as from a shell.
                 std::signal(SIGPIPE, SIG_DFL);
             },
             [&](qint64 pid) {
-                const auto stopped = [pid] { // the state after the name in parentheses
-                    QFile stat(u"/proc/%1/stat"_s.arg(pid));
-                    return stat.open(QIODevice::ReadOnly) &&
-                           stat.readAll().split(')').last().mid(1, 1) == "T";
-                };
-                QTRY_VERIFY(stopped());
+                siginfo_t state{};
+                QVERIFY(::waitid(P_PID, id_t(pid), &state, WSTOPPED | WEXITED | WNOWAIT) == 0 &&
+                        state.si_code == CLD_STOPPED);
                 ::close(ends[1]);
                 if (streams == u"reader left"_s) {
                     ::close(std::exchange(ends[0], -1));
