@@ -5,11 +5,19 @@
 namespace velmora::test {
 
 ProcessRun runProcess(const QString &program, const QStringList &arguments,
-                      const QProcessEnvironment &environment)
+                      const QProcessEnvironment &environment,
+                      const std::function<void()> &childSetup,
+                      const std::function<void(qint64)> &whileRunning)
 {
     QProcess process;
     process.setProcessEnvironment(environment);
+    if (childSetup) {
+        process.setChildProcessModifier(childSetup);
+    }
     process.start(program, arguments);
+    if (whileRunning && process.waitForStarted()) {
+        whileRunning(process.processId());
+    }
     ProcessRun run;
     run.finished = process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit;
     run.exitCode = process.exitCode();
