@@ -62,6 +62,7 @@ void tst_Form2::cancelKeepsTheLogAndTheDialogItsFolder()
     t->checkFiles();
     // The same dialog comes back where it was; Escape leaves it too.
     QCOMPARE(runDialog([&](Form2 &scan) {
+                 QCOMPARE(scan.windowTitle(), u"Scan Folder Conversion..."_s);
                  QCOMPARE(scan.Dir1->path(), t->path("sprites"));
                  QCOMPARE(scan.Drive1->currentIndex(), drive);
                  QTest::keyClick(&scan, Qt::Key_Escape);
@@ -92,6 +93,18 @@ void tst_Form2::folderListOpensOnDoubleClickOrEnter()
     QCOMPARE(texts, QStringList{u"/"_s} + tree.split(u'/', Qt::SkipEmptyParts) +
                         (QStringList{u".wine"_s, u"a"_s, u"B"_s, u"c"_s}));
     QCOMPARE(DirListBox::entryPath(list.currentItem()), tree);
+    // Every entry is drawn, each step down the chain further right.
+    const QImage shot = list.viewport()->grab().toImage();
+    for (int row = 0, previous = -1; row < list.count() - 4; ++row) {
+        const QRect entry = list.visualItemRect(list.item(row));
+        const QRgb background = shot.pixel(entry.left(), entry.center().y());
+        int ink = entry.left();
+        while (ink < entry.right() && shot.pixel(ink, entry.center().y()) == background) {
+            ++ink;
+        }
+        QVERIFY(ink > previous && ink < entry.right());
+        previous = ink;
+    }
 
     // A click or an arrow only moves the highlight; Enter or a double click
     // opens the highlighted folder.
@@ -118,13 +131,15 @@ void tst_Form2::driveChoiceOpensThatDrive()
 {
     const QStringList drives = DriveListBox::availableDrives();
     QCOMPARE(drives.mid(0, 2), (QStringList{QDir::rootPath(), QDir::homePath()}));
+    QVERIFY(QDir::setCurrent(QDir::homePath())); // where the program was started
     QVERIFY(runDialog([&](Form2 &scan) {
+        QCOMPARE(scan.Dir1->path(), QDir::homePath());
+        QCOMPARE(scan.Drive1->currentIndex(), 1);
         // The list follows the folder to the drive that holds it.
         QVERIFY(scan.Dir1->setPath(t->dir.path()));
         QCOMPARE(scan.Drive1->drive(), QStorageInfo(t->dir.path()).rootPath());
-        QVERIFY(scan.Dir1->setPath(QDir::homePath()));
-        QCOMPARE(scan.Drive1->currentIndex(), 1);
         // Choosing a drive opens it.
+        QVERIFY(scan.Dir1->setPath(QDir::homePath()));
         QTest::keyClick(scan.Drive1, Qt::Key_Home);
         QCOMPARE(scan.Dir1->path(), QDir::rootPath());
         QTest::keyClick(scan.Drive1, Qt::Key_Down);
@@ -145,7 +160,7 @@ void tst_Form2::inputDuringABatch_data()
 void tst_Form2::inputDuringABatch()
 {
     QFETCH(QString, input);
-    t->holdRuns();
+    t->holdRuns(2);
     QVERIFY(runDialog([&](Form2 &scan) {
         QVERIFY(scan.Dir1->setPath(t->path("batch")));
         QTest::mouseClick(scan.Command1, Qt::LeftButton);

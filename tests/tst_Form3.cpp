@@ -34,6 +34,7 @@ void tst_Form3::aboutIsModalAndOkHidesIt()
     QVERIFY(about);
     QCOMPARE(about, t.form.form3());
     QCOMPARE(about->parentWidget(), &t.form);
+    QCOMPARE(about->windowTitle(), u"About"_s);
     QCOMPARE(showAndPressOk(), about);
 }
 

@@ -55,15 +55,14 @@ public:
 
     ~FormTest() { gate.release(); }
 
-    // Holds the window's runs once two files are done, until the test
-    // releases the gate.
-    void holdRuns()
+    // Holds the window's next run once the given number of files is done,
+    // until the test releases the gate.
+    void holdRuns(qsizetype after)
     {
-        form.setRunObserver([this](ConversionRun &run) {
-            run.progress = [this, report = run.progress](qsizetype done, qsizetype total) {
+        form.setRunObserver([this, after](ConversionRun &run) {
+            run.progress = [this, after, report = run.progress](qsizetype done, qsizetype total) {
                 report(done, total);
-                if (done == 2) {
-                    held = true;
+                if (done == after && !held.exchange(true)) {
                     gate.acquire();
                 }
             };
