@@ -55,14 +55,14 @@ public:
 
     ~FormTest() { gate.release(); }
 
-    // Holds the window's next run once the given number of files is done,
-    // until the test releases the gate.
-    void holdRuns(qsizetype after)
+    // Holds the window's next run once two files are done, until the test
+    // releases the gate.
+    void holdRun()
     {
-        form.setRunObserver([this, after](ConversionRun &run) {
-            run.progress = [this, after, report = run.progress](qsizetype done, qsizetype total) {
+        form.setRunObserver([this](ConversionRun &run) {
+            run.progress = [this, report = run.progress](qsizetype done, qsizetype total) {
                 report(done, total);
-                if (done == after && !held.exchange(true)) {
+                if (done == 2 && !held.exchange(true)) {
                     gate.acquire();
                 }
             };
@@ -122,8 +122,8 @@ public:
     }
 
     // Runs open(), which shows a modal dialog, and the action on the dialog
-    // while it is up. The dialog, once the action has hidden it; else null (a
-    // dialog left up is hidden after a while, so the test fails, not hangs).
+    // while it is up. The dialog, once hidden again; null if it did not show
+    // or stayed up (it is then hidden, so the test fails instead of hanging).
     template <typename Dialog>
     Dialog *whileModal(const std::function<void()> &open,
                        const std::function<void(Dialog &)> &action)
@@ -135,15 +135,15 @@ public:
             if (shown && shown->isVisible()) {
                 poll.stop();
                 action(*shown);
-                QTimer::singleShot(5000, &poll, [&] {
+                if (!QTest::qWaitFor([&] { return !shown->isVisible(); })) {
                     shown->hide();
                     shown = nullptr;
-                });
+                }
             }
         });
         poll.start(10);
         open();
-        return shown && !shown->isVisible() ? shown.data() : nullptr;
+        return shown;
     }
 
     QTemporaryDir dir;
