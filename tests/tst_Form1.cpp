@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -257,6 +258,7 @@ void tst_Form1::inputDuringABatch()
     // Held after two of the three files: the box and the caption show how far
     // the run got and nothing can start another; then the input comes.
     const auto midRun = [&](QWidget &window) {
+        const auto letGo = qScopeGuard([&] { t->gate.release(); });
         QTRY_VERIFY(t->held);
         QTRY_VERIFY(form.Text2->toPlainText().contains(u"2.cl2) directions"_s));
         const QRegularExpression progress(u"^CL2 Direction Velmora - [12] / 3$"_s);
@@ -285,7 +287,6 @@ void tst_Form1::inputDuringABatch()
                      }),
                      0);
         }
-        t->gate.release();
     };
     QStringList log{realigned("batch/1.cl2"), realigned("batch/2.cl2")};
     if (input.startsWith(u"dialog"_s)) {

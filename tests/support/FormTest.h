@@ -77,7 +77,8 @@ public:
         files.insert(path(name), bytes);
     }
 
-    // Drags the named files (or URLs) onto the window and drops them there.
+    // Drags the named files (or URLs) onto the window's log box, the most of
+    // it, and drops them there.
     void drop(const QStringList &names, bool accepted)
     {
         QList<QUrl> urls;
@@ -86,12 +87,13 @@ public:
         }
         QMimeData data;
         data.setUrls(urls);
-        const QPoint at = form.rect().center();
+        QWidget *target = form.childAt(form.rect().center());
+        const QPoint at = target->rect().center();
         QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(&form, &enter);
+        QApplication::sendEvent(target, &enter);
         QCOMPARE(enter.isAccepted(), accepted);
         QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(&form, &dropped);
+        QApplication::sendEvent(target, &dropped);
         QCOMPARE(dropped.isAccepted(), accepted);
     }
 
