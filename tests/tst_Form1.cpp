@@ -1,34 +1,37 @@
 #include "convert/Journal.h"
-#include "support/Cl2Fixture.h"
-#include "support/ModalDriver.h"
-#include "support/RunGate.h"
+#include "support/FormTest.h"
+#include "ui/DirListBox.h"
+#include "ui/DriveListBox.h"
 #include "ui/FileFilter.h"
-#include "ui/Form1.h"
 #include "ui/Form2.h"
-#include "ui/Form3.h"
 
-#include <QDir>
-#include <QDropEvent>
 #include <QFontInfo>
 #include <QLabel>
-#include <QMenuBar>
-#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-#include <QUrl>
 
 using namespace velmora;
 using namespace velmora::test;
 
 namespace {
 
-const QLatin1String CrLf("\r\n");
-const QString PreviousLog = QStringLiteral("ERROR: File (earlier.cl2) isn't a 8 directions file");
+// Runs the program's own main loop, as main() does, around step; a guard ends
+// it with another code if the step does not end the program.
+int runMainLoop(const std::function<void()> &step)
+{
+    QSignalSpy quitting(qApp, &QCoreApplication::aboutToQuit);
+    QTimer guard;
+    guard.callOnTimeout(qApp, [] { QCoreApplication::exit(1); });
+    guard.start(5000);
+    QTimer::singleShot(0, qApp, step);
+    const int code = QCoreApplication::exec();
+    return quitting.size() == 1 ? code : -1;
+}
 
 } // namespace
 
@@ -37,496 +40,275 @@ class tst_Form1 : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init() { t = std::make_unique<FormTest>(); }
+    void cleanup() { t.reset(); }
 
-    void windowIsLaidOutAsDesigned();
-    void dialogFilterTakesQtForm_data();
-    void dialogFilterTakesQtForm();
-    void singleFileRoad_data();
-    void singleFileRoad();
-    void conversionsGoThroughTheJournal_data();
-    void conversionsGoThroughTheJournal();
+    void windowCarriesItsOwnFontAndIcon();
+    void roads_data();
+    void roads();
     void logBoxKeepsOneLinePerMessage();
-    void droppedFilesAreConvertedUnderOneClearedLog();
-    void droppedFolderRunsTheFolderRoad();
-    void remoteDropIsRefused();
-    void exitEndsTheProgramWithEveryWindowGone_data();
-    void exitEndsTheProgramWithEveryWindowGone();
-    void undoPutsBackWhatTheLastRunConverted();
-    void aRunStopsBetweenFiles_data();
-    void aRunStopsBetweenFiles();
+    void exitEndsTheProgram_data();
+    void exitEndsTheProgram();
+    void undoPutsBackTheLastRun();
+    void inputDuringABatch_data();
+    void inputDuringABatch();
 
 private:
-    void drop(const QList<QUrl> &urls, bool expectAccepted);
-
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<Form1> m_form;
+    std::unique_ptr<FormTest> t;
 };
 
-void tst_Form1::init()
+void tst_Form1::windowCarriesItsOwnFontAndIcon()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_form = std::make_unique<Form1>();
-    m_form->Form_Load();
-    m_form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
-}
-
-void tst_Form1::cleanup()
-{
-    m_form.reset();
-    m_dir.reset();
-}
-
-void tst_Form1::windowIsLaidOutAsDesigned()
-{
-    Form1 &form = *m_form;
-    QCOMPARE(form.windowTitle(), QStringLiteral("CL2 Direction Velmora"));
-    QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
-    QCOMPARE(form.minimumSize(), form.maximumSize());
-    QCOMPARE(form.centralWidget()->size(), QSize(608, 178)); // 9120 x 2670 twips
-    QCOMPARE(form.centralWidget()->y(), form.menuBar()->height());
-    QVERIFY(!form.windowIcon().pixmap(QSize(16, 16)).isNull());
-    QVERIFY(!form.windowIcon().pixmap(QSize(32, 32)).isNull());
-
-    QCOMPARE(form.Command1->text(), QStringLiteral("&Single File Conversion"));
-    QCOMPARE(form.Command1->geometry(), QRect(16, 8, 129, 25));
-    QCOMPARE(form.Command3->text(), QStringLiteral("Scan &Folder Conversion"));
-    QCOMPARE(form.Command3->geometry(), QRect(448, 8, 129, 25));
-    QCOMPARE(form.Text2->geometry(), QRect(24, 40, 569, 123));
-    QVERIFY(form.Text2->isReadOnly());
-    QCOMPARE(form.Text2->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    QCOMPARE(form.Label2->text(), QStringLiteral("Message Log"));
-    QCOMPARE(form.Label2->geometry(), QRect(232, 8, 137, 33));
-    QVERIFY(form.Label2->font().bold());
-    QCOMPARE(form.Label2->font().pointSizeF(), 13.5);
-    QCOMPARE(form.Label2->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-
+    Form1 &form = t->form;
+    QCOMPARE(form.font().pointSizeF(), 8.25);
     for (const QWidget *control :
-         {static_cast<QWidget *>(form.Command1), static_cast<QWidget *>(form.Command3),
-          static_cast<QWidget *>(form.Label2)}) {
+         std::initializer_list<const QWidget *>{form.Command1, form.Command3, form.Label2}) {
         // The built-in face, whatever the machine has installed.
-        QCOMPARE(QFontInfo(control->font()).family(), QStringLiteral("Liberation Sans"));
+        QCOMPARE(QFontInfo(control->font()).family(), u"Liberation Sans"_s);
         const QString text = control->property("text").toString().remove(u'&');
         QVERIFY2(control->fontMetrics().horizontalAdvance(text) < control->width(),
-                 qPrintable(text + QLatin1String(" is cut off")));
+                 qPrintable(text + u" is cut off"_s));
     }
+    // Fixed in size, first shown in the middle of the screen.
+    QCOMPARE(form.minimumSize(), form.maximumSize());
+    QVERIFY(qAbs(form.frameGeometry().center().x() - form.screen()->geometry().center().x()) <= 1);
+    QCOMPARE(form.fileFilter(), u"Diablo Graphics (*.cl2)"_s);
+    QCOMPARE(qtNameFilter(u"Sprites|*.cl2;*.cel|All|*"_s), u"Sprites (*.cl2 *.cel);;All (*)"_s);
 
-    QCOMPARE(form.Command1->nextInFocusChain(), form.Command3);
-    QCOMPARE(form.Command3->nextInFocusChain(), form.Text2);
-
-    const QList<QAction *> bar = form.menuBar()->actions();
-    QCOMPARE(bar.size(), 2);
-    QCOMPARE(bar[0]->text(), QStringLiteral("&File"));
-    QCOMPARE(bar[0]->menu()->actions(), (QList<QAction *>{form.mnuundo, form.mnuexit}));
-    QCOMPARE(form.mnuexit->text(), QStringLiteral("&Exit"));
-    QCOMPARE(bar[1], form.mnuabout);
-    QCOMPARE(form.mnuabout->text(), QStringLiteral("&About"));
-    QVERIFY(!form.mnuabout->menu());
-
-    const QRect screen = form.screen()->availableGeometry();
-    QVERIFY(qAbs(form.frameGeometry().center().x() - screen.center().x()) <= 1);
-    QCOMPARE(form.fileFilter(), QStringLiteral("Diablo Graphics (*.cl2)"));
+    // A navy tile, red marks at the top and bottom, yellow ones between, a white centre.
+    const QImage icon = form.windowIcon().pixmap(QSize(32, 32)).toImage();
+    const auto at = [&](int x, int y) { return icon.pixelColor(x, y).name(QColor::HexArgb); };
+    QCOMPARE(at(0, 0) + at(16, 0) + at(16, 16), u"#00000000#ff000080#ffffffff"_s);
+    QCOMPARE(at(16, 5) + at(16, 27), u"#ffff0000#ffff0000"_s);
+    QCOMPARE(at(8, 8) + at(8, 23) + at(27, 16), u"#ffffff00#ffffff00#ffffff00"_s);
 }
 
-void tst_Form1::dialogFilterTakesQtForm_data()
+void tst_Form1::roads_data()
 {
-    QTest::addColumn<QString>("classic");
-    QTest::addColumn<QString>("qt");
-    QTest::newRow("pattern already named") << QStringLiteral("Diablo Graphics (*.cl2)|*.cl2")
-                                           << QStringLiteral("Diablo Graphics (*.cl2)");
-    QTest::newRow("pattern added, two entries") << QStringLiteral("Sprites|*.cl2;*.cel|All|*")
-                                                << QStringLiteral("Sprites (*.cl2 *.cel);;All (*)");
-}
+    // What the file chooser answers (one name) or what is dropped, and the
+    // log the road ends with: the earlier log when nothing ran.
+    QTest::addColumn<bool>("dropped");
+    QTest::addColumn<QStringList>("input");
+    QTest::addColumn<int>("journal"); // none set (0), usable (1), no usable state folder (2)
+    QTest::addColumn<QStringList>("log");
 
-void tst_Form1::dialogFilterTakesQtForm()
-{
-    QFETCH(QString, classic);
-    QFETCH(QString, qt);
-    QCOMPARE(qtNameFilter(classic), qt);
-}
-
-void tst_Form1::singleFileRoad_data()
-{
-    QTest::addColumn<QString>("fileName");     // relative to the temporary folder
-    QTest::addColumn<QString>("content");      // eight, single, or none (not on disk)
-    QTest::addColumn<bool>("answerCancels");   // the chooser answers "" instead
-    QTest::addColumn<QString>("expectedLine"); // success, refusal, or previous
-
-    QTest::newRow("cancelled") << QStringLiteral("a.cl2") << QStringLiteral("eight") << true
-                               << QStringLiteral("previous");
-    QTest::newRow("missing file") << QStringLiteral("gone.cl2") << QStringLiteral("none") << false
-                                  << QStringLiteral("previous");
-    QTest::newRow("8-direction file") << QStringLiteral("warrior.cl2") << QStringLiteral("eight")
-                                      << false << QStringLiteral("success");
-    QTest::newRow("single-direction file") << QStringLiteral("item.cl2") << QStringLiteral("single")
-                                           << false << QStringLiteral("refusal");
+    const QStringList good{u"good one.cl2"_s};
+    QTest::newRow("cancelled") << false << QStringList{QString()} << 0 << QStringList{PreviousLog};
+    QTest::newRow("missing file") << false << QStringList{u"gone.cl2"_s} << 0
+                                  << QStringList{PreviousLog};
+    QTest::newRow("8-direction file")
+        << false << good << 1 << QStringList{realigned("good one.cl2")};
+    QTest::newRow("single-direction file")
+        << false << QStringList{u"bad.cl2"_s} << 0
+        << QStringList{u"ERROR: File (@/bad.cl2) isn't a 8 directions file"_s};
     QTest::newRow("spaces and parentheses")
-        << QStringLiteral("my sprites (v2)/attack (n) 1.CL2") << QStringLiteral("eight") << false
-        << QStringLiteral("success");
+        << false << QStringList{u"my sprites (v2)/attack (n) 1.CL2"_s} << 0
+        << QStringList{realigned("my sprites (v2)/attack (n) 1.CL2")};
+    QTest::newRow("no usable state folder")
+        << false << good << 2
+        << QStringList{u"ERROR: Files cannot be protected against interruption: "_s,
+                       realigned("good one.cl2")};
+    // One run under a cleared log; a file dropped twice is converted once.
+    QTest::newRow("dropped files")
+        << true
+        << QStringList{u"good one.cl2"_s, u"bad.cl2"_s, u"vanished.cl2"_s, u"good one.cl2"_s} << 0
+        << QStringList{realigned("good one.cl2"),
+                       u"ERROR: File (@/bad.cl2) isn't a 8 directions file"_s,
+                       u"ERROR: File (@/vanished.cl2) could not be opened: "_s,
+                       u"ERROR: File (@/good one.cl2) was already converted"_s};
+    // Breadth-first: the folder's own file before the one below it.
+    QTest::newRow("dropped folder")
+        << true << QStringList{u"sprites"_s} << 0
+        << QStringList{u"SUCCESS: (2) files were found on (@/sprites)"_s,
+                       realigned("sprites/top.cl2"), realigned("sprites/deeper/below.cl2")};
+    QTest::newRow("remote URL refused")
+        << true << QStringList{u"good one.cl2"_s, u"https://example.org/a.cl2"_s} << 0
+        << QStringList{PreviousLog};
 }
 
-void tst_Form1::singleFileRoad()
+void tst_Form1::roads()
 {
-    QFETCH(QString, fileName);
-    QFETCH(QString, content);
-    QFETCH(bool, answerCancels);
-    QFETCH(QString, expectedLine);
-
-    const QString path = m_dir->filePath(fileName);
-    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
-    QByteArray before;
-    if (content == QLatin1String("eight")) {
-        before = makeEightDirectionCl2(5);
-    } else if (content == QLatin1String("single")) {
-        before = makeSingleDirectionCl2(7);
+    QFETCH(bool, dropped);
+    QFETCH(QStringList, input);
+    QFETCH(int, journal);
+    QFETCH(QStringList, log);
+    std::unique_ptr<Journal> recording;
+    if (journal > 0) {
+        const QString state = t->path("state");
+        QVERIFY(journal == 1 || writeFile(state, "a file, not a folder"));
+        qputenv("XDG_STATE_HOME", QFile::encodeName(state));
+        QString whyNone;
+        recording = Journal::create(Journal::Durability::ProcessDeath, &whyNone);
+        QCOMPARE(!recording, journal == 2);
+        t->form.setJournal(recording.get(), whyNone);
     }
-    if (content != QLatin1String("none")) {
-        QVERIFY(writeFile(path, before));
-    }
-
-    m_form->log().AppendLine(PreviousLog);
-    m_form->log().flush();
-    int asked = 0;
-    m_form->setFileChooser([&] {
-        ++asked;
-        return answerCancels ? QString() : path;
-    });
-    QSignalSpy finished(m_form.get(), &Form1::runFinished);
-    QTest::mouseClick(m_form->Command1, Qt::LeftButton);
-    QCOMPARE(asked, 1);
-    if (expectedLine != QLatin1String("previous")) {
-        QVERIFY(finished.wait());
-    }
-
-    QString expected = PreviousLog + CrLf;
-    if (expectedLine == QLatin1String("success")) {
-        expected = realignedLine(path) + CrLf;
-    } else if (expectedLine == QLatin1String("refusal")) {
-        expected = notEightDirectionsLine(path) + CrLf;
-    }
-    QCOMPARE(m_form->logText(), expected);
-    // What the user sees is the same text, with the box's own line breaks.
-    QCOMPARE(m_form->Text2->toPlainText() + u'\n',
-             QString(expected).replace(CrLf, QLatin1String("\n")));
-    QCOMPARE(m_form->windowTitle(), Form1::Caption);
-
-    if (content == QLatin1String("none")) {
-        QVERIFY(!QFileInfo::exists(path));
-    } else if (expectedLine == QLatin1String("success")) {
-        QCOMPARE(framesBySlot(readFile(path)), slotsAfterConversion(before));
+    const bool runs = log.first() != PreviousLog;
+    QSignalSpy finished(&t->form, &Form1::runFinished);
+    if (dropped) {
+        t->drop(input, runs);
     } else {
-        QCOMPARE(readFile(path), before);
+        const QString answer = input[0].isEmpty() ? QString() : t->dir.filePath(input[0]);
+        t->form.setFileChooser([&] { return answer; });
+        QTest::mouseClick(t->form.Command1, Qt::LeftButton);
     }
-}
-
-void tst_Form1::conversionsGoThroughTheJournal_data()
-{
-    QTest::addColumn<bool>("usable");
-
-    QTest::newRow("journal") << true;
-    QTest::newRow("no usable state folder") << false;
-}
-
-void tst_Form1::conversionsGoThroughTheJournal()
-{
-    QFETCH(bool, usable);
-    QTemporaryDir state;
-    QVERIFY(state.isValid());
-    const QString home = state.filePath(QStringLiteral("state"));
-    if (!usable) {
-        QVERIFY(writeFile(home, "a file, not a folder"));
-    }
-    qputenv("XDG_STATE_HOME", QFile::encodeName(home));
-    QString whyNone;
-    const std::unique_ptr<Journal> journal =
-        Journal::create(Journal::Durability::ProcessDeath, &whyNone);
-    QCOMPARE(journal != nullptr, usable);
-    m_form->setJournal(journal.get(), whyNone);
-    const QString path = m_dir->filePath(QStringLiteral("recorded.cl2"));
-    QVERIFY(writeFile(path, makeEightDirectionCl2(3)));
-    m_form->setFileChooser([&] { return path; });
-
-    QSignalSpy finished(m_form.get(), &Form1::runFinished);
-    QTest::mouseClick(m_form->Command1, Qt::LeftButton);
-    QVERIFY(finished.wait());
-
-    if (usable) {
-        QCOMPARE(m_form->logText(), realignedLine(path) + CrLf);
-        // The file's record sits in the journal's first slot.
-        const QByteArray recorded = readFile(QFile::decodeName(journal->path()));
-        QCOMPARE(recorded.mid(32, 4), QByteArrayLiteral("CLVR"));
-        QVERIFY(recorded.contains(QFile::encodeName(path)));
-    } else {
-        QCOMPARE(m_form->logText(),
-                 QLatin1String("ERROR: Files cannot be protected against interruption: ") +
-                     whyNone + CrLf + realignedLine(path) + CrLf);
-    }
-    m_form->setJournal(nullptr);
+    QCoreApplication::processEvents();
+    QTRY_COMPARE(finished.size(), runs ? 1 : 0);
+    t->checkLog(log);
+    t->checkFiles();
+    QCOMPARE(t->form.windowTitle(), Form1::Caption);
+    // A recording journal holds the file while it is rewritten.
+    QVERIFY(!recording || readFile(QFile::decodeName(recording->path()))
+                              .contains(QFile::encodeName(t->path("good one.cl2"))));
 }
 
 void tst_Form1::logBoxKeepsOneLinePerMessage()
 {
-    LogBox &log = m_form->log();
-    log.AppendLine(QStringLiteral("stale"));
-    log.flush();
+    LogBox &log = t->form.log();
+    QPlainTextEdit *box = t->form.Text2;
+    log.Repaint();
     log.Clear();
-    QCOMPARE(m_form->logText(), QString());
-    QVERIFY(m_form->Text2->toPlainText().isEmpty());
-
+    QVERIFY(t->form.logText().isEmpty() && box->toPlainText().isEmpty());
     // Lines wait until shown, but the log's text has them all along.
-    log.AppendLine(QStringLiteral("SUCCESS: one"));
+    log.AppendLine(u"SUCCESS: one"_s);
     log.AppendLine(QString());
-    log.AppendLine(QStringLiteral("ERROR: File (odd\nname.cl2) isn't a 8 directions file"));
-    QCOMPARE(log.lineCount(), 3);
-    QCOMPARE(m_form->logText(),
-             QStringLiteral("SUCCESS: one\r\n\r\n"
-                            "ERROR: File (odd\uFFFDname.cl2) isn't a 8 directions file\r\n"));
-    log.flush();
-    QCOMPARE(m_form->Text2->document()->blockCount(), 3);
-    log.AppendLine(QStringLiteral("SUCCESS: four"));
-    log.flush();
-    QCOMPARE(m_form->Text2->document()->blockCount(), 4);
-    QVERIFY(m_form->logText().endsWith(QLatin1String("\r\nSUCCESS: four\r\n")));
+    log.AppendLine(u"ERROR: File (odd\nname.cl2)"_s);
+    QCOMPARE(t->form.logText(), u"SUCCESS: one\r\n\r\nERROR: File (odd\uFFFDname.cl2)\r\n"_s);
+    QElapsedTimer frame;
+    frame.start();
+    log.Repaint(); // the first since the log was cleared: shown at once
+    QCOMPARE(box->blockCount(), 3);
+    log.AppendLine(u"SUCCESS: four"_s);
+    log.Repaint(); // within the same frame: shown once it is over
+    QVERIFY(box->blockCount() == 3 || frame.elapsed() >= FrameClock::FrameMs);
+    QTRY_COMPARE(box->blockCount(), 4);
+    // What the user sees is the log's text, with the box's own line breaks;
+    // it can be selected (and copied) with the keyboard.
+    QCOMPARE(box->toPlainText().replace(u'\n', u"\r\n"_s) + u"\r\n"_s, t->form.logText());
+    QTest::keyClick(box, Qt::Key_Home, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(box->textCursor().hasSelection());
 
-    // A long log keeps its newest line in view.
-    for (int i = 0; i < 500; ++i) {
-        log.AppendLine(QStringLiteral("SUCCESS: line %1").arg(i));
-        log.Repaint();
-    }
+    // A long log follows its newest line.
+    for (int i = 0; i < 500; ++i)
+        log.AppendLine(u"SUCCESS: line %1"_s.arg(i));
     log.flush();
     QCOMPARE(log.lineCount(), 504);
-    QCOMPARE(m_form->Text2->document()->blockCount(), 504);
-    const QScrollBar *bar = m_form->Text2->verticalScrollBar();
-    QVERIFY(bar->maximum() > 0);
-    QCOMPARE(bar->value(), bar->maximum());
+    QCOMPARE(box->blockCount(), 504);
+    QScrollBar *bar = box->verticalScrollBar();
+    QVERIFY(bar->maximum() > 0 && bar->value() == bar->maximum());
 }
 
-void tst_Form1::drop(const QList<QUrl> &urls, bool expectAccepted)
-{
-    QMimeData data;
-    data.setUrls(urls);
-    const QPoint at = m_form->rect().center();
-    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(m_form.get(), &enter);
-    QCOMPARE(enter.isAccepted(), expectAccepted);
-    if (!expectAccepted) {
-        return;
-    }
-    QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(m_form.get(), &dropped);
-    QVERIFY(dropped.isAccepted());
-}
-
-void tst_Form1::droppedFilesAreConvertedUnderOneClearedLog()
-{
-    const QString good = m_dir->filePath(QStringLiteral("good one.cl2"));
-    const QString bad = m_dir->filePath(QStringLiteral("bad.cl2"));
-    const QString vanished = m_dir->filePath(QStringLiteral("vanished.cl2"));
-    const QByteArray eight = makeEightDirectionCl2(3);
-    const QByteArray single = makeSingleDirectionCl2(4);
-    QVERIFY(writeFile(good, eight));
-    QVERIFY(writeFile(bad, single));
-
-    m_form->log().AppendLine(PreviousLog);
-    m_form->log().flush();
-    // The good file is dropped twice: one drop converts it once.
-    drop({QUrl::fromLocalFile(good), QUrl::fromLocalFile(bad), QUrl::fromLocalFile(vanished),
-          QUrl::fromLocalFile(good)},
-         true);
-    QTRY_COMPARE(m_form->log().lineCount(), 4);
-
-    const QStringList lines = m_form->logText().split(CrLf);
-    QCOMPARE(lines.size(), 5); // four lines, each ended
-    QCOMPARE(lines[0], realignedLine(good));
-    QCOMPARE(lines[1], notEightDirectionsLine(bad));
-    QVERIFY2(lines[2].startsWith(QLatin1String("ERROR: File (") + vanished + QLatin1String(") ")),
-             qPrintable(lines[2]));
-    QCOMPARE(lines[3], QLatin1String("ERROR: File (") + good +
-                           QLatin1String(") was already converted in this run"));
-    QVERIFY(lines[4].isEmpty());
-    QCOMPARE(framesBySlot(readFile(good)), slotsAfterConversion(eight));
-    QCOMPARE(readFile(bad), single);
-    QCOMPARE(m_form->windowTitle(), Form1::Caption);
-}
-
-void tst_Form1::droppedFolderRunsTheFolderRoad()
-{
-    const QString folder = m_dir->filePath(QStringLiteral("sprites"));
-    QVERIFY(QDir().mkpath(folder + QLatin1String("/deeper")));
-    const QString top = folder + QLatin1String("/top.cl2");
-    const QString below = folder + QLatin1String("/deeper/below.cl2");
-    const QByteArray eight = makeEightDirectionCl2(2);
-    QVERIFY(writeFile(top, eight));
-    QVERIFY(writeFile(below, eight));
-    QVERIFY(writeFile(folder + QLatin1String("/notes.txt"), QByteArrayLiteral("keep")));
-
-    m_form->log().AppendLine(PreviousLog);
-    m_form->log().flush();
-    drop({QUrl::fromLocalFile(folder)}, true);
-    QTRY_COMPARE(m_form->log().lineCount(), 3);
-
-    // Breadth-first: the folder's own file comes before the one below it.
-    QCOMPARE(m_form->logText(), QLatin1String("SUCCESS: (2) files were found on (") + folder +
-                                    QLatin1String(") and subfolders\r\n") + realignedLine(top) +
-                                    CrLf + realignedLine(below) + CrLf);
-    QCOMPARE(framesBySlot(readFile(top)), slotsAfterConversion(eight));
-    QCOMPARE(framesBySlot(readFile(below)), slotsAfterConversion(eight));
-    QCOMPARE(readFile(folder + QLatin1String("/notes.txt")), QByteArrayLiteral("keep"));
-}
-
-void tst_Form1::remoteDropIsRefused()
-{
-    const QString local = m_dir->filePath(QStringLiteral("local.cl2"));
-    const QByteArray eight = makeEightDirectionCl2(2);
-    QVERIFY(writeFile(local, eight));
-    m_form->log().AppendLine(PreviousLog);
-    drop({QUrl::fromLocalFile(local), QUrl(QStringLiteral("https://example.org/a.cl2"))}, false);
-    QTest::qWait(50);
-    QCOMPARE(m_form->logText(), PreviousLog + CrLf);
-    QCOMPARE(readFile(local), eight);
-}
-
-void tst_Form1::exitEndsTheProgramWithEveryWindowGone_data()
+void tst_Form1::exitEndsTheProgram_data()
 {
     QTest::addColumn<bool>("byCloseBox");
     QTest::newRow("Exit menu") << false;
     QTest::newRow("close box") << true;
 }
 
-void tst_Form1::exitEndsTheProgramWithEveryWindowGone()
+void tst_Form1::exitEndsTheProgram()
 {
     QFETCH(bool, byCloseBox);
-
-    // Both dialogs have been used and are now hidden.
-    {
-        ModalDriver ok([](QWidget *dialog) {
-            QTest::mouseClick(qobject_cast<Form3 *>(dialog)->Command1, Qt::LeftButton);
-        });
-        m_form->mnuabout->trigger();
-        QVERIFY(ok.acted() && !ok.stuck());
-        ModalDriver cancel([](QWidget *dialog) {
-            QTest::mouseClick(qobject_cast<Form2 *>(dialog)->Command2, Qt::LeftButton);
-        });
-        QTest::mouseClick(m_form->Command3, Qt::LeftButton);
-        QVERIFY(cancel.acted() && !cancel.stuck());
-        QVERIFY(m_form->form2() && m_form->form3());
-    }
-
-    // The program's own main loop, as main() runs it; the guard ends it with
-    // another code if the command does not.
-    QSignalSpy quitting(qApp, &QCoreApplication::aboutToQuit);
-    QTimer guard;
-    guard.setSingleShot(true);
-    connect(&guard, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
-    guard.start(5000);
-    QTimer::singleShot(0, m_form.get(), [&] {
-        if (byCloseBox) {
-            m_form->close();
-        } else {
-            m_form->mnuexit->trigger();
-        }
-    });
-    QCOMPARE(QCoreApplication::exec(), 0);
-    QCOMPARE(quitting.size(), 1);
-    QVERIFY(!m_form->isVisible());
+    Form1 &form = t->form;
+    QCOMPARE(runMainLoop([&] { byCloseBox ? void(form.close()) : form.mnuexit->trigger(); }), 0);
     for (QWidget *window : QApplication::topLevelWidgets()) {
         QVERIFY2(!window->isVisible(), qPrintable(window->objectName()));
     }
 }
 
-void tst_Form1::undoPutsBackWhatTheLastRunConverted()
+void tst_Form1::undoPutsBackTheLastRun()
 {
-    const QByteArray eight = makeEightDirectionCl2(3);
-    const QString first = m_dir->filePath(QStringLiteral("first.cl2"));
-    const QString second = m_dir->filePath(QStringLiteral("second.cl2"));
-    QVERIFY(writeFile(first, eight));
-    QVERIFY(writeFile(second, eight));
-    QVERIFY(!m_form->mnuundo->isEnabled());
-    QCOMPARE(m_form->mnuundo->shortcut(), QKeySequence(QKeySequence::Undo));
-
-    QSignalSpy finished(m_form.get(), &Form1::runFinished);
-    drop({QUrl::fromLocalFile(first), QUrl::fromLocalFile(second)}, true);
+    QVERIFY(!t->form.mnuundo->isEnabled());
+    QSignalSpy finished(&t->form, &Form1::runFinished);
+    for (const QStringList &run : {QStringList{u"batch/1.cl2"_s},
+                                   QStringList{u"good one.cl2"_s, u"bad.cl2"_s, u"sprites"_s}}) {
+        t->drop(run, true);
+        QVERIFY(finished.wait());
+        QVERIFY(t->form.mnuundo->isEnabled());
+    }
+    QTest::keyClick(&t->form, Qt::Key_Z, Qt::ControlModifier);
     QVERIFY(finished.wait());
-    QVERIFY(m_form->mnuundo->isEnabled());
-    QVERIFY(readFile(first) != eight);
-
-    m_form->mnuundo->trigger();
-    QVERIFY(finished.wait());
-    QCOMPARE(m_form->logText(), QLatin1String("SUCCESS: File (") + first +
-                                    QLatin1String(") directions were restored\r\n") +
-                                    QLatin1String("SUCCESS: File (") + second +
-                                    QLatin1String(") directions were restored\r\n"));
-    QCOMPARE(readFile(first), eight);
-    QCOMPARE(readFile(second), eight);
+    // Exactly the files the last run converted go back, in its order.
+    t->checkLog({u"SUCCESS: File (@/good one.cl2) directions were restored"_s,
+                 u"SUCCESS: File (@/sprites/top.cl2) directions were restored"_s,
+                 u"SUCCESS: File (@/sprites/deeper/below.cl2) directions were restored"_s});
+    const QString earlier = t->path("batch/1.cl2");
+    QCOMPARE(framesBySlot(readFile(earlier)), slotsAfterConversion(t->files.take(earlier)));
+    t->checkFiles();
     // Undone once: nothing is left to undo.
-    QVERIFY(!m_form->mnuundo->isEnabled());
-    m_form->mnuundo->trigger();
-    QTest::qWait(20);
-    QCOMPARE(finished.size(), 2);
-    QCOMPARE(readFile(first), eight);
+    QVERIFY(!t->form.mnuundo->isEnabled());
+    t->form.mnuundo_Click();
+    QVERIFY(!t->form.isBusy());
 }
 
-void tst_Form1::aRunStopsBetweenFiles_data()
+void tst_Form1::inputDuringABatch_data()
 {
     QTest::addColumn<QString>("input");
-    QTest::newRow("close box") << QStringLiteral("close");
-    QTest::newRow("Escape") << QStringLiteral("escape");
-    QTest::newRow("File > Exit") << QStringLiteral("exit");
+    for (const char *input :
+         {"window: drop", "window: close box", "window: Escape", "window: Exit", "dialog: Proceed",
+          "dialog: Cancel", "dialog: Escape", "dialog: close box"}) {
+        QTest::newRow(input) << QString::fromLatin1(input);
+    }
 }
 
-void tst_Form1::aRunStopsBetweenFiles()
+void tst_Form1::inputDuringABatch()
 {
     QFETCH(QString, input);
-    const QByteArray eight = makeEightDirectionCl2(2);
-    QList<QUrl> urls;
-    QStringList files;
-    for (const char *name : {"1.cl2", "2.cl2", "3.cl2"}) {
-        files << m_dir->filePath(QLatin1String(name));
-        QVERIFY(writeFile(files.last(), eight));
-        urls << QUrl::fromLocalFile(files.last());
-    }
-    RunGate gate(1);
-    m_form->setRunObserver([&gate](ConversionRun &run) { gate.attach(run); });
-    QSignalSpy quitting(qApp, &QCoreApplication::aboutToQuit);
-    QTimer guard;
-    guard.setSingleShot(true);
-    connect(&guard, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
-
-    drop(urls, true);
-    QTRY_VERIFY(gate.held());
-    QVERIFY(!m_form->Command1->isEnabled());
-    QVERIFY(!m_form->Command3->isEnabled());
-    if (input == QLatin1String("exit")) {
-        // The program ends once the file in hand is done, from its own loop.
-        QTimer::singleShot(0, m_form.get(), [&] {
-            m_form->mnuexit->trigger();
-            gate.open();
-        });
-        guard.start(5000);
-        QCOMPARE(QCoreApplication::exec(), 0);
-        QCOMPARE(quitting.size(), 1);
-        QVERIFY(!m_form->isVisible());
-    } else {
-        QSignalSpy finished(m_form.get(), &Form1::runFinished);
-        if (input == QLatin1String("close")) {
-            m_form->close();
-        } else {
-            QTest::keyClick(m_form.get(), Qt::Key_Escape);
+    Form1 &form = t->form;
+    t->holdRun();
+    QSignalSpy finished(&form, &Form1::runFinished);
+    // Held after two of the three files: the box and the caption show how far
+    // the run got and nothing can start another; then the input comes.
+    const auto midRun = [&](QWidget &window) {
+        const auto letGo = qScopeGuard([&] { t->gate.release(); });
+        QTRY_VERIFY(t->held);
+        QTRY_VERIFY(form.Text2->toPlainText().contains(u"2.cl2) directions"_s));
+        const QRegularExpression progress(u"^CL2 Direction Velmora - [12] / 3$"_s);
+        QTRY_VERIFY(progress.match(form.windowTitle()).hasMatch());
+        QVERIFY(!form.Command1->isEnabled() && !form.Command3->isEnabled());
+        QVERIFY(!form.mnuabout->isEnabled() && !form.mnuundo->isEnabled());
+        if (Form2 *scan = form.form2()) {
+            QVERIFY(!scan->Drive1->isEnabled() && !scan->Dir1->isEnabled());
+            QVERIFY(!scan->Command1->isEnabled());
         }
-        gate.open();
-        QVERIFY(finished.wait());
-        QVERIFY(m_form->isVisible());
-        QVERIFY(m_form->Command1->isEnabled());
+        if (input.endsWith(u"drop"_s)) {
+            t->drop({u"bad.cl2"_s}, false);
+        } else if (input.endsWith(u"Proceed"_s)) {
+            QTest::mouseClick(form.form2()->Command1, Qt::LeftButton);
+        } else if (input.endsWith(u"Cancel"_s)) {
+            QTest::mouseClick(form.form2()->Command2, Qt::LeftButton);
+        } else if (input.endsWith(u"close box"_s)) {
+            QVERIFY(!window.close());
+        } else if (input.endsWith(u"Escape"_s)) {
+            QTest::keyClick(&window, Qt::Key_Escape);
+        } else {
+            // The program ends once the file in hand is done, from its own loop.
+            QCOMPARE(runMainLoop([&] {
+                         form.mnuexit->trigger();
+                         t->gate.release();
+                     }),
+                     0);
+        }
+    };
+    QStringList log{realigned("batch/1.cl2"), realigned("batch/2.cl2")};
+    if (input.startsWith(u"dialog"_s)) {
+        QVERIFY(t->whileModal<Form2>([&] { QTest::mouseClick(form.Command3, Qt::LeftButton); },
+                                     [&](Form2 &scan) {
+                                         QVERIFY(scan.Dir1->setPath(t->path("batch")));
+                                         QTest::mouseClick(scan.Command1, Qt::LeftButton);
+                                         midRun(scan);
+                                     }));
+        log.prepend(u"SUCCESS: (3) files were found on (@/batch) and subfolders"_s);
+    } else {
+        t->drop({u"batch/1.cl2"_s, u"batch/2.cl2"_s, u"batch/3.cl2"_s}, true);
+        midRun(form);
     }
-    QCOMPARE(m_form->logText(), realignedLine(files[0]) + CrLf +
-                                    QLatin1String("ERROR: Conversion stopped after (1) of (3) "
-                                                  "files\r\n"));
-    QCOMPARE(framesBySlot(readFile(files[0])), slotsAfterConversion(eight));
-    QCOMPARE(readFile(files[1]), eight);
-    QCOMPARE(readFile(files[2]), eight);
+    QTRY_COMPARE(finished.size(), 1);
+    QCOMPARE(form.isVisible(), input != u"window: Exit"_s);
+    QVERIFY(form.Command1->isEnabled() && form.Command3->isEnabled());
+    QCOMPARE(form.windowTitle(), Form1::Caption);
+    const bool stops = !input.endsWith(u"drop"_s) && !input.endsWith(u"Proceed"_s);
+    t->checkLog(log << (stops ? u"ERROR: Conversion stopped after (2) of (3) files"_s
+                              : realigned("batch/3.cl2")));
+    t->checkFiles();
 }
 
 QTEST_MAIN(tst_Form1)

@@ -1,0 +1,158 @@
+#pragma once
+
+// Window tests only: the main window over a folder of sample files, driven
+// the way a user drives it. Include only from tests that link the widget
+// library.
+
+#include "support/Cl2Fixture.h"
+#include "ui/Form1.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QPointer>
+#include <QSemaphore>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <atomic>
+#include <functional>
+
+namespace velmora::test {
+
+using namespace Qt::StringLiterals;
+
+inline const QString PreviousLog = u"ERROR: File (earlier.cl2) isn't a 8 directions file"_s;
+
+// '@' stands for the test folder in expected log lines.
+inline QString realigned(const char *name)
+{
+    return u"SUCCESS: File (@/%1) directions were realigned"_s.arg(QLatin1String(name));
+}
+
+class FormTest
+{
+public:
+    FormTest()
+    {
+        QVERIFY(dir.isValid());
+        for (const char *name :
+             {"good one.cl2", "my sprites (v2)/attack (n) 1.CL2", "sprites/top.cl2",
+              "sprites/deeper/below.cl2", "batch/1.cl2", "batch/2.cl2", "batch/3.cl2"}) {
+            put(name, makeEightDirectionCl2(2));
+        }
+        put("bad.cl2", makeSingleDirectionCl2(4));
+        put("sprites/notes.txt", "keep");
+        form.Form_Load();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        form.log().AppendLine(PreviousLog);
+        form.log().flush();
+    }
+
+    ~FormTest() { gate.release(); }
+
+    // Holds the window's next run once two files are done, until the test
+    // releases the gate.
+    void holdRun()
+    {
+        form.setRunObserver([this](ConversionRun &run) {
+            run.progress = [this, report = run.progress](qsizetype done, qsizetype total) {
+                report(done, total);
+                if (done == 2 && !held.exchange(true)) {
+                    gate.acquire();
+                }
+            };
+        });
+    }
+
+    QString path(const char *name) const { return dir.filePath(QLatin1String(name)); }
+
+    void put(const char *name, const QByteArray &bytes)
+    {
+        QVERIFY(QDir().mkpath(QFileInfo(path(name)).path()) && writeFile(path(name), bytes));
+        files.insert(path(name), bytes);
+    }
+
+    // Drags the named files (or URLs) onto the window's log box, the most of
+    // it, and drops them there.
+    void drop(const QStringList &names, bool accepted)
+    {
+        QList<QUrl> urls;
+        for (const QString &name : names) {
+            urls << (name.contains(u':') ? QUrl(name) : QUrl::fromLocalFile(dir.filePath(name)));
+        }
+        QMimeData data;
+        data.setUrls(urls);
+        QWidget *target = form.childAt(form.rect().center());
+        const QPoint at = target->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        QCOMPARE(enter.isAccepted(), accepted);
+        QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &dropped);
+        QCOMPARE(dropped.isAccepted(), accepted);
+    }
+
+    // The log holds the expected lines, each ended by CR LF; a line may go on
+    // past what is expected (a system's reason).
+    void checkLog(const QStringList &expected)
+    {
+        QStringList lines = form.logText().split(u"\r\n"_s);
+        QCOMPARE(lines.takeLast(), QString());
+        QCOMPARE(lines.size(), expected.size());
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            QVERIFY2(lines[i].startsWith(QString(expected[i]).replace(u'@', dir.path())),
+                     qPrintable(lines[i]));
+        }
+    }
+
+    // A file the log says was realigned is converted exactly once; any other
+    // is untouched.
+    void checkFiles()
+    {
+        for (const auto &[file, before] : files.asKeyValueRange()) {
+            if (form.logText().contains(realignedLine(file))) {
+                QCOMPARE(framesBySlot(readFile(file)), slotsAfterConversion(before));
+            } else {
+                QCOMPARE(readFile(file), before);
+            }
+        }
+    }
+
+    // Runs open(), which shows a modal dialog, and the action on the dialog
+    // while it is up. The dialog, once hidden again; null if it did not show
+    // or stayed up (it is then hidden, so the test fails instead of hanging).
+    template <typename Dialog>
+    Dialog *whileModal(const std::function<void()> &open,
+                       const std::function<void(Dialog &)> &action)
+    {
+        QPointer<Dialog> shown;
+        QTimer poll;
+        poll.callOnTimeout([&] {
+            shown = qobject_cast<Dialog *>(QApplication::activeModalWidget());
+            if (shown && shown->isVisible()) {
+                poll.stop();
+                action(*shown);
+                if (!QTest::qWaitFor([&] { return !shown->isVisible(); })) {
+                    shown->hide();
+                    shown = nullptr;
+                }
+            }
+        });
+        poll.start(10);
+        open();
+        return shown;
+    }
+
+    QTemporaryDir dir;
+    QMap<QString, QByteArray> files; // every file made, with its bytes
+    QSemaphore gate;
+    std::atomic<bool> held{false};
+    Form1 form;
+};
+
+} // namespace velmora::test
