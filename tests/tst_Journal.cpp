@@ -371,21 +371,36 @@ void tst_Journal::latestRecordOfAFileCountsAcrossSlots()
         Journal::create(Journal::Durability::ProcessDeath, &reason, 3);
     QVERIFY2(journal, qPrintable(reason));
     // Records path in slot, then writes all of it or only its front block.
-    const auto recordAndWrite = [&](const QString &path, int slot, bool whole) {
+    const auto recordAndWrite = [&](Journal &into, const QByteArray &path, int slot, bool whole) {
         BinaryFile open;
         DirectionTables tables;
         QString error;
-        QVERIFY(open.open(path, &error));
+        QVERIFY(open.open(QFile::decodeName(path), &error));
         QCOMPARE(tables.load(open, DirectionSwap::Forward), QString());
-        const QByteArray encoded = QFile::encodeName(path);
         if (slot == 2) { // a record larger than a slot goes only into the last one
-            QVERIFY(!journal->record(0, encoded, open, DirectionSwap::Forward, tables));
+            QVERIFY(!into.record(0, path, open, DirectionSwap::Forward, tables));
         }
-        QVERIFY(journal->record(slot, encoded, open, DirectionSwap::Forward, tables));
+        QVERIFY(into.record(slot, path, open, DirectionSwap::Forward, tables));
         QVERIFY(whole ? tables.store(open).isEmpty()
                       : open.writeAt(0, tables.newFront().data(), std::ssize(tables.newFront()),
                                      &error));
     };
+    // A record whose checksum holds but which makes no sense (the path "/"
+    // alone: "" opened in the root folder) is none of ours: nothing in its
+    // journal is trusted.
+    const QString cwd = QDir::currentPath();
+    QDir::setCurrent(u"/"_s);
+    std::unique_ptr<Journal> odd = Journal::create(Journal::Durability::ProcessDeath, &reason);
+    QVERIFY(QDir::setCurrent(cwd) && odd);
+    {
+        BinaryFile open;
+        DirectionTables tables;
+        QVERIFY(open.open(file, &reason) && tables.load(open, DirectionSwap::Forward).isEmpty());
+        QVERIFY(odd->record(0, QByteArray(), open, DirectionSwap::Forward, tables));
+    }
+    const QString oddJournal = journals() + u"/journal-2.bin"_s;
+    QVERIFY(QFile::copy(QFile::decodeName(odd->path()), oddJournal));
+    odd.reset();
     // A file that is not open cannot be recorded; the failure is said once.
     QStringList failures;
     journal->setFailureHandler([&](const QString &why) { failures << why; });
@@ -394,19 +409,25 @@ void tst_Journal::latestRecordOfAFileCountsAcrossSlots()
         QVERIFY(!journal->record(0, "/x.cl2", closed, DirectionSwap::Forward, DirectionTables()));
     }
     QCOMPARE(failures, QStringList{u"/x.cl2: Bad file descriptor"_s});
-    recordAndWrite(file, 0, true);
-    recordAndWrite(longFile, 2, true);
-    recordAndWrite(file, 1, false);
+    recordAndWrite(*journal, QFile::encodeName(file), 0, true);
+    recordAndWrite(*journal, QFile::encodeName(longFile), 2, true);
+    recordAndWrite(*journal, QFile::encodeName(file), 1, false);
     // What the process leaves when it dies: its journal, unlocked.
     QVERIFY(QFile::copy(QFile::decodeName(journal->path()), journals() + u"/journal-1.bin"_s));
     journal.reset();
 
     StringMessageLog log;
     RepairInterruptedRuns(log);
-    QCOMPARE(log.lines(), QStringList{QString::fromUtf8(putBackLine(file))});
+    QCOMPARE(log.lines(),
+             (QStringList{QString::fromUtf8(putBackLine(file)),
+                          "ERROR: Journal ("_L1 + oddJournal +
+                              ") of an interrupted run could not be read: a record in slot 0 is "
+                              "not valid; it was kept as ("_L1 +
+                              oddJournal +
+                              ".bad); a file being converted then may be left half-rewritten"_L1}));
     QCOMPARE(readFile(file), converted(original));
     QCOMPARE(readFile(longFile), converted(longOriginal));
-    QCOMPARE(journalEntries(), QStringList());
+    QCOMPARE(journalEntries(), QStringList{u"journal-2.bin.bad"_s});
 }
 
 QTEST_GUILESS_MAIN(tst_Journal)

@@ -1,5 +1,7 @@
+#include "support/Cl2Fixture.h"
 #include "support/ProcessRun.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace velmora::test;
@@ -47,6 +49,22 @@ private slots:
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY2(out.isEmpty() ? run.out.isEmpty() : run.out.startsWith(out), run.out.constData());
         QVERIFY2(run.err.contains(err), run.err.constData());
+    }
+
+    void convertsTheFolderItIsGiven()
+    {
+        // The benchmark's way in: the window opens, converts the folder in
+        // CL2VELMORA_BENCH_FOLDER and the program ends.
+        QTemporaryDir dir;
+        const QByteArray before = makeEightDirectionCl2(2);
+        QVERIFY(writeFile(dir.filePath(u"a.cl2"_s), before));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        environment.insert(u"XDG_STATE_HOME"_s, dir.filePath(u"state"_s));
+        environment.insert(u"CL2VELMORA_BENCH_FOLDER"_s, dir.path());
+        const ProcessRun run = runProcess(QStringLiteral(CL2VELMORA_APP_PATH), {}, environment);
+        QVERIFY2(run.finished && run.exitCode == 0, run.err.constData());
+        QCOMPARE(framesBySlot(readFile(dir.filePath(u"a.cl2"_s))), slotsAfterConversion(before));
     }
 };
 
