@@ -26,28 +26,17 @@ QString successText(const ConversionOptions &options)
                           : QStringLiteral("directions were realigned");
 }
 
-// Appends the one line a file gets, then repaints the log. An empty problem
-// is a success.
-bool logResult(MessageLog &log, const QString &path, const QString &problem,
+// Appends the one line a file gets, then repaints the log. It is built in
+// line, whose buffer serves every file of a batch; writePath(line) writes the
+// path. An empty problem is a success.
+template <typename WritePath>
+bool logResult(MessageLog &log, QString &line, const WritePath &writePath, const QString &problem,
                const ConversionOptions &options)
-{
-    const bool ok = problem.isEmpty();
-    log.AppendLine(ok ? QLatin1String("SUCCESS: File (") + path + QLatin1String(") ") +
-                            successText(options)
-                      : QLatin1String("ERROR: File (") + path + QLatin1String(") ") + problem);
-    log.Repaint();
-    return ok;
-}
-
-// The same for file i of a batch, built in line, whose buffer serves every
-// file of the batch.
-bool logResult(MessageLog &log, QString &line, const FoundFileList &files, qsizetype i,
-               const QString &problem, const ConversionOptions &options)
 {
     const bool ok = problem.isEmpty();
     line.resize(0);
     line += ok ? QLatin1String("SUCCESS: File (") : QLatin1String("ERROR: File (");
-    files.appendPath(i, line);
+    writePath(line);
     line += QLatin1String(") ");
     line += ok ? successText(options) : problem;
     log.AppendLine(line);
@@ -251,7 +240,8 @@ BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionR
         const QString problem = finishFile(
             job, run,
             {files.folderPath(folder), files.encodedFolder(folder), files.encodedName(i)});
-        if (!logResult(log, line, files, i, problem, run.options())) {
+        const auto writePath = [&files, i](QString &out) { files.appendPath(i, out); };
+        if (!logResult(log, line, writePath, problem, run.options())) {
             ++result.failed;
         }
         if (run.progress) {
@@ -283,7 +273,9 @@ bool ReorderDirections(const QString &path, MessageLog &log, ConversionRun &run)
     const QByteArray name = QFile::encodeName(path.mid(split));
     const QString problem =
         finishFile(job, run, {folder, QFile::encodeName(folder), name.constData()});
-    return logResult(log, path, problem, run.options());
+    QString line;
+    return logResult(
+        log, line, [&path](QString &out) { out += path; }, problem, run.options());
 }
 
 bool ReorderDirections(const QString &path, MessageLog &log, const ConversionOptions &options)
