@@ -285,11 +285,11 @@ void tst_Module1::aRunConvertsEachFileOnceInOrder()
     const QString hard = m_dir->filePath(u"b.cl2"_s);
     const QString soft = m_dir->filePath(u"sub/c.cl2"_s);
     QCOMPARE(::link(QFile::encodeName(path).constData(), QFile::encodeName(hard).constData()), 0);
-    QStringList expected{foundLine(45, folder), realignedLine(path), errorLine(hard, twice)};
-    // Enough files that other threads take a share.
-    for (int i = 0; i < 40; ++i) {
+    QStringList expected{foundLine(205, folder), realignedLine(path), errorLine(hard, twice)};
+    // Enough files that the threads hand their share round the whole ring.
+    for (int i = 0; i < 200; ++i) {
         expected << realignedLine(
-            putFile(*m_dir, u"many/f%1.cl2"_s.arg(i, 2, 10, QChar(u'0')), original));
+            putFile(*m_dir, u"many/f%1.cl2"_s.arg(i, 3, 10, QChar(u'0')), original));
     }
     expected << errorLine(soft, twice)
              << errorLine(putFile(*m_dir, u"sub/two.CL2"_s, single), u"isn't a 8 directions file"_s)
@@ -306,14 +306,14 @@ void tst_Module1::aRunConvertsEachFileOnceInOrder()
     run.progress = [&](qsizetype done, qsizetype total) { progress.append({done, total}); };
     const BatchResult result = ConvertPaths({folder, hard}, log, run);
     QCOMPARE(log.lines(), expected);
-    QCOMPARE(result.found, 46);
+    QCOMPARE(result.found, 206);
     QCOMPARE(result.failed, 4);
     QVERIFY(!result.stopped);
-    QCOMPARE(progress.size(), 46);
-    QCOMPARE(progress.at(44), (std::pair<qsizetype, qsizetype>{45, 45}));
+    QCOMPARE(progress.size(), 206);
+    QCOMPARE(progress.at(204), (std::pair<qsizetype, qsizetype>{205, 205}));
     QCOMPARE(progress.constLast(), (std::pair<qsizetype, qsizetype>{2, 2}));
     QCOMPARE(framesBySlot(readFile(path)), slotsAfterConversion(original));
-    QCOMPARE(framesBySlot(readFile(m_dir->filePath(u"many/f39.cl2"_s))),
+    QCOMPARE(framesBySlot(readFile(m_dir->filePath(u"many/f199.cl2"_s))),
              slotsAfterConversion(original));
     QCOMPARE(readFile(m_dir->filePath(u"sub/two.CL2"_s)), single);
 }

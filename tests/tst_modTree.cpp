@@ -1,3 +1,4 @@
+#include "platform/OrderedWork.h"
 #include "platform/WildcardPattern.h"
 #include "search/modTree.h"
 
@@ -7,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -64,6 +66,8 @@ private slots:
     void foundFilesKeepIdentityAndBytes();
     void scanDirectory();
     void pathsLongerThanTheSystemTakes();
+    void severalJobsFindWhatOneJobFinds();
+    void orderedWorkFinishesEachItemOnceInOrder();
 };
 
 void TestModTree::maskLists_data()
@@ -337,6 +341,61 @@ void TestModTree::pathsLongerThanTheSystemTakes()
     QCOMPARE(found.path(1), dir.path() + u"/z/last.cl2"_s);
     QCOMPARE(found.path(2), deep + u"/deep.cl2"_s);
     QVERIFY(deep.size() > 4096);
+}
+
+void TestModTree::severalJobsFindWhatOneJobFinds()
+{
+    // Enough folders that the threads hand many chunks round the ring.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    for (int a = 0; a < 6; ++a) {
+        for (int b = 0; b < 40; ++b) {
+            const QString folder = dir.path() + u"/a%1/b%2"_s.arg(a).arg(b);
+            QVERIFY(QDir().mkpath(folder));
+            QFile file(folder + u"/f.cl2"_s);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+    }
+    const FoundFileList one = FindFileList(dir.path(), u"*.cl2"_s, nullptr, {}, 1);
+    QCOMPARE(one.size(), 240);
+    for (int round = 0; round < 4; ++round) {
+        for (const int jobs : {2, 3, 8}) {
+            const FoundFileList many = FindFileList(dir.path(), u"*.cl2"_s, nullptr, {}, jobs);
+            QCOMPARE(many.size(), one.size());
+            for (qsizetype i = 0; i < one.size(); ++i) {
+                QCOMPARE(many.path(i), one.path(i));
+            }
+        }
+    }
+}
+
+// The engine under the walk and the batch: each item prepared once into its
+// own slot, finished in order, while the list grows as it is worked on.
+void TestModTree::orderedWorkFinishesEachItemOnceInOrder()
+{
+    for (const int jobs : {2, 3, 8, 2, 3, 8, 2, 3, 8}) {
+        OrderedWork<qsizetype> work(jobs, 1, 4);
+        qsizetype count = 1;
+        qsizetype wrong = 0;
+        std::atomic<qsizetype> prepared{0};
+        const qsizetype done = work.run(
+            [&prepared](qsizetype i, qsizetype &slot) {
+                slot = i;
+                ++prepared;
+            },
+            [&](qsizetype i, qsizetype &slot) {
+                wrong += slot == i ? 0 : 1;
+                // Each of the first items brings two more, as folders do.
+                if (count < 20000) {
+                    count += 2;
+                    work.extend(count);
+                }
+            },
+            [] { return false; });
+        QCOMPARE(done, count);
+        QCOMPARE(wrong, 0);
+        QCOMPARE(prepared.load(), count);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestModTree)

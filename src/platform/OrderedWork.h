@@ -103,12 +103,13 @@ private:
             return {0, 0};
         }
         const qsizetype first = m_next;
-        m_next = std::min({m_count, first + m_chunk, m_finished + window});
+        const qsizetype end = std::min({m_count, first + m_chunk, m_finished + window});
+        m_next = end;
         lock.unlock();
         if (more) {
             m_spaceFreed.notify_one();
         }
-        return {first, m_next};
+        return {first, end};
     }
     // Whether a whole chunk waits to be taken and fits the window; the caller
     // holds the lock.
