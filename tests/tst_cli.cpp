@@ -139,17 +139,11 @@ private slots:
         row("folder that cannot be listed", {u"ROOT/tree/locked"_s},
             {u"ERROR: No *.cl2 files were found on (ROOT/tree/locked) and subfolders"_s, locked},
             1);
-        row("-v", {u"-v"_s}, {u"CL2 Velmora version 1.1.0"_s}, 0);
         row("--help", {u"--help"_s}, {u"Usage: cl2velmora-cli [options] PATH..."_s, u"*"_s}, 0);
-        const QList<std::pair<const char *, QStringList>> usageErrors{
-            {"no path", {u"--dry-run"_s}},
-            {"unknown option", {u"--frobnicate"_s, hero}},
-            {"mask without its list", {hero, u"--mask"_s}},
-            {"no jobs", {u"--jobs"_s, u"0"_s, hero}},
-            {"too many jobs", {u"-j"_s, u"257"_s, hero}}};
-        for (const auto &[name, arguments] : usageErrors) {
-            row(qPrintable(u"usage error: "_s + QLatin1String(name)), arguments, {}, 2);
-        }
+        row("usage error: no path", {u"--dry-run"_s}, {}, 2);
+        row("usage error: unknown option", {u"--frobnicate"_s, hero}, {}, 2);
+        row("usage error: no jobs", {u"--jobs"_s, u"0"_s, hero}, {}, 2);
+        row("usage error: too many jobs", {u"-j"_s, u"257"_s, hero}, {}, 2);
     }
 
     void road()
@@ -180,9 +174,7 @@ private slots:
             {u"tree/sub/B.CL2"_s, good},
             {u"tree/sub/c.cl2"_s, bad},
             {u"tree/locked/b.cl2"_s, good},
-            {u"tree/x.cl2.bak"_s, good},
-            {u"tree/readme.txt"_s, "not a sprite\n"},
-            {u"tree/sub/y.cl2x"_s, good}};
+            {u"tree/readme.txt"_s, "not a sprite\n"}};
         for (int i = 10; i < 30; ++i) {
             files.insert(u"tree/many/%1.cl2"_s.arg(i), makeEightDirectionCl2(1 + i % 4));
         }
@@ -306,9 +298,7 @@ private slots:
                 << done(5, 2) + QStringList{u"ERROR: Conversion stopped after (2) of (5) files"_s}
                 << QString();
         }
-        // Its log goes into a pipe nobody reads any more: the run stops.
-        QTest::newRow("reader left")
-            << 0 << u"reader left"_s << 5 << 3 << 1 << QStringList() << QString();
+        // Its log, due after the last file, goes into a pipe nobody reads any more.
         QTest::newRow("reader left at the last file")
             << 0 << u"reader left"_s << 3 << 3 << 1 << QStringList() << QString();
         // The status line is erased before the log goes out, and at the end.
