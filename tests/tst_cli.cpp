@@ -298,7 +298,10 @@ private slots:
                 << done(5, 2) + QStringList{u"ERROR: Conversion stopped after (2) of (5) files"_s}
                 << QString();
         }
-        // Its log, due after the last file, goes into a pipe nobody reads any more.
+        // Its log, due at the next file, goes into a pipe nobody reads any more:
+        // the run stops, or ends with the files done.
+        QTest::newRow("reader left")
+            << 0 << u"reader left"_s << 5 << 3 << 1 << QStringList() << QString();
         QTest::newRow("reader left at the last file")
             << 0 << u"reader left"_s << 3 << 3 << 1 << QStringList() << QString();
         // The status line is erased before the log goes out, and at the end.
