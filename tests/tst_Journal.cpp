@@ -342,6 +342,7 @@ void tst_Journal::unusableStateFolderDoesNotStopAConversion()
 // trusted is kept aside and reported once.
 void tst_Journal::repairInTheCore()
 {
+    const uint descriptors = QDir(u"/proc/self/fd"_s).count();
     const QByteArray original = makeEightDirectionCl2(3);
     const QByteArray longOriginal = makeEightDirectionCl2(9000, 1);
     const QString file = putFile(*m_dir, u"twice.cl2"_s, original);
@@ -414,6 +415,8 @@ void tst_Journal::repairInTheCore()
     log.Clear();
     RepairInterruptedRuns(log);
     QCOMPARE(log.lines(), QStringList());
+    // Every file opened here or by the repair was closed again.
+    QCOMPARE(QDir(u"/proc/self/fd"_s).count(), descriptors);
 }
 
 QTEST_GUILESS_MAIN(tst_Journal)
