@@ -51,12 +51,6 @@ QByteArray halfWritten(const QByteArray &before, const QByteArray &after)
     return after.left(front) + before.mid(front);
 }
 
-// Only the partner's table written.
-QByteArray otherHalfWritten(const QByteArray &before, const QByteArray &after)
-{
-    return halfWritten(after, before);
-}
-
 } // namespace
 
 class tst_Journal : public QObject
@@ -260,7 +254,7 @@ void tst_Journal::changesAfterTheKill()
     QVERIFY(!journal.isEmpty());
     const QByteArray whole = converted(original);
     QByteArray bytes = change == "finish"_L1    ? whole
-                       : change == "partner"_L1 ? otherHalfWritten(original, whole)
+                       : change == "partner"_L1 ? halfWritten(whole, original)
                        : line.isEmpty()         ? original
                                                 : readFile(file);
     // The record in the first slot, after the 32-byte header: a byte of its
@@ -348,6 +342,7 @@ void tst_Journal::unusableStateFolderDoesNotStopAConversion()
 // trusted is kept aside and reported once.
 void tst_Journal::repairInTheCore()
 {
+    const uint descriptors = QDir(u"/proc/self/fd"_s).count();
     const QByteArray original = makeEightDirectionCl2(3);
     const QByteArray longOriginal = makeEightDirectionCl2(9000, 1);
     const QString file = putFile(*m_dir, u"twice.cl2"_s, original);
@@ -356,20 +351,23 @@ void tst_Journal::repairInTheCore()
     std::unique_ptr<Journal> journal =
         Journal::create(Journal::Durability::ProcessDeath, &reason, 3);
     QVERIFY2(journal, qPrintable(reason));
-    // Records path in slot, then writes all of it or only its front block.
-    const auto recordAndWrite = [&](Journal &into, const QByteArray &path, int slot, bool whole) {
+    // Records path (under the name `as` when given) in slot, then makes
+    // `writes` of its two writes.
+    const auto record = [&](Journal &into, int slot, const QString &path, int writes,
+                            const QByteArray &as = QByteArray()) {
         BinaryFile open;
         DirectionTables tables;
         QString error;
-        QVERIFY(open.open(QFile::decodeName(path), &error));
+        QVERIFY(open.open(path, &error));
         QCOMPARE(tables.load(open, DirectionSwap::Forward), QString());
+        const QByteArray name = as.isNull() ? QFile::encodeName(path) : as;
         if (slot == 2) { // a record larger than a slot goes only into the last one
-            QVERIFY(!into.record(0, path, open, DirectionSwap::Forward, tables));
+            QVERIFY(!into.record(0, name, open, DirectionSwap::Forward, tables));
         }
-        QVERIFY(into.record(slot, path, open, DirectionSwap::Forward, tables));
-        QVERIFY(whole ? tables.store(open).isEmpty()
-                      : open.writeAt(0, tables.newFront().data(), std::ssize(tables.newFront()),
-                                     &error));
+        QVERIFY(into.record(slot, name, open, DirectionSwap::Forward, tables));
+        QVERIFY(writes < 2 || tables.store(open).isEmpty());
+        QVERIFY(writes != 1 ||
+                open.writeAt(0, tables.newFront().data(), std::ssize(tables.newFront()), &error));
     };
     // A record whose checksum holds but which makes no sense (the path "/"
     // alone: "" opened in the root folder) is none of ours: nothing in its
@@ -378,12 +376,7 @@ void tst_Journal::repairInTheCore()
     QDir::setCurrent(u"/"_s);
     std::unique_ptr<Journal> odd = Journal::create(Journal::Durability::ProcessDeath, &reason);
     QVERIFY(QDir::setCurrent(cwd) && odd);
-    {
-        BinaryFile open;
-        DirectionTables tables;
-        QVERIFY(open.open(file, &reason) && tables.load(open, DirectionSwap::Forward).isEmpty());
-        QVERIFY(odd->record(0, QByteArray(), open, DirectionSwap::Forward, tables));
-    }
+    record(*odd, 0, file, 0, ""_ba);
     const QString oddJournal = journals() + u"/journal-2.bin"_s;
     QVERIFY(QFile::copy(QFile::decodeName(odd->path()), oddJournal));
     odd.reset();
@@ -395,9 +388,9 @@ void tst_Journal::repairInTheCore()
         QVERIFY(!journal->record(0, "/x.cl2", closed, DirectionSwap::Forward, DirectionTables()));
     }
     QCOMPARE(failures, QStringList{u"/x.cl2: Bad file descriptor"_s});
-    recordAndWrite(*journal, QFile::encodeName(file), 0, true);
-    recordAndWrite(*journal, QFile::encodeName(longFile), 2, true);
-    recordAndWrite(*journal, QFile::encodeName(file), 1, false);
+    record(*journal, 0, file, 2);
+    record(*journal, 2, longFile, 2);
+    record(*journal, 1, file, 1);
     // What the process leaves when it dies: its journal, unlocked.
     QVERIFY(QFile::copy(QFile::decodeName(journal->path()), journals() + u"/journal-1.bin"_s));
     journal.reset();
@@ -422,6 +415,8 @@ void tst_Journal::repairInTheCore()
     log.Clear();
     RepairInterruptedRuns(log);
     QCOMPARE(log.lines(), QStringList());
+    // Every file opened here or by the repair was closed again.
+    QCOMPARE(QDir(u"/proc/self/fd"_s).count(), descriptors);
 }
 
 QTEST_GUILESS_MAIN(tst_Journal)
