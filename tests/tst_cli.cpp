@@ -340,8 +340,9 @@ private slots:
         const bool out = streams == u"reader left"_s || streams == u"terminal"_s;
 
         qputenv("CL2VELMORA_TEST_SUSPEND_AFTER", "2");
+        // One file after another: the run stops right after the file in hand.
         const ProcessRun run = runCli(
-            {folder},
+            {u"--jobs"_s, u"1"_s, folder},
             [&ends, out, terminal] {
                 for (const int stream : {out ? STDOUT_FILENO : -1, terminal ? STDERR_FILENO : -1}) {
                     ::dup2(ends[1], stream);
@@ -393,8 +394,9 @@ private slots:
     void closedOutputStopsALongBatch()
     {
         // Lines long enough that the log fills its buffer more than once in a
-        // batch of a few hundred files: it is written while the batch runs, and
-        // a reader that left before the first line stops the run there.
+        // batch of a thousand files: it is written while the batch runs, and
+        // a reader that left before the first line stops the run there, once
+        // the files already started are done.
         QTemporaryDir dir;
         QString folder = dir.path();
         for (char16_t name = u'a'; name < u'i'; ++name) {
@@ -402,7 +404,7 @@ private slots:
         }
         QVERIFY(QDir().mkpath(folder));
         const QByteArray before = makeEightDirectionCl2(1);
-        for (int i = 0; i < 300; ++i) {
+        for (int i = 0; i < 1000; ++i) {
             QVERIFY(writeFile(folder + u"/%1.cl2"_s.arg(i), before));
         }
         int ends[2];
@@ -414,10 +416,10 @@ private slots:
         QVERIFY2(run.finished, run.err.constData());
         QCOMPARE(run.exitCode, 1);
         int converted = 0;
-        for (int i = 0; i < 300; ++i) {
+        for (int i = 0; i < 1000; ++i) {
             converted += readFile(folder + u"/%1.cl2"_s.arg(i)) == before ? 0 : 1;
         }
-        QVERIFY2(converted > 0 && converted < 300, qPrintable(QString::number(converted)));
+        QVERIFY2(converted > 0 && converted < 1000, qPrintable(QString::number(converted)));
     }
 
 private:

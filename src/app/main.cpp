@@ -106,7 +106,9 @@ int main(int argc, char *argv[])
     velmora::RepairInterruptedRuns(form.log());
     form.log().flush();
     QString whyNone;
-    journal = velmora::Journal::create(velmora::Journal::Durability::ProcessDeath, &whyNone);
+    // A slot for each thread that converts, and the last for the run's own.
+    journal = velmora::Journal::create(velmora::Journal::Durability::ProcessDeath, &whyNone,
+                                       velmora::ConversionRun::DefaultJobs + 1);
     form.setJournal(journal.get(), whyNone);
     form.show();
     // The benchmark times the window's folder road the way a user meets it:

@@ -46,8 +46,10 @@ std::unique_ptr<Journal> openJournal(const CommandLine &command, ProgressLine &p
         printError(QLatin1String("cannot protect against interruption: ") + reason);
     };
     QString reason;
+    // A slot for each thread that converts, and the last for this one.
     std::unique_ptr<Journal> journal = Journal::create(
-        command.sync ? Journal::Durability::PowerLoss : Journal::Durability::ProcessDeath, &reason);
+        command.sync ? Journal::Durability::PowerLoss : Journal::Durability::ProcessDeath, &reason,
+        command.jobs + 1);
     if (journal) {
         journal->setFailureHandler(cannotProtect);
     } else {

@@ -75,7 +75,16 @@ public:
     const ConvertedFiles &convertedFiles() const { return m_convertedList; }
 
     // A batch of n files is coming: room is made for them at once.
-    void expectFiles(qsizetype n) { m_converted.reserve(std::size_t(n)); }
+    void expectFiles(qsizetype n)
+    {
+        m_converted.reserve(std::size_t(n));
+        m_claimed.reserve(std::size_t(n));
+    }
+
+    // Claims a file for conversion by the name that reaches it first in the
+    // run; false when it was claimed before. Claims are made in search order,
+    // one at a time, while the conversions themselves overlap.
+    bool claim(const FileId &id) { return m_claimed.insert(id); }
 
     // Whether the file was converted (or, in a dry run, would be) earlier in
     // this run.
@@ -91,6 +100,7 @@ private:
     std::atomic<bool> m_stop{false};
     std::function<bool()> m_stopProbe;
     FileIdSet m_converted;
+    FileIdSet m_claimed;
     bool m_keepList = false;
     ConvertedFiles m_convertedList;
     QByteArray m_lastFolder;

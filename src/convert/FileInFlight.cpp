@@ -4,15 +4,14 @@
 
 namespace velmora {
 
-qsizetype convertInOrder(qsizetype count, int jobs,
-                         const std::function<void(qsizetype, FileInFlight &)> &prepare,
-                         const std::function<void(qsizetype, FileInFlight &)> &finish,
-                         const std::function<bool()> &shouldStop)
+qsizetype convertInOrder(qsizetype count, int jobs, const FileStep &open, const FileStep &admit,
+                         const std::function<void(qsizetype, FileInFlight &, int thread)> &work,
+                         const FileStep &finish, const std::function<bool()> &shouldStop)
 {
-    // A warm file takes a few microseconds: threads hand files over sixteen
-    // at a time.
-    OrderedWork<FileInFlight> work(jobs, count, 16);
-    return work.run(prepare, finish, shouldStop);
+    // A warm file takes a few microseconds: threads take files sixteen at a
+    // time.
+    OrderedWork<FileInFlight> files(jobs, count, 16);
+    return files.run(open, admit, work, finish, shouldStop);
 }
 
 } // namespace velmora

@@ -9,27 +9,34 @@
 
 namespace velmora {
 
-// One file on its way through a batch: opened, identified and read (the first
-// step, on any thread), then checked against the run and written (the
-// second, in search order). Its buffers are reused from file to file.
+// One file on its way through a batch: opened, admitted in search order,
+// converted (on any thread), then finished and logged in search order. Its
+// buffers are reused from file to file.
 struct FileInFlight
 {
     BinaryFile file;
     DirectionTables tables;
-    // Why the file could not be opened, or was refused once open; empty when
-    // the first step got through.
+    // What went wrong with the file; empty while all is well.
     QString problem;
     bool opened = false;
+    // Left to the calling thread: an earlier name of the file came first in
+    // the run, or its journal record needs the last slot.
+    bool deferred = false;
+    // Converted (in a dry run: would be); to be recorded in the run.
+    bool converted = false;
+    FileStamp stamp;
 };
 
-// Runs prepare(i, file) for i = 0 .. count - 1 on up to `jobs` threads, a few
-// files ahead, and finish(i, file) on the calling thread in the order of i.
-// shouldStop is asked before each finish: once it says so, no further file
-// is prepared or finished. Returns how many files were finished. With one
-// job everything runs on the calling thread, one file after another.
-qsizetype convertInOrder(qsizetype count, int jobs,
-                         const std::function<void(qsizetype, FileInFlight &)> &prepare,
-                         const std::function<void(qsizetype, FileInFlight &)> &finish,
-                         const std::function<bool()> &shouldStop);
+using FileStep = std::function<void(qsizetype, FileInFlight &)>;
+
+// Runs the steps of OrderedWork for files 0 .. count - 1 on up to `jobs`
+// threads, sixteen files at a time: open and work on any thread, admit in
+// order, finish on the calling thread in order. shouldStop is asked before
+// each finish: once it says so, no further file is taken, and those taken
+// are finished. Returns how many files were finished. With one job
+// everything runs on the calling thread, one file after another.
+qsizetype convertInOrder(qsizetype count, int jobs, const FileStep &open, const FileStep &admit,
+                         const std::function<void(qsizetype, FileInFlight &, int thread)> &work,
+                         const FileStep &finish, const std::function<bool()> &shouldStop);
 
 } // namespace velmora

@@ -59,9 +59,9 @@ std::uint64_t checksum(const char *data, std::int64_t size)
     return h ^ (h >> 32);
 }
 
-template <typename T> void put(std::vector<char> &bytes, std::int64_t at, T value)
+template <typename T> void put(char *bytes, std::int64_t at, T value)
 {
-    qToLittleEndian(value, bytes.data() + at);
+    qToLittleEndian(value, bytes + at);
 }
 
 template <typename T> T get(const char *bytes, std::int64_t at)
@@ -359,10 +359,10 @@ std::unique_ptr<Journal> Journal::create(Durability durability, QString *reason,
 
     std::vector<char> header(HeaderBytes, '\0');
     std::copy(FileMagic, FileMagic + 8, header.begin());
-    put<std::uint32_t>(header, 8, FormatVersion);
-    put<std::uint32_t>(header, 12, static_cast<std::uint32_t>(journal->m_slotCount));
-    put<std::uint32_t>(header, 16, SlotBytes);
-    put<std::uint64_t>(header, 24, checksum(header.data(), 24));
+    put<std::uint32_t>(header.data(), 8, FormatVersion);
+    put<std::uint32_t>(header.data(), 12, static_cast<std::uint32_t>(journal->m_slotCount));
+    put<std::uint32_t>(header.data(), 16, SlotBytes);
+    put<std::uint64_t>(header.data(), 24, checksum(header.data(), 24));
     journal->m_mappedBytes = slotOffset(journal->m_slotCount);
     bool ready = journal->m_file.writeAt(0, header.data(), HeaderBytes, &error) &&
                  (journal->m_slots = journal->m_file.mapForWriting(journal->m_mappedBytes, &error));
@@ -395,10 +395,40 @@ void Journal::setFailureHandler(std::function<void(const QString &)> handler)
 
 void Journal::fail(const QString &reason)
 {
-    if (!m_failed && m_onFailure) {
+    const std::lock_guard lock(m_failureMutex);
+    if (!m_failed) {
+        m_failed = true;
+        m_failure = reason;
+    }
+}
+
+void Journal::deliverFailure()
+{
+    QString reason;
+    {
+        const std::lock_guard lock(m_failureMutex);
+        if (!m_failed || m_failureDelivered) {
+            return;
+        }
+        m_failureDelivered = true;
+        reason = m_failure;
+    }
+    if (m_onFailure) {
         m_onFailure(reason);
     }
-    m_failed = true;
+}
+
+std::int64_t Journal::recordSize(const QByteArray &encodedPath, const DirectionTables &tables) const
+{
+    const std::int64_t pathBytes =
+        encodedPath.size() + (encodedPath.startsWith('/') ? 0 : m_folderOfRelativePaths.size());
+    return RecordHeadBytes + pathBytes + std::ssize(tables.front()) + std::ssize(tables.partner()) +
+           ChecksumBytes;
+}
+
+bool Journal::fits(int slot, const QByteArray &encodedPath, const DirectionTables &tables) const
+{
+    return slot + 1 == m_slotCount || recordSize(encodedPath, tables) <= SlotBytes;
 }
 
 bool Journal::record(int slot, const QByteArray &encodedPath, BinaryFile &file, DirectionSwap swap,
@@ -410,12 +440,12 @@ bool Journal::record(int slot, const QByteArray &encodedPath, BinaryFile &file, 
     const QByteArray &given = encodedPath;
     // The next start may run in another folder: the path must be absolute.
     const bool relative = !given.startsWith('/');
-    const std::int64_t pathBytes = given.size() + (relative ? m_folderOfRelativePaths.size() : 0);
+    const std::int64_t size = recordSize(given, tables);
+    const std::int64_t pathBytes = size - RecordHeadBytes - std::ssize(tables.front()) -
+                                   std::ssize(tables.partner()) - ChecksumBytes;
     const std::int64_t frontBytes = std::ssize(tables.front());
     const std::int64_t partnerBytes = std::ssize(tables.partner());
-    const std::int64_t size =
-        RecordHeadBytes + pathBytes + frontBytes + partnerBytes + ChecksumBytes;
-    if (slot + 1 < m_slotCount && size > SlotBytes) {
+    if (!fits(slot, given, tables)) {
         return false;
     }
     QString error;
@@ -425,36 +455,38 @@ bool Journal::record(int slot, const QByteArray &encodedPath, BinaryFile &file, 
         return false;
     }
 
-    m_record.resize(static_cast<std::size_t>(size));
-    put<std::uint32_t>(m_record, 0, RecordMagic);
-    put<std::uint32_t>(m_record, 4, static_cast<std::uint32_t>(size));
-    put<std::uint64_t>(m_record, 8, ++m_sequence);
-    put<std::uint64_t>(m_record, 16, identity.id.device);
-    put<std::uint64_t>(m_record, 24, identity.id.inode);
-    put<std::int64_t>(m_record, 32, identity.length);
-    put<std::int64_t>(m_record, 40, identity.modifiedSeconds);
-    put<std::int32_t>(m_record, 48, identity.modifiedNanoseconds);
-    put<std::uint32_t>(m_record, 52, swap == DirectionSwap::Forward ? 0 : 1);
-    put<std::uint32_t>(m_record, 56, static_cast<std::uint32_t>(pathBytes));
-    put<std::uint32_t>(m_record, 60, static_cast<std::uint32_t>(frontBytes));
-    put<std::int64_t>(m_record, 64, 0);
-    put<std::int64_t>(m_record, 72, tables.partnerOffset());
-    put<std::uint32_t>(m_record, 80, static_cast<std::uint32_t>(partnerBytes));
-    put<std::uint32_t>(m_record, 84, 0);
-    char *out = m_record.data() + RecordHeadBytes;
+    // A record that fits the mapped slots is built in place; only the last
+    // slot, which no other thread uses, takes a larger one, written by pwrite.
+    const std::int64_t at = slotOffset(slot);
+    const bool mapped = at + size <= m_mappedBytes;
+    if (!mapped) {
+        m_record.resize(static_cast<std::size_t>(size));
+    }
+    char *const record = mapped ? m_slots + at : m_record.data();
+    put<std::uint32_t>(record, 0, RecordMagic);
+    put<std::uint32_t>(record, 4, static_cast<std::uint32_t>(size));
+    put<std::uint64_t>(record, 8, ++m_sequence);
+    put<std::uint64_t>(record, 16, identity.id.device);
+    put<std::uint64_t>(record, 24, identity.id.inode);
+    put<std::int64_t>(record, 32, identity.length);
+    put<std::int64_t>(record, 40, identity.modifiedSeconds);
+    put<std::int32_t>(record, 48, identity.modifiedNanoseconds);
+    put<std::uint32_t>(record, 52, swap == DirectionSwap::Forward ? 0 : 1);
+    put<std::uint32_t>(record, 56, static_cast<std::uint32_t>(pathBytes));
+    put<std::uint32_t>(record, 60, static_cast<std::uint32_t>(frontBytes));
+    put<std::int64_t>(record, 64, 0);
+    put<std::int64_t>(record, 72, tables.partnerOffset());
+    put<std::uint32_t>(record, 80, static_cast<std::uint32_t>(partnerBytes));
+    put<std::uint32_t>(record, 84, 0);
+    char *out = record + RecordHeadBytes;
     if (relative) {
         out = std::copy(m_folderOfRelativePaths.begin(), m_folderOfRelativePaths.end(), out);
     }
     out = std::copy(given.begin(), given.end(), out);
     out = std::copy(tables.front().begin(), tables.front().end(), out);
     out = std::copy(tables.partner().begin(), tables.partner().end(), out);
-    put<std::uint64_t>(m_record, size - ChecksumBytes,
-                       checksum(m_record.data(), size - ChecksumBytes));
-
-    const std::int64_t at = slotOffset(slot);
-    if (at + size <= m_mappedBytes) {
-        std::copy(m_record.begin(), m_record.end(), m_slots + at);
-    } else if (!m_file.writeAt(at, m_record.data(), size, &error)) {
+    put<std::uint64_t>(record, size - ChecksumBytes, checksum(record, size - ChecksumBytes));
+    if (!mapped && !m_file.writeAt(at, record, size, &error)) {
         fail(QFile::decodeName(m_file.path()) + QLatin1String(": ") + error);
         return false;
     }
@@ -481,7 +513,7 @@ QString Journal::written(BinaryFile &file)
 }
 
 QString storeRecorded(BinaryFile &file, const QByteArray &encodedPath,
-                      const DirectionTables &tables, DirectionSwap swap, Journal *journal)
+                      const DirectionTables &tables, DirectionSwap swap, Journal *journal, int slot)
 {
     if (!journal) {
         return tables.store(file);
@@ -494,7 +526,7 @@ QString storeRecorded(BinaryFile &file, const QByteArray &encodedPath,
     // cut tore fails its checksum, but then its writes had not begun. The
     // previous file's record may be torn with it: its data was already on
     // the disk.
-    journal->record(0, encodedPath, file, swap, tables);
+    journal->record(slot, encodedPath, file, swap, tables);
     journal->commit();
     const QString problem = tables.store(file);
     // Even a failed store has written something (then put it back).

@@ -8,8 +8,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace velmora {
@@ -50,12 +52,15 @@ public:
     Journal(const Journal &) = delete;
     Journal &operator=(const Journal &) = delete;
 
-    // Called with the reason the first time a record cannot be written; the
-    // journal keeps trying with the files after it.
+    // Called with the reason, by deliverFailure(), the first time a record
+    // could not be written; the journal keeps trying with the files after it.
     void setFailureHandler(std::function<void(const QString &reason)> handler);
+    // Calls the failure handler on this thread if a record failed since.
+    void deliverFailure();
 
     // Records the open file's original blocks in a slot, with one copy (one
-    // pwrite for a record larger than the mapped slots).
+    // pwrite for a record larger than the mapped slots). Threads may record
+    // at once, each in a slot of its own.
     // Only the last slot takes a record of any size; in the others, a record
     // larger than the slot is refused (false) without being reported.
     // encodedPath is the path the file was opened by, as the system took it.
@@ -68,29 +73,37 @@ public:
     // then may its slot take another record. What failed, or empty.
     QString written(BinaryFile &file);
 
+    // Whether slot takes the record of this file.
+    bool fits(int slot, const QByteArray &encodedPath, const DirectionTables &tables) const;
     int slotCount() const { return m_slotCount; }
     const QByteArray &path() const { return m_file.path(); }
 
 private:
     Journal() = default;
     void fail(const QString &reason);
+    std::int64_t recordSize(const QByteArray &encodedPath, const DirectionTables &tables) const;
 
     LockedFile m_file;
     char *m_slots = nullptr; // the mapped file, header included
     std::int64_t m_mappedBytes = 0;
     Durability m_durability = Durability::ProcessDeath;
     int m_slotCount = 1;
-    std::uint64_t m_sequence = 0;
+    std::atomic<std::uint64_t> m_sequence{0};
     QByteArray m_folderOfRelativePaths; // where relative paths start, ending in '/'
     std::vector<char> m_record;
     std::function<void(const QString &)> m_onFailure;
+    std::mutex m_failureMutex;
     bool m_failed = false;
+    bool m_failureDelivered = false;
+    QString m_failure;
 };
 
 // Writes the prepared tables to the file as DirectionTables::store() does,
-// recording the file (opened by encodedPath) in journal first when there is one.
+// recording the file (opened by encodedPath) in journal's slot first when
+// there is a journal.
 QString storeRecorded(BinaryFile &file, const QByteArray &encodedPath,
-                      const DirectionTables &tables, DirectionSwap swap, Journal *journal);
+                      const DirectionTables &tables, DirectionSwap swap, Journal *journal,
+                      int slot = 0);
 
 // Reads the journals left by processes that are gone and puts back every file
 // they name that was left with one block new and the other original. Logs one

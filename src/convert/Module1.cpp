@@ -8,6 +8,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -80,62 +81,97 @@ DirectionSwap swapOf(const ConversionOptions &options)
     return options.undo ? DirectionSwap::Undo : DirectionSwap::Forward;
 }
 
-// The first step of a file once it is open: read and check what the rewrite
-// needs. Any thread may run it.
-void loadOpened(FileInFlight &job, DirectionSwap swap)
+// The journal slot of a thread: the calling thread (numbered jobs) takes the
+// last slot, the only one that takes a record of any size.
+int journalSlot(const Journal *journal, int thread, int jobs)
 {
-    job.opened = true;
-    job.problem = job.tables.load(job.file, swap);
+    return !journal || thread >= jobs ? (journal ? journal->slotCount() - 1 : 0) : thread;
 }
 
-// The second step, in search order: unless the run converted the file
-// already or the first step refused it, rewrite it (unless a dry run) and
-// close it. Returns what went wrong, or an empty string.
-QString finishFile(FileInFlight &job, ConversionRun &run, const FilePlace &place)
+// The threads a batch may use: each but the calling one needs a journal
+// slot of its own.
+int batchJobs(const ConversionRun &run)
 {
-    if (!job.opened) {
-        return job.problem;
-    }
+    const Journal *journal = run.options().journal;
+    return journal ? std::clamp(journal->slotCount() - 1, 1, std::max(run.jobs, 1)) : run.jobs;
+}
+
+// An open file that is the first of its names in the run: check it, rewrite
+// it (unless a dry run), take its stamp and close it. Any thread may run it.
+// A file whose record does not fit the thread's journal slot is left to the
+// calling thread (deferred).
+void convertOpened(FileInFlight &job, const ConversionRun &run, const FilePlace &place, int slot)
+{
     const ConversionOptions &options = run.options();
     BinaryFile &file = job.file;
     QString error;
-    // Converting a file a second time would turn it one step too far.
-    if (run.hasConverted(file.id())) {
-        file.close(&error);
-        return options.dryRun ? QStringLiteral("would already be converted in this run")
-                              : QStringLiteral("was already converted in this run");
+    job.problem = job.tables.load(file, swapOf(options));
+    if (job.problem.isEmpty() && !options.dryRun) {
+        Journal *journal = options.journal;
+        const QByteArray path =
+            journal ? place.encodedFolder +
+                          QByteArrayView(place.name.data(), qsizetype(place.name.size()))
+                    : QByteArray();
+        if (journal && !journal->fits(slot, path, job.tables)) {
+            job.deferred = true;
+            return;
+        }
+        job.problem = storeRecorded(file, path, job.tables, swapOf(options), journal, slot);
     }
     if (!job.problem.isEmpty()) {
         file.close(&error);
-        return job.problem;
-    }
-    if (!options.dryRun) {
-        const QByteArray path =
-            options.journal ? place.encodedFolder +
-                                  QByteArrayView(place.name.data(), qsizetype(place.name.size()))
-                            : QByteArray();
-        if (const QString problem =
-                storeRecorded(file, path, job.tables, swapOf(options), options.journal);
-            !problem.isEmpty()) {
-            file.close(&error);
-            return problem;
-        }
+        return;
     }
     // The stamp is taken before the file is closed: an undo checks against it.
-    const FileStamp stamp = run.keepsConvertedList() ? file.stamp() : FileStamp{};
+    job.stamp = run.keepsConvertedList() ? file.stamp() : FileStamp{};
     const bool closed = file.close(&error);
     // Written bytes stay written whatever close says: the file must not be
     // converted again under another name.
-    run.recordConverted(file.id(), stamp, place.folder, place.encodedFolder, place.name);
+    job.converted = true;
     if (!closed) {
-        if (options.dryRun) {
-            return QStringLiteral("could not be closed: ") + error;
-        }
-        return QStringLiteral("was rewritten, but closing it failed (") + error +
-               QStringLiteral("): on a network file system the new bytes may not have reached "
-                              "the server");
+        job.problem = options.dryRun
+                          ? QString(QStringLiteral("could not be closed: ") + error)
+                          : QStringLiteral("was rewritten, but closing it failed (") + error +
+                                QStringLiteral("): on a network file system the new bytes may "
+                                               "not have reached the server");
     }
-    return {};
+}
+
+// The last step of a file, on the calling thread in search order: a file
+// left to it is converted now unless the run converted it already under an
+// earlier name; a converted file is recorded in the run. Returns what went
+// wrong, or an empty string.
+QString finishFile(FileInFlight &job, ConversionRun &run, const FilePlace &place)
+{
+    const ConversionOptions &options = run.options();
+    if (job.deferred) {
+        job.deferred = false;
+        // Converting a file a second time would turn it one step too far.
+        if (run.hasConverted(job.file.id())) {
+            QString error;
+            job.file.close(&error);
+            job.problem = options.dryRun ? QStringLiteral("would already be converted in this run")
+                                         : QStringLiteral("was already converted in this run");
+        } else {
+            convertOpened(job, run, place, journalSlot(options.journal, 0, 0));
+        }
+    }
+    if (job.converted) {
+        job.converted = false;
+        run.recordConverted(job.file.id(), job.stamp, place.folder, place.encodedFolder,
+                            place.name);
+    }
+    if (options.journal) {
+        options.journal->deliverFailure();
+    }
+    return job.problem;
+}
+
+// An opened file goes on unless another of its names came earlier in the
+// run: then the calling thread decides, in order, once that one is done.
+void admitOpened(FileInFlight &job, ConversionRun &run)
+{
+    job.deferred = job.opened && job.problem.isEmpty() && !run.claim(job.file.id());
 }
 
 // The folder part (ending in a separator, or empty) and the name of a path.
@@ -220,26 +256,37 @@ BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionR
     BatchResult result{total, 0, false};
     FolderCache folders(files);
     run.expectFiles(total);
-    const DirectionSwap swap = swapOf(run.options());
-    const auto prepare = [&](qsizetype i, FileInFlight &job) {
+    const int jobs = batchJobs(run);
+    const auto placeOf = [&files](qsizetype i) {
+        const std::uint32_t folder = files.folderOf(i);
+        return FilePlace{files.folderPath(folder), files.encodedFolder(folder),
+                         files.encodedName(i)};
+    };
+    const auto open = [&](qsizetype i, FileInFlight &job) {
         QString error;
         job.file.close(&error);
         job.opened = false;
+        job.converted = false;
         const auto dir = folders.open(files.folderOf(i), &job.problem);
         if (!dir || !job.file.openAt(*dir, files.encodedName(i), &job.problem)) {
             job.problem = couldNotOpen(job.problem);
-        } else if (check && !(job.problem = check(i, job.file)).isEmpty()) {
-            job.opened = true;
-        } else {
-            loadOpened(job, swap);
+            return;
+        }
+        job.opened = true;
+        job.problem = check ? check(i, job.file) : QString();
+    };
+    const auto admit = [&run](qsizetype, FileInFlight &job) { admitOpened(job, run); };
+    const auto work = [&](qsizetype i, FileInFlight &job, int thread) {
+        if (job.opened && job.problem.isEmpty() && !job.deferred) {
+            convertOpened(job, run, placeOf(i), journalSlot(run.options().journal, thread, jobs));
+        } else if (job.opened && !job.deferred) {
+            QString error;
+            job.file.close(&error);
         }
     };
     QString line;
     const auto finish = [&](qsizetype i, FileInFlight &job) {
-        const std::uint32_t folder = files.folderOf(i);
-        const QString problem = finishFile(
-            job, run,
-            {files.folderPath(folder), files.encodedFolder(folder), files.encodedName(i)});
+        const QString problem = finishFile(job, run, placeOf(i));
         const auto writePath = [&files, i](QString &out) { files.appendPath(i, out); };
         if (!logResult(log, line, writePath, problem, run.options())) {
             ++result.failed;
@@ -248,8 +295,8 @@ BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionR
             run.progress(i + 1, total);
         }
     };
-    const qsizetype done =
-        convertInOrder(total, run.jobs, prepare, finish, [&run] { return run.stopRequested(); });
+    const qsizetype done = convertInOrder(total, jobs, open, admit, work, finish,
+                                          [&run] { return run.stopRequested(); });
     result.failed += logUnlisted(log, files);
     if (done < total) {
         result.stopped = true;
@@ -263,16 +310,20 @@ BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionR
 bool ReorderDirections(const QString &path, MessageLog &log, ConversionRun &run)
 {
     FileInFlight job;
-    if (!job.file.open(path, &job.problem)) {
-        job.problem = couldNotOpen(job.problem);
-    } else {
-        loadOpened(job, swapOf(run.options()));
-    }
     const qsizetype split = nameStart(path);
     const QString folder = path.left(split);
     const QByteArray name = QFile::encodeName(path.mid(split));
-    const QString problem =
-        finishFile(job, run, {folder, QFile::encodeName(folder), name.constData()});
+    const FilePlace place{folder, QFile::encodeName(folder), name.constData()};
+    if (!job.file.open(path, &job.problem)) {
+        job.problem = couldNotOpen(job.problem);
+    } else {
+        job.opened = true;
+        admitOpened(job, run);
+        if (!job.deferred) {
+            convertOpened(job, run, place, journalSlot(run.options().journal, 0, 0));
+        }
+    }
+    const QString problem = finishFile(job, run, place);
     QString line;
     return logResult(
         log, line, [&path](QString &out) { out += path; }, problem, run.options());

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <limits>
 #include <mutex>
 #include <thread>
 #include <tuple>
@@ -12,17 +13,21 @@
 
 namespace velmora {
 
-// Work on a list of items in two steps: prepare(i, slot) on up to `jobs`
-// threads, a window of items ahead, and finish(i, slot) on the calling thread
-// strictly in the order of i. A slot (the state of one item between the two
-// steps) is reused round the window, so memory does not grow with the list.
-// The list may grow while it is worked on: finish may call extend(). With one
-// job, both steps run on the calling thread, one item after another.
-// A thread takes `chunk` items at a time: handing work from thread to thread
-// costs far more than a small item, so it is done for many at once. The
-// calling thread prepares an item itself when no other thread has taken it
-// yet, so the other threads only ever speed the work up: they are woken when
-// a whole chunk waits for them, and on a warm disk they are often not needed.
+// Work on a list of items in steps: open(i, slot), then admit(i, slot)
+// strictly in the order of i, then work(i, slot, thread), all on up to `jobs`
+// threads, a window of items ahead; and finish(i, slot) on the calling thread
+// in the order of i. Admission in order lets a step decide as the items would
+// have been decided one after another (which of two names of one file comes
+// first), while the slow parts (open, work) overlap. `thread` numbers the
+// threads 0 .. jobs - 1; the calling thread is `jobs`.
+// A slot (the state of one item between the steps) is reused round the
+// window, so memory does not grow with the list. The list may grow while it
+// is worked on: finish may call extend(). With one job, every step runs on
+// the calling thread, one item after another.
+// A thread takes `chunk` items at a time and runs each step for all of them:
+// handing work from thread to thread costs far more than a small item, so it
+// is done for many at once. The calling thread works an item itself when no
+// other thread has taken it yet.
 template <typename Slot> class OrderedWork
 {
 public:
@@ -32,7 +37,7 @@ public:
     {
     }
 
-    // Items up to count can now be prepared; count never shrinks.
+    // Items up to count can now be worked on; count never shrinks.
     void extend(qsizetype count)
     {
         bool wake = false;
@@ -46,42 +51,73 @@ public:
         }
     }
 
-    // Runs the two steps until every item is finished or shouldStop, asked
-    // before each finish, says so: then no further item starts, and those
-    // being prepared are let finish that step and dropped. Returns how many
-    // items were finished.
+    // Two steps: prepare(i, slot) on any thread, finish(i, slot) in order.
     template <typename Prepare, typename Finish, typename Stop>
     qsizetype run(const Prepare &prepare, const Finish &finish, const Stop &shouldStop)
+    {
+        const auto nothing = [](qsizetype, Slot &) {};
+        const auto work = [&prepare](qsizetype i, Slot &slot, int) { prepare(i, slot); };
+        return run(nothing, nothing, work, finish, shouldStop);
+    }
+
+    // Runs the steps until every item is finished or shouldStop, asked before
+    // each finish, says so: then no further item is taken, and those already
+    // taken go through every step, finish included. Returns how many items
+    // were finished.
+    template <typename Open, typename Admit, typename Work, typename Finish, typename Stop>
+    qsizetype run(const Open &open, const Admit &admit, const Work &work, const Finish &finish,
+                  const Stop &shouldStop)
     {
         qsizetype done = 0;
         if (m_jobs <= 1) {
             for (; done < m_count && !shouldStop(); ++done) {
-                prepare(done, m_slots.front());
-                finish(done, m_slots.front());
+                Slot &only = m_slots.front();
+                open(done, only);
+                admit(done, only);
+                work(done, only, m_jobs);
+                finish(done, only);
             }
             return done;
         }
+        const auto steps = [&](qsizetype first, qsizetype end, int thread) {
+            for (qsizetype i = first; i < end; ++i) {
+                open(i, slot(i));
+            }
+            awaitTurn(first);
+            for (qsizetype i = first; i < end; ++i) {
+                admit(i, slot(i));
+            }
+            admitted(end);
+            for (qsizetype i = first; i < end && start(i); ++i) {
+                work(i, slot(i), thread);
+            }
+        };
         std::vector<std::jthread> workers;
         workers.reserve(std::size_t(m_jobs));
         for (int w = 0; w < m_jobs; ++w) {
-            workers.emplace_back([this, &prepare] {
+            workers.emplace_back([this, &steps, w] {
                 for (auto [first, end] = take(); first < end; std::tie(first, end) = take()) {
-                    for (qsizetype i = first; i < end; ++i) {
-                        prepare(i, slot(i));
-                    }
+                    steps(first, end, w);
                     prepared(first, end);
                 }
             });
         }
         // Only this thread extends the list, so it may read the count freely.
-        for (; done < m_count && !shouldStop(); ++done) {
+        // Once stopped, the items whose work has started are still finished.
+        qsizetype started = -1;
+        while (done < (started < 0 ? m_count : started)) {
+            if (started < 0 && shouldStop()) {
+                started = stop(done);
+                continue;
+            }
             if (claimOrWait(done)) {
-                prepare(done, slot(done));
+                steps(done, done + 1, m_jobs);
             }
             finish(done, slot(done));
             finished(done);
+            ++done;
         }
-        stop();
+        stop(done);
         return done;
     }
 
@@ -162,13 +198,46 @@ private:
             m_spaceFreed.notify_one();
         }
     }
-    void stop()
+    // Whether the work on item i may start: always, unless the run stopped
+    // before any item from i on had started.
+    bool start(qsizetype i)
     {
+        const std::lock_guard lock(m_startMutex);
+        if (i >= m_startLimit) {
+            return false;
+        }
+        m_started = std::max(m_started, i + 1);
+        return true;
+    }
+    // No item is taken, and no work starts on an item after those started,
+    // from now on. Returns how many items will have been worked on: every
+    // item before the last one started, and at least `done`.
+    qsizetype stop(qsizetype done)
+    {
+        {
+            const std::lock_guard lock(m_startMutex);
+            m_startLimit = std::max(m_started, done);
+        }
         {
             const std::lock_guard lock(m_mutex);
             m_stopped = true;
         }
         m_spaceFreed.notify_all();
+        return m_startLimit;
+    }
+    // Waits until every item before first is admitted.
+    void awaitTurn(qsizetype first)
+    {
+        std::unique_lock lock(m_mutex);
+        m_turn.wait(lock, [this, first] { return m_admitted == first; });
+    }
+    void admitted(qsizetype end)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_admitted = end;
+        }
+        m_turn.notify_all();
     }
 
     const int m_jobs;
@@ -179,6 +248,11 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_spaceFreed;
     std::condition_variable m_readied;
+    std::condition_variable m_turn;
+    qsizetype m_admitted = 0;
+    std::mutex m_startMutex;
+    qsizetype m_started = 0; // one past the last item whose work started
+    qsizetype m_startLimit = std::numeric_limits<qsizetype>::max();
     qsizetype m_awaited = -1;
     qsizetype m_next = 0;
     qsizetype m_finished = 0;

@@ -60,6 +60,8 @@ public:
     void holdRun()
     {
         form.setRunObserver([this](ConversionRun &run) {
+            // One file after another: the run stops right after the file in hand.
+            run.jobs = 1;
             run.progress = [this, report = run.progress](qsizetype done, qsizetype total) {
                 report(done, total);
                 if (done == 2 && !held.exchange(true)) {
