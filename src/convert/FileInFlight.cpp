@@ -4,9 +4,9 @@
 
 namespace velmora {
 
-qsizetype convertInOrder(qsizetype count, int jobs, const FileStep &open, const FileStep &admit,
-                         const std::function<void(qsizetype, FileInFlight &, int thread)> &work,
-                         const FileStep &finish, const std::function<bool()> &shouldStop)
+qsizetype convertInOrder(qsizetype count, int jobs, const ThreadFileStep &open,
+                         const FileStep &admit, const ThreadFileStep &work, const FileStep &finish,
+                         const std::function<bool()> &shouldStop)
 {
     // A warm file takes a few microseconds: threads take files sixteen at a
     // time.

@@ -28,6 +28,7 @@ struct FileInFlight
 };
 
 using FileStep = std::function<void(qsizetype, FileInFlight &)>;
+using ThreadFileStep = std::function<void(qsizetype, FileInFlight &, int thread)>;
 
 // Runs the steps of OrderedWork for files 0 .. count - 1 on up to `jobs`
 // threads, sixteen files at a time: open and work on any thread, admit in
@@ -35,8 +36,8 @@ using FileStep = std::function<void(qsizetype, FileInFlight &)>;
 // each finish: once it says so, no further file is taken, and those taken
 // are finished. Returns how many files were finished. With one job
 // everything runs on the calling thread, one file after another.
-qsizetype convertInOrder(qsizetype count, int jobs, const FileStep &open, const FileStep &admit,
-                         const std::function<void(qsizetype, FileInFlight &, int thread)> &work,
-                         const FileStep &finish, const std::function<bool()> &shouldStop);
+qsizetype convertInOrder(qsizetype count, int jobs, const ThreadFileStep &open,
+                         const FileStep &admit, const ThreadFileStep &work, const FileStep &finish,
+                         const std::function<bool()> &shouldStop);
 
 } // namespace velmora

@@ -182,20 +182,43 @@ qsizetype nameStart(const QString &path)
 
 // The folders of a batch, each opened once for all its files; shared by the
 // threads that open the files. Files are taken in order, so only the last few
-// folders are kept open.
+// folders are kept open, and each thread first looks at the folder it used
+// last, without a lock.
 class FolderCache
 {
 public:
-    explicit FolderCache(const FoundFileList &files) : m_files(files) {}
+    FolderCache(const FoundFileList &files, int threads)
+        : m_files(files), m_lastOf(std::size_t(threads) + 1)
+    {
+    }
 
-    // The folder open, or null with the reason in error.
-    std::shared_ptr<const DirectoryHandle> open(std::uint32_t folder, QString *error)
+    // The folder open, or null with the reason in error; thread numbers the
+    // calling thread, from 0 to the threads given.
+    std::shared_ptr<const DirectoryHandle> open(std::uint32_t folder, int thread, QString *error)
+    {
+        Entry &last = m_lastOf[std::size_t(thread)];
+        if (!last.handle || last.folder != folder) {
+            last = shared(folder);
+        }
+        *error = last.error;
+        return last.handle;
+    }
+
+private:
+    static constexpr std::size_t KeptOpen = 64;
+    struct Entry
+    {
+        std::uint32_t folder = 0;
+        std::shared_ptr<DirectoryHandle> handle;
+        QString error;
+    };
+
+    Entry shared(std::uint32_t folder)
     {
         {
             const std::lock_guard lock(m_mutex);
             if (const Entry *kept = find(folder)) {
-                *error = kept->error;
-                return kept->handle;
+                return *kept;
             }
         }
         // Opened without the lock: on a cold disk an open waits for the disk,
@@ -209,25 +232,14 @@ public:
         }
         const std::lock_guard lock(m_mutex);
         if (const Entry *kept = find(folder)) {
-            *error = kept->error;
-            return kept->handle;
+            return *kept;
         }
         if (m_recent.size() >= KeptOpen) {
             m_recent.pop_front();
         }
         m_recent.push_back(entry);
-        *error = entry.error;
-        return entry.handle;
+        return entry;
     }
-
-private:
-    static constexpr std::size_t KeptOpen = 64;
-    struct Entry
-    {
-        std::uint32_t folder;
-        std::shared_ptr<DirectoryHandle> handle;
-        QString error;
-    };
 
     // The kept entry of folder, or null; the caller holds the lock.
     const Entry *find(std::uint32_t folder) const
@@ -241,6 +253,7 @@ private:
     }
 
     const FoundFileList &m_files;
+    std::vector<Entry> m_lastOf; // by thread
     std::mutex m_mutex;
     std::deque<Entry> m_recent;
 };
@@ -254,20 +267,20 @@ BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionR
 {
     const qsizetype total = files.size();
     BatchResult result{total, 0, false};
-    FolderCache folders(files);
     run.expectFiles(total);
     const int jobs = batchJobs(run);
+    FolderCache folders(files, jobs);
     const auto placeOf = [&files](qsizetype i) {
         const std::uint32_t folder = files.folderOf(i);
         return FilePlace{files.folderPath(folder), files.encodedFolder(folder),
                          files.encodedName(i)};
     };
-    const auto open = [&](qsizetype i, FileInFlight &job) {
+    const auto open = [&](qsizetype i, FileInFlight &job, int thread) {
         QString error;
         job.file.close(&error);
         job.opened = false;
         job.converted = false;
-        const auto dir = folders.open(files.folderOf(i), &job.problem);
+        const auto dir = folders.open(files.folderOf(i), thread, &job.problem);
         if (!dir || !job.file.openAt(*dir, files.encodedName(i), &job.problem)) {
             job.problem = couldNotOpen(job.problem);
             return;

@@ -1,10 +1,15 @@
 #pragma once
 
+#include "platform/Process.h"
+
 #include <QtGlobal>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <tuple>
@@ -13,7 +18,7 @@
 
 namespace velmora {
 
-// Work on a list of items in steps: open(i, slot), then admit(i, slot)
+// Work on a list of items in steps: open(i, slot, thread), then admit(i, slot)
 // strictly in the order of i, then work(i, slot, thread), all on up to `jobs`
 // threads, a window of items ahead; and finish(i, slot) on the calling thread
 // in the order of i. Admission in order lets a step decide as the items would
@@ -33,7 +38,8 @@ template <typename Slot> class OrderedWork
 public:
     OrderedWork(int jobs, qsizetype count, qsizetype chunk = 1)
         : m_jobs(jobs), m_count(count), m_chunk(std::max<qsizetype>(chunk, 1)),
-          m_slots(std::size_t(std::max(jobs, 1) * 2 * m_chunk)), m_ready(m_slots.size(), false)
+          m_slots(std::size_t(std::max(jobs, 1) * 2 * m_chunk)),
+          m_ready(std::make_unique<std::atomic<bool>[]>(m_slots.size()))
     {
     }
 
@@ -55,9 +61,10 @@ public:
     template <typename Prepare, typename Finish, typename Stop>
     qsizetype run(const Prepare &prepare, const Finish &finish, const Stop &shouldStop)
     {
-        const auto nothing = [](qsizetype, Slot &) {};
+        const auto open = [](qsizetype, Slot &, int) {};
+        const auto admit = [](qsizetype, Slot &) {};
         const auto work = [&prepare](qsizetype i, Slot &slot, int) { prepare(i, slot); };
-        return run(nothing, nothing, work, finish, shouldStop);
+        return run(open, admit, work, finish, shouldStop);
     }
 
     // Runs the steps until every item is finished or shouldStop, asked before
@@ -72,33 +79,44 @@ public:
         if (m_jobs <= 1) {
             for (; done < m_count && !shouldStop(); ++done) {
                 Slot &only = m_slots.front();
-                open(done, only);
+                open(done, only, m_jobs);
                 admit(done, only);
                 work(done, only, m_jobs);
                 finish(done, only);
             }
             return done;
         }
+        // Runs the steps for a chunk; true when its thread spent most of the
+        // time waiting for a disk.
         const auto steps = [&](qsizetype first, qsizetype end, int thread) {
+            ChunkClock clock;
             for (qsizetype i = first; i < end; ++i) {
-                open(i, slot(i));
+                open(i, slot(i), thread);
             }
+            clock.pause();
             awaitTurn(first);
             for (qsizetype i = first; i < end; ++i) {
                 admit(i, slot(i));
             }
             admitted(end);
-            for (qsizetype i = first; i < end && start(i); ++i) {
+            const bool started = start(first, end);
+            clock.resume();
+            for (qsizetype i = first; i < end && started; ++i) {
                 work(i, slot(i), thread);
             }
+            prepared(first, end);
+            return clock.waited();
         };
+        // The calling thread is one of the jobs: it works on items too
+        // whenever the next one to finish is not ready.
         std::vector<std::jthread> workers;
-        workers.reserve(std::size_t(m_jobs));
-        for (int w = 0; w < m_jobs; ++w) {
+        workers.reserve(std::size_t(m_jobs - 1));
+        for (int w = 0; w + 1 < m_jobs; ++w) {
             workers.emplace_back([this, &steps, w] {
-                for (auto [first, end] = take(); first < end; std::tie(first, end) = take()) {
-                    steps(first, end, w);
-                    prepared(first, end);
+                for (auto [first, end] = take(w); first < end; std::tie(first, end) = take(w)) {
+                    if (steps(first, end, w)) {
+                        moreWorkers();
+                    }
                 }
             });
         }
@@ -110,8 +128,14 @@ public:
                 started = stop(done);
                 continue;
             }
-            if (claimOrWait(done)) {
-                steps(done, done + 1, m_jobs);
+            if (!ready(done).load(std::memory_order_acquire)) {
+                if (const auto [first, end] = take(-1); first < end) {
+                    if (steps(first, end, m_jobs)) {
+                        moreWorkers();
+                    }
+                    continue;
+                }
+                awaitReady(done);
             }
             finish(done, slot(done));
             finished(done);
@@ -124,20 +148,27 @@ public:
 private:
     Slot &slot(qsizetype i) { return m_slots[std::size_t(i) % m_slots.size()]; }
 
-    // The next items to prepare, [first, end); empty once the work is over.
-    // Waits while the window is full or every item so far is taken.
-    std::pair<qsizetype, qsizetype> take()
+    // The next items for worker w to work on, [first, end); empty once the
+    // work is over. A worker waits while it is not needed, the window is full
+    // or every item so far is taken; the calling thread (w < 0) does not wait
+    // and gets nothing then.
+    std::pair<qsizetype, qsizetype> take(int w)
     {
         const qsizetype window = qsizetype(m_slots.size());
         std::unique_lock lock(m_mutex);
-        m_spaceFreed.wait(lock, [this, window] {
-            return m_stopped || (m_next < m_count && m_next - m_finished < window);
-        });
-        // Another idle thread may take the chunk after this one.
-        const bool more = m_count - m_next > 2 * m_chunk;
-        if (m_stopped) {
+        const auto available = [this, window] {
+            return m_next < m_count && m_next - m_finished < window;
+        };
+        // A worker that is not needed waits apart, so that waking a worker
+        // for space never wakes one that is not needed.
+        while (w >= 0 && !m_stopped && !(w < m_neededWorkers && available())) {
+            (w < m_neededWorkers ? m_spaceFreed : m_notNeeded).wait(lock);
+        }
+        if (m_stopped || !available()) {
             return {0, 0};
         }
+        // Another idle thread may take the chunk after this one.
+        const bool more = m_count - m_next > 2 * m_chunk;
         const qsizetype first = m_next;
         const qsizetype end = std::min({m_count, first + m_chunk, m_finished + window});
         m_next = end;
@@ -154,14 +185,15 @@ private:
         return m_count - m_next >= m_chunk &&
                m_next + m_chunk - m_finished <= qsizetype(m_slots.size());
     }
+    std::atomic<bool> &ready(qsizetype i) { return m_ready[std::size_t(i) % m_slots.size()]; }
     void prepared(qsizetype first, qsizetype end)
     {
+        for (qsizetype i = first; i < end; ++i) {
+            ready(i).store(true, std::memory_order_release);
+        }
         bool awaited = false;
         {
             const std::lock_guard lock(m_mutex);
-            for (qsizetype i = first; i < end; ++i) {
-                m_ready[std::size_t(i) % m_ready.size()] = true;
-            }
             awaited = m_awaited >= first && m_awaited < end;
         }
         // Only the item the finishing thread waits for is worth waking it.
@@ -169,44 +201,73 @@ private:
             m_readied.notify_one();
         }
     }
-    // True when item i is not taken yet: the caller takes it and prepares it
-    // itself. Otherwise waits until the thread that took it is done.
-    bool claimOrWait(qsizetype i)
+    // Measures a chunk: whether its thread spent most of the time waiting (for
+    // a disk) rather than working.
+    class ChunkClock
+    {
+    public:
+        // Waits for other threads do not count.
+        void pause() { m_paused = std::chrono::steady_clock::now(); }
+        void resume() { m_wall += std::chrono::steady_clock::now() - m_paused; }
+        bool waited() const
+        {
+            const auto wall = std::chrono::steady_clock::now() - m_wall;
+            const auto cpu = threadCpuTime() - m_cpu;
+            return wall > 4 * cpu && wall - cpu > std::chrono::microseconds(500);
+        }
+
+    private:
+        std::chrono::steady_clock::time_point m_wall = std::chrono::steady_clock::now();
+        std::chrono::steady_clock::time_point m_paused;
+        std::chrono::nanoseconds m_cpu = threadCpuTime();
+    };
+    // On a warm cache, a thread per core does the most: more threads only
+    // take turns on the cores and wait for each other. Threads that wait for
+    // a disk bring more workers in, up to the jobs asked for.
+    void moreWorkers()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_neededWorkers = std::min(m_jobs - 1, 2 * m_neededWorkers + 1);
+        }
+        m_notNeeded.notify_all();
+    }
+
+    // Waits until the thread that took item i is done with it.
+    void awaitReady(qsizetype i)
     {
         std::unique_lock lock(m_mutex);
-        if (i == m_next) {
-            ++m_next;
-            return true;
-        }
         m_awaited = i;
-        m_readied.wait(lock, [this, i] { return bool(m_ready[std::size_t(i) % m_ready.size()]); });
+        m_readied.wait(lock, [this, i] { return ready(i).load(std::memory_order_acquire); });
         m_awaited = -1;
-        return false;
     }
     // Item i is finished: its slot is free for an item further on. Workers
     // are woken once a whole chunk of slots is free.
     void finished(qsizetype i)
     {
+        ready(i).store(false, std::memory_order_relaxed);
+        m_finished.store(i + 1, std::memory_order_release);
+        if ((i + 1) % m_chunk != 0) {
+            return;
+        }
         bool wake = false;
         {
             const std::lock_guard lock(m_mutex);
-            m_ready[std::size_t(i) % m_ready.size()] = false;
-            m_finished = i + 1;
-            wake = m_finished % m_chunk == 0 && chunkWaits();
+            wake = chunkWaits();
         }
         if (wake) {
             m_spaceFreed.notify_one();
         }
     }
-    // Whether the work on item i may start: always, unless the run stopped
-    // before any item from i on had started.
-    bool start(qsizetype i)
+    // Whether the work on the items [first, end) may start: always, unless
+    // the run stopped before any item from first on had started.
+    bool start(qsizetype first, qsizetype end)
     {
         const std::lock_guard lock(m_startMutex);
-        if (i >= m_startLimit) {
+        if (first >= m_startLimit) {
             return false;
         }
-        m_started = std::max(m_started, i + 1);
+        m_started = std::max(m_started, end);
         return true;
     }
     // No item is taken, and no work starts on an item after those started,
@@ -223,6 +284,7 @@ private:
             m_stopped = true;
         }
         m_spaceFreed.notify_all();
+        m_notNeeded.notify_all();
         return m_startLimit;
     }
     // Waits until every item before first is admitted.
@@ -244,10 +306,11 @@ private:
     qsizetype m_count;
     const qsizetype m_chunk;
     std::vector<Slot> m_slots;
-    std::vector<bool> m_ready;
+    std::unique_ptr<std::atomic<bool>[]> m_ready;
     std::mutex m_mutex;
     std::condition_variable m_spaceFreed;
     std::condition_variable m_readied;
+    std::condition_variable m_notNeeded;
     std::condition_variable m_turn;
     qsizetype m_admitted = 0;
     std::mutex m_startMutex;
@@ -255,7 +318,10 @@ private:
     qsizetype m_startLimit = std::numeric_limits<qsizetype>::max();
     qsizetype m_awaited = -1;
     qsizetype m_next = 0;
-    qsizetype m_finished = 0;
+    std::atomic<qsizetype> m_finished{0};
+    // Workers 0 .. m_neededWorkers - 1 take chunks; the calling thread is one
+    // more.
+    int m_neededWorkers = int(std::thread::hardware_concurrency()) - 1;
     bool m_stopped = false;
 };
 

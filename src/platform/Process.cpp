@@ -2,8 +2,16 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
 
 namespace velmora {
+
+std::chrono::nanoseconds threadCpuTime()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
 
 void killThisProcess()
 {
