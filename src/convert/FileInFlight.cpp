@@ -10,7 +10,7 @@ qsizetype convertInOrder(qsizetype count, int jobs, const ThreadFileStep &open,
 {
     // A warm file takes a few microseconds: threads take files sixteen at a
     // time.
-    OrderedWork<FileInFlight> files(jobs, count, 16);
+    OrderedWork<FileInFlight> files(jobs, count, 32);
     return files.run(open, admit, work, finish, shouldStop);
 }
 
