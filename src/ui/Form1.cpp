@@ -67,6 +67,8 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent), Text2(new QPlainTextEdit), 
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setAcceptDrops(true);
+    m_runFrames.setInterval(int(FrameClock::FrameMs));
+    connect(&m_runFrames, &QTimer::timeout, this, &Form1::takeRunLines);
 
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
@@ -283,8 +285,8 @@ void Form1::startRun(ConversionOptions options, RunWork work)
     if (m_runObserver) {
         m_runObserver(*m_run);
     }
-    m_runLog = std::make_unique<RunLog>(
-        [this] { QMetaObject::invokeMethod(this, &Form1::takeRunLines, Qt::QueuedConnection); });
+    m_runLog = std::make_unique<RunLog>();
+    m_runFrames.start();
     m_worker = QThread::create([this, work = std::move(work)] { work(*m_run, *m_runLog); });
     connect(m_worker, &QThread::finished, this, &Form1::finishRun);
     m_worker->start();
@@ -311,6 +313,7 @@ void Form1::finishRun()
     m_worker->wait();
     delete m_worker;
     m_worker = nullptr;
+    m_runFrames.stop();
     takeRunLines();
     m_log.flush();
     if (!m_run->options().undo) {

@@ -5,6 +5,7 @@
 #include "ui/LogBox.h"
 
 #include <QMainWindow>
+#include <QTimer>
 
 #include <atomic>
 #include <functional>
@@ -123,6 +124,8 @@ private:
     QThread *m_worker = nullptr;
     std::unique_ptr<ConversionRun> m_run;
     std::unique_ptr<RunLog> m_runLog;
+    // Takes the run's lines once a frame while it goes on.
+    QTimer m_runFrames;
     // Written by the run's thread, shown by the window's.
     std::atomic<qsizetype> m_done{0};
     std::atomic<qsizetype> m_total{0};

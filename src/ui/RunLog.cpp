@@ -10,22 +10,13 @@ void RunLog::Clear()
 
 void RunLog::AppendLine(const QString &message)
 {
-    bool tell = false;
-    {
-        const QMutexLocker lock(&m_mutex);
-        m_lines.append(message);
-        tell = !m_told;
-        m_told = true;
-    }
-    if (tell) {
-        m_wake();
-    }
+    const QMutexLocker lock(&m_mutex);
+    m_lines.append(message);
 }
 
 QStringList RunLog::take()
 {
     const QMutexLocker lock(&m_mutex);
-    m_told = false;
     return std::exchange(m_lines, {});
 }
 
