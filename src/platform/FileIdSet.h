@@ -4,6 +4,7 @@
 
 #include <QtGlobal>
 
+#include <utility>
 #include <vector>
 
 namespace velmora {
@@ -16,15 +17,18 @@ class FileIdSet
 public:
     bool contains(const FileId &id) const
     {
+        if (id == Free) {
+            return m_hasFree;
+        }
         if (m_slots.empty()) {
             return false;
         }
         for (std::size_t at = home(id);; at = (at + 1) & mask()) {
-            const Slot &slot = m_slots[at];
-            if (!slot.used) {
+            const FileId &slot = m_slots[at];
+            if (slot == Free) {
                 return false;
             }
-            if (slot.id == id) {
+            if (slot == id) {
                 return true;
             }
         }
@@ -32,17 +36,20 @@ public:
     // Adds id; false when it was there already.
     bool insert(const FileId &id)
     {
+        if (id == Free) {
+            return !std::exchange(m_hasFree, true);
+        }
         if ((m_size + 1) * 4 > m_slots.size() * 3) {
             grow();
         }
         for (std::size_t at = home(id);; at = (at + 1) & mask()) {
-            Slot &slot = m_slots[at];
-            if (!slot.used) {
-                slot = Slot{id, true};
+            FileId &slot = m_slots[at];
+            if (slot == Free) {
+                slot = id;
                 ++m_size;
                 return true;
             }
-            if (slot.id == id) {
+            if (slot == id) {
                 return false;
             }
         }
@@ -54,14 +61,13 @@ public:
             grow();
         }
     }
-    std::size_t size() const { return m_size; }
+    std::size_t size() const { return m_size + (m_hasFree ? 1 : 0); }
 
 private:
-    struct Slot
-    {
-        FileId id;
-        bool used = false;
-    };
+    // Marks a free slot: no file has it for identity, and one that did would
+    // still be kept, apart.
+    static constexpr FileId Free{~std::uint64_t{0}, ~std::uint64_t{0}};
+
     std::size_t mask() const { return m_slots.size() - 1; }
     std::size_t home(const FileId &id) const
     {
@@ -71,18 +77,19 @@ private:
     }
     void grow()
     {
-        std::vector<Slot> old = std::move(m_slots);
-        m_slots.assign(old.empty() ? 64 : old.size() * 2, Slot{});
+        std::vector<FileId> old = std::move(m_slots);
+        m_slots.assign(old.empty() ? 64 : old.size() * 2, Free);
         m_size = 0;
-        for (const Slot &slot : old) {
-            if (slot.used) {
-                insert(slot.id);
+        for (const FileId &slot : old) {
+            if (slot != Free) {
+                insert(slot);
             }
         }
     }
 
-    std::vector<Slot> m_slots;
-    std::size_t m_size = 0;
+    std::vector<FileId> m_slots; // 16 bytes a slot
+    std::size_t m_size = 0;      // in m_slots
+    bool m_hasFree = false;
 };
 
 } // namespace velmora

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <limits>
 #include <memory>
@@ -86,10 +85,9 @@ public:
             }
             return done;
         }
-        // Runs the steps for a chunk; true when its thread spent most of the
-        // time waiting for a disk.
+        // Runs the steps for a chunk, then sees whether more workers are needed.
         const auto steps = [&](qsizetype first, qsizetype end, int thread) {
-            ChunkClock clock;
+            ChunkWaits clock;
             for (qsizetype i = first; i < end; ++i) {
                 open(i, slot(i), thread);
             }
@@ -104,8 +102,9 @@ public:
             for (qsizetype i = first; i < end && started; ++i) {
                 work(i, slot(i), thread);
             }
+            const long waits = clock.count();
             prepared(first, end);
-            return clock.waited();
+            adjustWorkers(end - first, waits);
         };
         // The calling thread is one of the jobs: it works on items too
         // whenever the next one to finish is not ready.
@@ -114,9 +113,7 @@ public:
         for (int w = 0; w + 1 < m_jobs; ++w) {
             workers.emplace_back([this, &steps, w] {
                 for (auto [first, end] = take(w); first < end; std::tie(first, end) = take(w)) {
-                    if (steps(first, end, w)) {
-                        moreWorkers();
-                    }
+                    steps(first, end, w);
                 }
             });
         }
@@ -130,9 +127,7 @@ public:
             }
             if (!ready(done).load(std::memory_order_acquire)) {
                 if (const auto [first, end] = take(-1); first < end) {
-                    if (steps(first, end, m_jobs)) {
-                        moreWorkers();
-                    }
+                    steps(first, end, m_jobs);
                     continue;
                 }
                 awaitReady(done);
@@ -201,36 +196,38 @@ private:
             m_readied.notify_one();
         }
     }
-    // Measures a chunk: whether its thread spent most of the time waiting (for
-    // a disk) rather than working.
-    class ChunkClock
+    // Counts how often a thread waits for a disk while it works on a chunk;
+    // its waits for other threads do not count.
+    class ChunkWaits
     {
     public:
-        // Waits for other threads do not count.
-        void pause() { m_paused = std::chrono::steady_clock::now(); }
-        void resume() { m_wall += std::chrono::steady_clock::now() - m_paused; }
-        bool waited() const
-        {
-            const auto wall = std::chrono::steady_clock::now() - m_wall;
-            const auto cpu = threadCpuTime() - m_cpu;
-            return wall > 4 * cpu && wall - cpu > std::chrono::microseconds(500);
-        }
+        void pause() { m_paused = threadWaits(); }
+        void resume() { m_waits -= threadWaits() - m_paused; }
+        long count() const { return threadWaits() - m_waits; }
 
     private:
-        std::chrono::steady_clock::time_point m_wall = std::chrono::steady_clock::now();
-        std::chrono::steady_clock::time_point m_paused;
-        std::chrono::nanoseconds m_cpu = threadCpuTime();
+        long m_waits = threadWaits();
+        long m_paused = 0;
     };
     // On a warm cache, a thread per core does the most: more threads only
-    // take turns on the cores and wait for each other. Threads that wait for
-    // a disk bring more workers in, up to the jobs asked for.
-    void moreWorkers()
+    // take turns on the cores and wait for each other. A chunk whose thread
+    // waited for a disk again and again brings more workers in, up to the
+    // jobs asked for; a chunk that never waited lets one go again.
+    void adjustWorkers(qsizetype chunkSize, long waits)
     {
+        bool more = false;
         {
             const std::lock_guard lock(m_mutex);
-            m_neededWorkers = std::min(m_jobs - 1, 2 * m_neededWorkers + 1);
+            if (waits * 2 >= chunkSize && waits > 0) {
+                more = m_neededWorkers < m_jobs - 1;
+                m_neededWorkers = std::min(m_jobs - 1, 2 * m_neededWorkers + 1);
+            } else if (waits == 0 && m_neededWorkers > m_coreWorkers) {
+                --m_neededWorkers;
+            }
         }
-        m_notNeeded.notify_all();
+        if (more) {
+            m_notNeeded.notify_all();
+        }
     }
 
     // Waits until the thread that took item i is done with it.
@@ -321,7 +318,8 @@ private:
     std::atomic<qsizetype> m_finished{0};
     // Workers 0 .. m_neededWorkers - 1 take chunks; the calling thread is one
     // more.
-    int m_neededWorkers = int(std::thread::hardware_concurrency()) - 1;
+    const int m_coreWorkers = std::max(int(std::thread::hardware_concurrency()) - 1, 0);
+    int m_neededWorkers = m_coreWorkers;
     bool m_stopped = false;
 };
 

@@ -2,15 +2,18 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <ctime>
+#include <sys/resource.h>
 
 namespace velmora {
 
-std::chrono::nanoseconds threadCpuTime()
+long threadWaits()
 {
-    timespec now{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+#ifdef RUSAGE_THREAD
+    rusage usage{};
+    return ::getrusage(RUSAGE_THREAD, &usage) == 0 ? usage.ru_nvcsw : 0;
+#else
+    return 0; // then threads are never brought in for a slow disk
+#endif
 }
 
 void killThisProcess()

@@ -1,11 +1,10 @@
 #pragma once
 
-#include <chrono>
-
 namespace velmora {
 
-// The processor time the calling thread has used so far.
-std::chrono::nanoseconds threadCpuTime();
+// How often the calling thread has given up the processor to wait (for a
+// disk, a lock) so far.
+long threadWaits();
 
 // Ends this process at once with SIGKILL, as the system or a user may end it:
 // no handler, no destructor, no flush. For tests of interrupted runs.
