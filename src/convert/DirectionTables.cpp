@@ -12,9 +12,7 @@ namespace {
 
 constexpr std::int32_t HeaderSize = 32;
 constexpr std::int64_t FirstTableOffset = HeaderSize + 4;
-// One read at offset 0 covers the header, the first frame count and, for all
-// but very long groups, the first table too.
-constexpr std::int64_t FrontReadSize = 4096;
+constexpr std::int64_t FrontReadSize = DirectionTables::FirstReadBytes;
 
 // New slot j takes the group that slot order[j] held; the group at slot 0
 // keeps its offset (32) and trades frame tables with the group at partnerSlot.

@@ -25,6 +25,10 @@ enum class DirectionSwap { Forward, Undo };
 class DirectionTables
 {
 public:
+    // One read at offset 0 covers the header, the first frame count and, for
+    // all but very long groups, the first table too.
+    static constexpr std::int64_t FirstReadBytes = 4096;
+
     // Reads and validates everything the rewrite touches and prepares the new
     // bytes. Returns what is wrong with the file, or an empty string.
     QString load(BinaryFile &file, DirectionSwap swap);

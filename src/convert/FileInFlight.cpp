@@ -11,7 +11,11 @@ qsizetype convertInOrder(qsizetype count, int jobs, const ThreadFileStep &open,
     // A warm file takes a few microseconds: threads take files sixteen at a
     // time.
     OrderedWork<FileInFlight> files(jobs, count, 32);
-    return files.run(open, admit, work, finish, shouldStop);
+    const auto opening = [&files, &open](qsizetype i, FileInFlight &file, int thread) {
+        file.readAhead = files.diskBound();
+        open(i, file, thread);
+    };
+    return files.run(opening, admit, work, finish, shouldStop);
 }
 
 } // namespace velmora

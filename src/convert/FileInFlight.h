@@ -24,6 +24,8 @@ struct FileInFlight
     bool deferred = false;
     // Converted (in a dry run: would be); to be recorded in the run.
     bool converted = false;
+    // The batch waits for a disk: reads are best started as files open.
+    bool readAhead = false;
     FileStamp stamp;
 };
 

@@ -286,6 +286,9 @@ BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionR
             return;
         }
         job.opened = true;
+        if (job.readAhead) {
+            job.file.willRead(DirectionTables::FirstReadBytes);
+        }
         job.problem = check ? check(i, job.file) : QString();
     };
     const auto admit = [&run](qsizetype, FileInFlight &job) { admitOpened(job, run); };

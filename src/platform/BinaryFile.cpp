@@ -115,6 +115,13 @@ bool BinaryFile::identity(FileIdentity *out, QString *error) const
     return true;
 }
 
+void BinaryFile::willRead(std::int64_t length) const
+{
+    if (m_fd >= 0) {
+        ::posix_fadvise(m_fd, 0, off_t(length), POSIX_FADV_WILLNEED);
+    }
+}
+
 bool BinaryFile::sync(QString *error)
 {
     if (::fdatasync(m_fd) != 0) {

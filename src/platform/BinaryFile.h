@@ -74,6 +74,9 @@ public:
     bool writeAt(std::int64_t offset, const void *buffer, std::int64_t length, QString *error);
     // Waits until the data written so far is on the disk.
     bool sync(QString *error);
+    // Tells the system the first length bytes will be read soon: on a cold
+    // disk the read starts now, alongside those of other files.
+    void willRead(std::int64_t length) const;
     bool close(QString *error);
 
     // Test seam: the next `skip` writes go through, then `count` writes fail

@@ -42,6 +42,10 @@ public:
     {
     }
 
+    // Whether the items wait for a disk: chunks waited, and more threads
+    // were brought in.
+    bool diskBound() const { return m_diskBound.load(std::memory_order_relaxed); }
+
     // Items up to count can now be worked on; count never shrinks.
     void extend(qsizetype count)
     {
@@ -221,8 +225,10 @@ private:
             if (waits * 2 >= chunkSize && waits > 0) {
                 more = m_neededWorkers < m_jobs - 1;
                 m_neededWorkers = std::min(m_jobs - 1, 2 * m_neededWorkers + 1);
+                m_diskBound.store(true, std::memory_order_relaxed);
             } else if (waits == 0 && m_neededWorkers > m_coreWorkers) {
                 --m_neededWorkers;
+                m_diskBound.store(m_neededWorkers > m_coreWorkers, std::memory_order_relaxed);
             }
         }
         if (more) {
@@ -320,6 +326,7 @@ private:
     // more.
     const int m_coreWorkers = std::max(int(std::thread::hardware_concurrency()) - 1, 0);
     int m_neededWorkers = m_coreWorkers;
+    std::atomic<bool> m_diskBound{false};
     bool m_stopped = false;
 };
 
