@@ -52,8 +52,9 @@ CommandLine parseCommandLine(const QStringList &arguments)
                                   QStringLiteral("LIST"), QStringLiteral("*.cl2"));
     const QCommandLineOption jobs(
         {QStringLiteral("j"), QStringLiteral("jobs")},
-        QStringLiteral("How many files are read at once (default %1); 1 works through them "
-                       "one after another. The log keeps the search order either way.")
+        QStringLiteral("How many files are converted at once at most (default %1); 1 works "
+                       "through them one after another. The log keeps the search order "
+                       "either way.")
             .arg(ConversionRun::DefaultJobs),
         QStringLiteral("N"), QString::number(ConversionRun::DefaultJobs));
     const QCommandLineOption sync(
