@@ -6,6 +6,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <algorithm>
+
 namespace velmora {
 
 namespace {
@@ -14,15 +16,19 @@ const QLatin1String LineEnd("\r\n");
 
 // One log line is one line of the box: a line break inside a path would
 // otherwise split it in two.
-QString oneLine(QString line)
+bool breaksLine(QChar c)
 {
-    for (QChar &c : line) {
-        if (c == u'\n' || c == u'\r' || c == QChar::LineSeparator ||
-            c == QChar::ParagraphSeparator) {
-            c = QChar::ReplacementCharacter;
-        }
+    return c == u'\n' || c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
+}
+
+// Appends line to text as one line.
+void appendOneLine(QString &text, const QString &line)
+{
+    const qsizetype start = text.size();
+    text += line;
+    if (std::any_of(line.begin(), line.end(), breaksLine)) {
+        std::replace_if(text.begin() + start, text.end(), breaksLine, QChar::ReplacementCharacter);
     }
-    return line;
 }
 
 } // namespace
@@ -71,7 +77,7 @@ void LogBox::flush()
             if (m_shown > 0 || i > 0) {
                 chunk += u'\n';
             }
-            chunk += oneLine(m_pending.at(i));
+            appendOneLine(chunk, m_pending.at(i));
         }
         QScrollBar *bar = m_box->verticalScrollBar();
         const bool following = bar->value() == bar->maximum();
@@ -96,7 +102,8 @@ QString LogBox::text() const
         }
     }
     for (const QString &line : m_pending) {
-        all += oneLine(line) + LineEnd;
+        appendOneLine(all, line);
+        all += LineEnd;
     }
     return all;
 }
