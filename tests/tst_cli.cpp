@@ -2,7 +2,6 @@
 #include "support/Cl2Fixture.h"
 #include "support/ProcessRun.h"
 
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -121,8 +120,11 @@ private slots:
         };
 
         row("a file, synced, most jobs", {u"--sync"_s, u"-j"_s, u"256"_s, hero}, {line(hero)}, 0);
-        row("files in order", {hero, u"ROOT/bad.cl2"_s, heros},
-            {line(hero), notEightDirectionsLine(u"ROOT/bad.cl2"_s), line(heros)}, 1);
+        // The whole command line is one run: a file named twice is converted once.
+        row("files in order", {hero, u"ROOT/bad.cl2"_s, heros, u"ROOT/tree/../hero (copy 2).cl2"_s},
+            {line(hero), notEightDirectionsLine(u"ROOT/bad.cl2"_s), line(heros),
+             u"ERROR: File (ROOT/tree/../hero (copy 2).cl2) was already converted in this run"_s},
+            1);
         // One file at a time or many in flight: the same log, the same bytes.
         for (const QString &jobs : {u"1"_s, u"8"_s}) {
             const QStringList folder{u"-j"_s, jobs, u"ROOT/tree"_s};
@@ -216,60 +218,6 @@ private slots:
                          ? framesBySlot(now) == slotsAfterConversion(it.value())
                          : now == it.value(),
                      qPrintable(it.key()));
-        }
-    }
-
-    void overlappingArgumentsConvertEachFileOnce_data()
-    {
-        // In a folder holding d/a.cl2, d/sub/b.cl2 and link -> d.
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("repeats"); // names that reach a file already converted
-
-        QTest::newRow("same folder twice") << QStringList{u"d"_s, u"d"_s} << 2;
-        QTest::newRow("folder and folder/") << QStringList{u"d"_s, u"d/"_s} << 2;
-        QTest::newRow("folder, then a file in it") << QStringList{u"d"_s, u"d/a.cl2"_s} << 1;
-        QTest::newRow("a file, then its folder") << QStringList{u"d/a.cl2"_s, u"d"_s} << 1;
-        QTest::newRow("folder, then its subfolder") << QStringList{u"d"_s, u"d/sub"_s} << 1;
-        QTest::newRow("subfolder, then its folder") << QStringList{u"d/sub"_s, u"d"_s} << 1;
-        QTest::newRow("link to the folder beside it") << QStringList{u"d"_s, u"link"_s} << 2;
-        QTest::newRow("a file through the link, then the folder")
-            << QStringList{u"link/sub/b.cl2"_s, u"d"_s} << 1;
-        QTest::newRow("bind mount") << QStringList{u"d"_s, u"mnt"_s} << 2;
-    }
-
-    void overlappingArgumentsConvertEachFileOnce()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(int, repeats);
-        QTemporaryDir dir;
-        const QDir root(dir.path());
-        QVERIFY(root.mkpath(u"d/sub"_s));
-        const QByteArray before = makeEightDirectionCl2(3);
-        QVERIFY(writeFile(root.filePath(u"d/a.cl2"_s), before));
-        QVERIFY(writeFile(root.filePath(u"d/sub/b.cl2"_s), before));
-        QVERIFY(QFile::link(root.filePath(u"d"_s), root.filePath(u"link"_s)));
-        const bool bind = arguments.contains(u"mnt"_s);
-        if (bind) {
-            QVERIFY(root.mkdir(u"mnt"_s));
-            if (QProcess::execute(u"mount"_s, {u"--bind"_s, root.filePath(u"d"_s),
-                                               root.filePath(u"mnt"_s)}) != 0) {
-                QSKIP("bind mounts need a privileged user");
-            }
-        }
-
-        const ProcessRun run =
-            runCli(arguments.replaceInStrings(QRegularExpression(u"^"_s), dir.path() + u'/'));
-
-        if (bind) {
-            QProcess::execute(u"umount"_s, {root.filePath(u"mnt"_s)});
-        }
-        QVERIFY2(run.finished, run.err.constData());
-        const QString out = QString::fromUtf8(run.out);
-        QCOMPARE(out.count(u"directions were realigned\n"_s), 2);
-        QCOMPARE(out.count(u"was already converted in this run\n"_s), repeats);
-        QCOMPARE(run.exitCode, 1);
-        for (const QString &name : {u"d/a.cl2"_s, u"d/sub/b.cl2"_s}) {
-            QCOMPARE(framesBySlot(readFile(root.filePath(name))), slotsAfterConversion(before));
         }
     }
 

@@ -8,17 +8,14 @@
 #include "ui/Form1.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QPointer>
-#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
 
-#include <atomic>
 #include <functional>
 
 namespace velmora::test {
@@ -38,14 +35,15 @@ class FormTest
 public:
     FormTest()
     {
-        QVERIFY(dir.isValid());
+        const QByteArray good = makeEightDirectionCl2(2);
         for (const char *name :
              {"good one.cl2", "my sprites (v2)/attack (n) 1.CL2", "sprites/top.cl2",
               "sprites/deeper/below.cl2", "batch/1.cl2", "batch/2.cl2", "batch/3.cl2"}) {
-            put(name, makeEightDirectionCl2(2));
+            files.insert(putFile(dir, QLatin1String(name), good), good);
         }
-        put("bad.cl2", makeSingleDirectionCl2(4));
-        put("sprites/notes.txt", "keep");
+        files.insert(putFile(dir, u"bad.cl2"_s, makeSingleDirectionCl2(4)),
+                     makeSingleDirectionCl2(4));
+        files.insert(putFile(dir, u"sprites/notes.txt"_s, "keep"), "keep");
         form.Form_Load();
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
@@ -53,29 +51,7 @@ public:
         form.log().flush();
     }
 
-    ~FormTest() { gate.release(); }
-
-    // Holds the window's next run once two files are done, until the test
-    // releases the gate.
-    void holdRun()
-    {
-        form.setRunObserver([this](ConversionRun &run) {
-            run.progress = [this, report = run.progress](qsizetype done, qsizetype total) {
-                report(done, total);
-                if (done == 2 && !held.exchange(true)) {
-                    gate.acquire();
-                }
-            };
-        });
-    }
-
     QString path(const char *name) const { return dir.filePath(QLatin1String(name)); }
-
-    void put(const char *name, const QByteArray &bytes)
-    {
-        QVERIFY(QDir().mkpath(QFileInfo(path(name)).path()) && writeFile(path(name), bytes));
-        files.insert(path(name), bytes);
-    }
 
     // Drags the named files (or URLs) onto the window's log box, the most of
     // it, and drops them there.
@@ -150,8 +126,6 @@ public:
 
     QTemporaryDir dir;
     QMap<QString, QByteArray> files; // every file made, with its bytes
-    QSemaphore gate;
-    std::atomic<bool> held{false};
     Form1 form;
 };
 
