@@ -55,15 +55,271 @@ private slots:
         t.reset();
     }
 
-    void windowCarriesItsOwnFontAndIcon();
-    void roads_data();
-    void roads();
-    void logBoxKeepsOneLinePerMessage();
-    void exitEndsTheProgram_data();
-    void exitEndsTheProgram();
-    void undoPutsBackTheLastRun();
-    void inputDuringABatch_data();
-    void inputDuringABatch();
+    void windowCarriesItsOwnFontAndIcon()
+    {
+        Form1 &form = t->form;
+        QCOMPARE(form.font().pointSizeF(), 8.25);
+        for (const QWidget *control :
+             std::initializer_list<const QWidget *>{form.Command1, form.Command3, form.Label2}) {
+            // The built-in face, whatever the machine has installed.
+            QCOMPARE(QFontInfo(control->font()).family(), u"Liberation Sans"_s);
+            const QString text = control->property("text").toString().remove(u'&');
+            QVERIFY2(control->fontMetrics().horizontalAdvance(text) < control->width(),
+                     qPrintable(text + u" is cut off"_s));
+        }
+        // Fixed in size, first shown in the middle of the screen.
+        QCOMPARE(form.minimumSize(), form.maximumSize());
+        QVERIFY(qAbs(form.frameGeometry().center().x() - form.screen()->geometry().center().x()) <=
+                1);
+        QCOMPARE(form.fileFilter(), u"Diablo Graphics (*.cl2)"_s);
+        QCOMPARE(qtNameFilter(u"Sprites|*.cl2;*.cel|All|*"_s), u"Sprites (*.cl2 *.cel);;All (*)"_s);
+
+        // A navy tile, red marks at the top and bottom, yellow ones between, a white centre.
+        const QImage icon = form.windowIcon().pixmap(QSize(32, 32)).toImage();
+        const auto at = [&](int x, int y) { return icon.pixelColor(x, y).name(QColor::HexArgb); };
+        QCOMPARE(at(0, 0) + at(16, 0) + at(16, 16), u"#00000000#ff000080#ffffffff"_s);
+        QCOMPARE(at(16, 5) + at(16, 27), u"#ffff0000#ffff0000"_s);
+        QCOMPARE(at(8, 8) + at(8, 23) + at(27, 16), u"#ffffff00#ffffff00#ffffff00"_s);
+    }
+
+    void roads_data()
+    {
+        // What the file chooser answers (one name) or what is dropped, and the
+        // log the road ends with: the earlier log when nothing ran.
+        QTest::addColumn<bool>("dropped");
+        QTest::addColumn<QStringList>("input");
+        QTest::addColumn<int>("journal"); // none set (0), usable (1), no usable state folder (2)
+        QTest::addColumn<QStringList>("log");
+
+        const QStringList good{u"good one.cl2"_s};
+        QTest::newRow("cancelled")
+            << false << QStringList{QString()} << 0 << QStringList{PreviousLog};
+        QTest::newRow("missing file")
+            << false << QStringList{u"gone.cl2"_s} << 0 << QStringList{PreviousLog};
+        QTest::newRow("8-direction file")
+            << false << good << 1 << QStringList{realigned("good one.cl2")};
+        QTest::newRow("single-direction file")
+            << false << QStringList{u"bad.cl2"_s} << 0
+            << QStringList{u"ERROR: File (@/bad.cl2) isn't a 8 directions file"_s};
+        QTest::newRow("spaces and parentheses")
+            << false << QStringList{u"my sprites (v2)/attack (n) 1.CL2"_s} << 0
+            << QStringList{realigned("my sprites (v2)/attack (n) 1.CL2")};
+        QTest::newRow("no usable state folder")
+            << false << good << 2
+            << QStringList{u"ERROR: Files cannot be protected against interruption: "_s,
+                           realigned("good one.cl2")};
+        // One run under a cleared log; a file dropped twice is converted once.
+        QTest::newRow("dropped files")
+            << true
+            << QStringList{u"good one.cl2"_s, u"bad.cl2"_s, u"vanished.cl2"_s, u"good one.cl2"_s}
+            << 0
+            << QStringList{realigned("good one.cl2"),
+                           u"ERROR: File (@/bad.cl2) isn't a 8 directions file"_s,
+                           u"ERROR: File (@/vanished.cl2) could not be opened: "_s,
+                           u"ERROR: File (@/good one.cl2) was already converted"_s};
+        // Breadth-first: the folder's own file before the one below it.
+        QTest::newRow("dropped folder")
+            << true << QStringList{u"sprites"_s} << 0
+            << QStringList{u"SUCCESS: (2) files were found on (@/sprites)"_s,
+                           realigned("sprites/top.cl2"), realigned("sprites/deeper/below.cl2")};
+        QTest::newRow("remote URL refused")
+            << true << QStringList{u"good one.cl2"_s, u"https://example.org/a.cl2"_s} << 0
+            << QStringList{PreviousLog};
+    }
+
+    void roads()
+    {
+        QFETCH(bool, dropped);
+        QFETCH(QStringList, input);
+        QFETCH(int, journal);
+        QFETCH(QStringList, log);
+        std::unique_ptr<Journal> recording;
+        if (journal > 0) {
+            const QString state = t->path("state");
+            QVERIFY(journal == 1 || writeFile(state, "a file, not a folder"));
+            qputenv("XDG_STATE_HOME", QFile::encodeName(state));
+            QString whyNone;
+            recording = Journal::create(Journal::Durability::ProcessDeath, &whyNone);
+            QCOMPARE(!recording, journal == 2);
+            t->form.setJournal(recording.get(), whyNone);
+        }
+        const bool runs = log.first() != PreviousLog;
+        QSignalSpy finished(&t->form, &Form1::runFinished);
+        if (dropped) {
+            t->drop(input, runs);
+        } else {
+            const QString answer = input[0].isEmpty() ? QString() : t->dir.filePath(input[0]);
+            t->form.setFileChooser([&] { return answer; });
+            QTest::mouseClick(t->form.Command1, Qt::LeftButton);
+        }
+        QCoreApplication::processEvents();
+        QTRY_COMPARE(finished.size(), runs ? 1 : 0);
+        t->checkLog(log);
+        t->checkFiles();
+        QCOMPARE(t->form.windowTitle(), Form1::Caption);
+        // A recording journal holds the file while it is rewritten.
+        QVERIFY(!recording || readFile(QFile::decodeName(recording->path()))
+                                  .contains(QFile::encodeName(t->path("good one.cl2"))));
+    }
+
+    void logBoxKeepsOneLinePerMessage()
+    {
+        LogBox &log = t->form.log();
+        QPlainTextEdit *box = t->form.Text2;
+        log.Repaint();
+        log.Clear();
+        QVERIFY(t->form.logText().isEmpty() && box->toPlainText().isEmpty());
+        // Lines wait until shown, but the log's text has them all along.
+        log.AppendLine(u"SUCCESS: one"_s);
+        log.AppendLine(QString());
+        log.AppendLine(u"ERROR: File (odd\nname.cl2)"_s);
+        QCOMPARE(t->form.logText(), u"SUCCESS: one\r\n\r\nERROR: File (odd\uFFFDname.cl2)\r\n"_s);
+        QElapsedTimer frame;
+        frame.start();
+        log.Repaint(); // the first since the log was cleared: shown at once
+        QCOMPARE(box->blockCount(), 3);
+        log.AppendLine(u"SUCCESS: four"_s);
+        log.Repaint(); // within the same frame: shown once it is over
+        QVERIFY(box->blockCount() == 3 || frame.elapsed() >= FrameClock::FrameMs);
+        QTRY_COMPARE(box->blockCount(), 4);
+        // What the user sees is the log's text, with the box's own line breaks;
+        // it can be selected (and copied) with the keyboard.
+        QCOMPARE(box->toPlainText().replace(u'\n', u"\r\n"_s) + u"\r\n"_s, t->form.logText());
+        QTest::keyClick(box, Qt::Key_Home, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(box->textCursor().hasSelection());
+
+        // A long log follows its newest line.
+        for (int i = 0; i < 500; ++i)
+            log.AppendLine(u"SUCCESS: line %1"_s.arg(i));
+        log.flush();
+        QCOMPARE(log.lineCount(), 504);
+        QCOMPARE(box->blockCount(), 504);
+        QScrollBar *bar = box->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0 && bar->value() == bar->maximum());
+    }
+
+    void exitEndsTheProgram_data()
+    {
+        QTest::addColumn<bool>("byCloseBox");
+        QTest::newRow("Exit menu") << false;
+        QTest::newRow("close box") << true;
+    }
+
+    void exitEndsTheProgram()
+    {
+        QFETCH(bool, byCloseBox);
+        Form1 &form = t->form;
+        QCOMPARE(runMainLoop([&] { byCloseBox ? void(form.close()) : form.mnuexit->trigger(); }),
+                 0);
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            QVERIFY2(!window->isVisible(), qPrintable(window->objectName()));
+        }
+    }
+
+    void undoPutsBackTheLastRun()
+    {
+        QVERIFY(!t->form.mnuundo->isEnabled());
+        QSignalSpy finished(&t->form, &Form1::runFinished);
+        for (const QStringList &run :
+             {QStringList{u"batch/1.cl2"_s},
+              QStringList{u"good one.cl2"_s, u"bad.cl2"_s, u"sprites"_s}}) {
+            t->drop(run, true);
+            QVERIFY(finished.wait());
+            QVERIFY(t->form.mnuundo->isEnabled());
+        }
+        QTest::keyClick(&t->form, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(finished.wait());
+        // Exactly the files the last run converted go back, in its order.
+        t->checkLog({u"SUCCESS: File (@/good one.cl2) directions were restored"_s,
+                     u"SUCCESS: File (@/sprites/top.cl2) directions were restored"_s,
+                     u"SUCCESS: File (@/sprites/deeper/below.cl2) directions were restored"_s});
+        const QString earlier = t->path("batch/1.cl2");
+        QCOMPARE(framesBySlot(readFile(earlier)), slotsAfterConversion(t->files.take(earlier)));
+        t->checkFiles();
+        // Undone once: nothing is left to undo.
+        QVERIFY(!t->form.mnuundo->isEnabled());
+        t->form.mnuundo_Click();
+        QVERIFY(!t->form.isBusy());
+    }
+
+    void inputDuringABatch_data()
+    {
+        QTest::addColumn<QString>("input");
+        for (const char *input :
+             {"window: drop", "window: close box", "window: Escape", "window: Exit",
+              "dialog: Proceed", "dialog: Cancel", "dialog: Escape", "dialog: close box"}) {
+            QTest::newRow(input) << QString::fromLatin1(input);
+        }
+    }
+
+    void inputDuringABatch()
+    {
+        QFETCH(QString, input);
+        Form1 &form = t->form;
+        form.setRunObserver([this](ConversionRun &run) {
+            run.progress = [this, report = run.progress](qsizetype done, qsizetype total) {
+                report(done, total);
+                if (done == 2 && !held.exchange(true)) {
+                    gate.acquire();
+                }
+            };
+        });
+        QSignalSpy finished(&form, &Form1::runFinished);
+        // Held after two of the three files: the box and the caption show how far
+        // the run got and nothing can start another; then the input comes.
+        const auto midRun = [&](QWidget &window) {
+            const auto letGo = qScopeGuard([&] { gate.release(); });
+            QTRY_VERIFY(held);
+            QTRY_VERIFY(form.Text2->toPlainText().contains(u"2.cl2) directions"_s));
+            const QRegularExpression progress(u"^CL2 Direction Velmora - [12] / 3$"_s);
+            QTRY_VERIFY(progress.match(form.windowTitle()).hasMatch());
+            QVERIFY(!form.Command1->isEnabled() && !form.Command3->isEnabled());
+            QVERIFY(!form.mnuabout->isEnabled() && !form.mnuundo->isEnabled());
+            if (Form2 *scan = form.form2()) {
+                QVERIFY(!scan->Drive1->isEnabled() && !scan->Dir1->isEnabled());
+                QVERIFY(!scan->Command1->isEnabled());
+            }
+            if (input.endsWith(u"drop"_s)) {
+                t->drop({u"bad.cl2"_s}, false);
+            } else if (input.endsWith(u"Proceed"_s)) {
+                QTest::mouseClick(form.form2()->Command1, Qt::LeftButton);
+            } else if (input.endsWith(u"Cancel"_s)) {
+                QTest::mouseClick(form.form2()->Command2, Qt::LeftButton);
+            } else if (input.endsWith(u"close box"_s)) {
+                QVERIFY(!window.close());
+            } else if (input.endsWith(u"Escape"_s)) {
+                QTest::keyClick(&window, Qt::Key_Escape);
+            } else {
+                // The program ends once the file in hand is done, from its own loop.
+                QCOMPARE(runMainLoop([&] {
+                             form.mnuexit->trigger();
+                             gate.release();
+                         }),
+                         0);
+            }
+        };
+        QStringList log{realigned("batch/1.cl2"), realigned("batch/2.cl2")};
+        if (input.startsWith(u"dialog"_s)) {
+            QVERIFY(t->whileModal<Form2>([&] { QTest::mouseClick(form.Command3, Qt::LeftButton); },
+                                         [&](Form2 &scan) {
+                                             QVERIFY(scan.Dir1->setPath(t->path("batch")));
+                                             QTest::mouseClick(scan.Command1, Qt::LeftButton);
+                                             midRun(scan);
+                                         }));
+            log.prepend(u"SUCCESS: (3) files were found on (@/batch) and subfolders"_s);
+        } else {
+            t->drop({u"batch/1.cl2"_s, u"batch/2.cl2"_s, u"batch/3.cl2"_s}, true);
+            midRun(form);
+        }
+        QTRY_COMPARE(finished.size(), 1);
+        QCOMPARE(form.isVisible(), input != u"window: Exit"_s);
+        QVERIFY(form.Command1->isEnabled() && form.Command3->isEnabled());
+        QCOMPARE(form.windowTitle(), Form1::Caption);
+        const bool stops = !input.endsWith(u"drop"_s) && !input.endsWith(u"Proceed"_s);
+        t->checkLog(log << (stops ? u"ERROR: Conversion stopped after (2) of (3) files"_s
+                                  : realigned("batch/3.cl2")));
+        t->checkFiles();
+    }
 
 private:
     std::unique_ptr<FormTest> t;
@@ -71,267 +327,6 @@ private:
     QSemaphore gate;
     std::atomic<bool> held{false};
 };
-
-void tst_Form1::windowCarriesItsOwnFontAndIcon()
-{
-    Form1 &form = t->form;
-    QCOMPARE(form.font().pointSizeF(), 8.25);
-    for (const QWidget *control :
-         std::initializer_list<const QWidget *>{form.Command1, form.Command3, form.Label2}) {
-        // The built-in face, whatever the machine has installed.
-        QCOMPARE(QFontInfo(control->font()).family(), u"Liberation Sans"_s);
-        const QString text = control->property("text").toString().remove(u'&');
-        QVERIFY2(control->fontMetrics().horizontalAdvance(text) < control->width(),
-                 qPrintable(text + u" is cut off"_s));
-    }
-    // Fixed in size, first shown in the middle of the screen.
-    QCOMPARE(form.minimumSize(), form.maximumSize());
-    QVERIFY(qAbs(form.frameGeometry().center().x() - form.screen()->geometry().center().x()) <= 1);
-    QCOMPARE(form.fileFilter(), u"Diablo Graphics (*.cl2)"_s);
-    QCOMPARE(qtNameFilter(u"Sprites|*.cl2;*.cel|All|*"_s), u"Sprites (*.cl2 *.cel);;All (*)"_s);
-
-    // A navy tile, red marks at the top and bottom, yellow ones between, a white centre.
-    const QImage icon = form.windowIcon().pixmap(QSize(32, 32)).toImage();
-    const auto at = [&](int x, int y) { return icon.pixelColor(x, y).name(QColor::HexArgb); };
-    QCOMPARE(at(0, 0) + at(16, 0) + at(16, 16), u"#00000000#ff000080#ffffffff"_s);
-    QCOMPARE(at(16, 5) + at(16, 27), u"#ffff0000#ffff0000"_s);
-    QCOMPARE(at(8, 8) + at(8, 23) + at(27, 16), u"#ffffff00#ffffff00#ffffff00"_s);
-}
-
-void tst_Form1::roads_data()
-{
-    // What the file chooser answers (one name) or what is dropped, and the
-    // log the road ends with: the earlier log when nothing ran.
-    QTest::addColumn<bool>("dropped");
-    QTest::addColumn<QStringList>("input");
-    QTest::addColumn<int>("journal"); // none set (0), usable (1), no usable state folder (2)
-    QTest::addColumn<QStringList>("log");
-
-    const QStringList good{u"good one.cl2"_s};
-    QTest::newRow("cancelled") << false << QStringList{QString()} << 0 << QStringList{PreviousLog};
-    QTest::newRow("missing file") << false << QStringList{u"gone.cl2"_s} << 0
-                                  << QStringList{PreviousLog};
-    QTest::newRow("8-direction file")
-        << false << good << 1 << QStringList{realigned("good one.cl2")};
-    QTest::newRow("single-direction file")
-        << false << QStringList{u"bad.cl2"_s} << 0
-        << QStringList{u"ERROR: File (@/bad.cl2) isn't a 8 directions file"_s};
-    QTest::newRow("spaces and parentheses")
-        << false << QStringList{u"my sprites (v2)/attack (n) 1.CL2"_s} << 0
-        << QStringList{realigned("my sprites (v2)/attack (n) 1.CL2")};
-    QTest::newRow("no usable state folder")
-        << false << good << 2
-        << QStringList{u"ERROR: Files cannot be protected against interruption: "_s,
-                       realigned("good one.cl2")};
-    // One run under a cleared log; a file dropped twice is converted once.
-    QTest::newRow("dropped files")
-        << true
-        << QStringList{u"good one.cl2"_s, u"bad.cl2"_s, u"vanished.cl2"_s, u"good one.cl2"_s} << 0
-        << QStringList{realigned("good one.cl2"),
-                       u"ERROR: File (@/bad.cl2) isn't a 8 directions file"_s,
-                       u"ERROR: File (@/vanished.cl2) could not be opened: "_s,
-                       u"ERROR: File (@/good one.cl2) was already converted"_s};
-    // Breadth-first: the folder's own file before the one below it.
-    QTest::newRow("dropped folder")
-        << true << QStringList{u"sprites"_s} << 0
-        << QStringList{u"SUCCESS: (2) files were found on (@/sprites)"_s,
-                       realigned("sprites/top.cl2"), realigned("sprites/deeper/below.cl2")};
-    QTest::newRow("remote URL refused")
-        << true << QStringList{u"good one.cl2"_s, u"https://example.org/a.cl2"_s} << 0
-        << QStringList{PreviousLog};
-}
-
-void tst_Form1::roads()
-{
-    QFETCH(bool, dropped);
-    QFETCH(QStringList, input);
-    QFETCH(int, journal);
-    QFETCH(QStringList, log);
-    std::unique_ptr<Journal> recording;
-    if (journal > 0) {
-        const QString state = t->path("state");
-        QVERIFY(journal == 1 || writeFile(state, "a file, not a folder"));
-        qputenv("XDG_STATE_HOME", QFile::encodeName(state));
-        QString whyNone;
-        recording = Journal::create(Journal::Durability::ProcessDeath, &whyNone);
-        QCOMPARE(!recording, journal == 2);
-        t->form.setJournal(recording.get(), whyNone);
-    }
-    const bool runs = log.first() != PreviousLog;
-    QSignalSpy finished(&t->form, &Form1::runFinished);
-    if (dropped) {
-        t->drop(input, runs);
-    } else {
-        const QString answer = input[0].isEmpty() ? QString() : t->dir.filePath(input[0]);
-        t->form.setFileChooser([&] { return answer; });
-        QTest::mouseClick(t->form.Command1, Qt::LeftButton);
-    }
-    QCoreApplication::processEvents();
-    QTRY_COMPARE(finished.size(), runs ? 1 : 0);
-    t->checkLog(log);
-    t->checkFiles();
-    QCOMPARE(t->form.windowTitle(), Form1::Caption);
-    // A recording journal holds the file while it is rewritten.
-    QVERIFY(!recording || readFile(QFile::decodeName(recording->path()))
-                              .contains(QFile::encodeName(t->path("good one.cl2"))));
-}
-
-void tst_Form1::logBoxKeepsOneLinePerMessage()
-{
-    LogBox &log = t->form.log();
-    QPlainTextEdit *box = t->form.Text2;
-    log.Repaint();
-    log.Clear();
-    QVERIFY(t->form.logText().isEmpty() && box->toPlainText().isEmpty());
-    // Lines wait until shown, but the log's text has them all along.
-    log.AppendLine(u"SUCCESS: one"_s);
-    log.AppendLine(QString());
-    log.AppendLine(u"ERROR: File (odd\nname.cl2)"_s);
-    QCOMPARE(t->form.logText(), u"SUCCESS: one\r\n\r\nERROR: File (odd\uFFFDname.cl2)\r\n"_s);
-    QElapsedTimer frame;
-    frame.start();
-    log.Repaint(); // the first since the log was cleared: shown at once
-    QCOMPARE(box->blockCount(), 3);
-    log.AppendLine(u"SUCCESS: four"_s);
-    log.Repaint(); // within the same frame: shown once it is over
-    QVERIFY(box->blockCount() == 3 || frame.elapsed() >= FrameClock::FrameMs);
-    QTRY_COMPARE(box->blockCount(), 4);
-    // What the user sees is the log's text, with the box's own line breaks;
-    // it can be selected (and copied) with the keyboard.
-    QCOMPARE(box->toPlainText().replace(u'\n', u"\r\n"_s) + u"\r\n"_s, t->form.logText());
-    QTest::keyClick(box, Qt::Key_Home, Qt::ControlModifier | Qt::ShiftModifier);
-    QVERIFY(box->textCursor().hasSelection());
-
-    // A long log follows its newest line.
-    for (int i = 0; i < 500; ++i)
-        log.AppendLine(u"SUCCESS: line %1"_s.arg(i));
-    log.flush();
-    QCOMPARE(log.lineCount(), 504);
-    QCOMPARE(box->blockCount(), 504);
-    QScrollBar *bar = box->verticalScrollBar();
-    QVERIFY(bar->maximum() > 0 && bar->value() == bar->maximum());
-}
-
-void tst_Form1::exitEndsTheProgram_data()
-{
-    QTest::addColumn<bool>("byCloseBox");
-    QTest::newRow("Exit menu") << false;
-    QTest::newRow("close box") << true;
-}
-
-void tst_Form1::exitEndsTheProgram()
-{
-    QFETCH(bool, byCloseBox);
-    Form1 &form = t->form;
-    QCOMPARE(runMainLoop([&] { byCloseBox ? void(form.close()) : form.mnuexit->trigger(); }), 0);
-    for (QWidget *window : QApplication::topLevelWidgets()) {
-        QVERIFY2(!window->isVisible(), qPrintable(window->objectName()));
-    }
-}
-
-void tst_Form1::undoPutsBackTheLastRun()
-{
-    QVERIFY(!t->form.mnuundo->isEnabled());
-    QSignalSpy finished(&t->form, &Form1::runFinished);
-    for (const QStringList &run : {QStringList{u"batch/1.cl2"_s},
-                                   QStringList{u"good one.cl2"_s, u"bad.cl2"_s, u"sprites"_s}}) {
-        t->drop(run, true);
-        QVERIFY(finished.wait());
-        QVERIFY(t->form.mnuundo->isEnabled());
-    }
-    QTest::keyClick(&t->form, Qt::Key_Z, Qt::ControlModifier);
-    QVERIFY(finished.wait());
-    // Exactly the files the last run converted go back, in its order.
-    t->checkLog({u"SUCCESS: File (@/good one.cl2) directions were restored"_s,
-                 u"SUCCESS: File (@/sprites/top.cl2) directions were restored"_s,
-                 u"SUCCESS: File (@/sprites/deeper/below.cl2) directions were restored"_s});
-    const QString earlier = t->path("batch/1.cl2");
-    QCOMPARE(framesBySlot(readFile(earlier)), slotsAfterConversion(t->files.take(earlier)));
-    t->checkFiles();
-    // Undone once: nothing is left to undo.
-    QVERIFY(!t->form.mnuundo->isEnabled());
-    t->form.mnuundo_Click();
-    QVERIFY(!t->form.isBusy());
-}
-
-void tst_Form1::inputDuringABatch_data()
-{
-    QTest::addColumn<QString>("input");
-    for (const char *input :
-         {"window: drop", "window: close box", "window: Escape", "window: Exit", "dialog: Proceed",
-          "dialog: Cancel", "dialog: Escape", "dialog: close box"}) {
-        QTest::newRow(input) << QString::fromLatin1(input);
-    }
-}
-
-void tst_Form1::inputDuringABatch()
-{
-    QFETCH(QString, input);
-    Form1 &form = t->form;
-    form.setRunObserver([this](ConversionRun &run) {
-        run.progress = [this, report = run.progress](qsizetype done, qsizetype total) {
-            report(done, total);
-            if (done == 2 && !held.exchange(true)) {
-                gate.acquire();
-            }
-        };
-    });
-    QSignalSpy finished(&form, &Form1::runFinished);
-    // Held after two of the three files: the box and the caption show how far
-    // the run got and nothing can start another; then the input comes.
-    const auto midRun = [&](QWidget &window) {
-        const auto letGo = qScopeGuard([&] { gate.release(); });
-        QTRY_VERIFY(held);
-        QTRY_VERIFY(form.Text2->toPlainText().contains(u"2.cl2) directions"_s));
-        const QRegularExpression progress(u"^CL2 Direction Velmora - [12] / 3$"_s);
-        QTRY_VERIFY(progress.match(form.windowTitle()).hasMatch());
-        QVERIFY(!form.Command1->isEnabled() && !form.Command3->isEnabled());
-        QVERIFY(!form.mnuabout->isEnabled() && !form.mnuundo->isEnabled());
-        if (Form2 *scan = form.form2()) {
-            QVERIFY(!scan->Drive1->isEnabled() && !scan->Dir1->isEnabled());
-            QVERIFY(!scan->Command1->isEnabled());
-        }
-        if (input.endsWith(u"drop"_s)) {
-            t->drop({u"bad.cl2"_s}, false);
-        } else if (input.endsWith(u"Proceed"_s)) {
-            QTest::mouseClick(form.form2()->Command1, Qt::LeftButton);
-        } else if (input.endsWith(u"Cancel"_s)) {
-            QTest::mouseClick(form.form2()->Command2, Qt::LeftButton);
-        } else if (input.endsWith(u"close box"_s)) {
-            QVERIFY(!window.close());
-        } else if (input.endsWith(u"Escape"_s)) {
-            QTest::keyClick(&window, Qt::Key_Escape);
-        } else {
-            // The program ends once the file in hand is done, from its own loop.
-            QCOMPARE(runMainLoop([&] {
-                         form.mnuexit->trigger();
-                         gate.release();
-                     }),
-                     0);
-        }
-    };
-    QStringList log{realigned("batch/1.cl2"), realigned("batch/2.cl2")};
-    if (input.startsWith(u"dialog"_s)) {
-        QVERIFY(t->whileModal<Form2>([&] { QTest::mouseClick(form.Command3, Qt::LeftButton); },
-                                     [&](Form2 &scan) {
-                                         QVERIFY(scan.Dir1->setPath(t->path("batch")));
-                                         QTest::mouseClick(scan.Command1, Qt::LeftButton);
-                                         midRun(scan);
-                                     }));
-        log.prepend(u"SUCCESS: (3) files were found on (@/batch) and subfolders"_s);
-    } else {
-        t->drop({u"batch/1.cl2"_s, u"batch/2.cl2"_s, u"batch/3.cl2"_s}, true);
-        midRun(form);
-    }
-    QTRY_COMPARE(finished.size(), 1);
-    QCOMPARE(form.isVisible(), input != u"window: Exit"_s);
-    QVERIFY(form.Command1->isEnabled() && form.Command3->isEnabled());
-    QCOMPARE(form.windowTitle(), Form1::Caption);
-    const bool stops = !input.endsWith(u"drop"_s) && !input.endsWith(u"Proceed"_s);
-    t->checkLog(log << (stops ? u"ERROR: Conversion stopped after (2) of (3) files"_s
-                              : realigned("batch/3.cl2")));
-    t->checkFiles();
-}
 
 QTEST_MAIN(tst_Form1)
 #include "tst_Form1.moc"

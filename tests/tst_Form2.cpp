@@ -18,9 +18,103 @@ private slots:
     void init() { t = std::make_unique<FormTest>(); }
     void cleanup() { t.reset(); }
 
-    void cancelThenProceedOnTheKeptFolder();
-    void folderListOpensOnDoubleClickOrEnter();
-    void driveChoiceOpensThatDrive();
+    void cancelThenProceedOnTheKeptFolder()
+    {
+        Form2 *first = runDialog([&](Form2 &scan) {
+            QCOMPARE(scan.windowTitle(), u"Scan Folder Conversion..."_s);
+            QVERIFY(scan.Dir1->setPath(t->path("sprites")));
+            QTest::mouseClick(scan.Command2, Qt::LeftButton);
+        });
+        QVERIFY(first);
+        t->checkLog({PreviousLog});
+        t->checkFiles();
+        // The same dialog comes back where it was; a highlighted subfolder is not
+        // what Proceed converts.
+        QCOMPARE(runDialog([&](Form2 &scan) {
+                     QCOMPARE(scan.Dir1->path(), t->path("sprites"));
+                     QTest::keyClick(scan.Dir1, Qt::Key_Down);
+                     QTest::mouseClick(scan.Command1, Qt::LeftButton);
+                 }),
+                 first);
+        t->checkLog({u"SUCCESS: (2) files were found on (@/sprites) and subfolders"_s,
+                     realigned("sprites/top.cl2"), realigned("sprites/deeper/below.cl2")});
+        t->checkFiles();
+    }
+
+    void folderListOpensOnDoubleClickOrEnter()
+    {
+        const QString tree = t->path("tree");
+        for (const char *sub : {"/a", "/B", "/c/deep", "/.wine"}) {
+            QVERIFY(QDir().mkpath(tree + QLatin1String(sub)));
+        }
+        DirListBox list;
+        list.resize(300, 600);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        QVERIFY(list.setPath(tree + u"/c/../"_s));
+        QVERIFY(list.setPath(tree)); // opened again, listed once
+        QVERIFY(!list.setPath(tree + u"/missing"_s));
+        // Root first, then every ancestor, the opened folder, and its subfolders,
+        // hidden ones included, in name order whatever their case.
+        QStringList texts;
+        for (int i = 0; i < list.count(); ++i) {
+            texts << list.item(i)->text();
+        }
+        QCOMPARE(texts, QStringList{u"/"_s} + tree.split(u'/', Qt::SkipEmptyParts) +
+                            (QStringList{u".wine"_s, u"a"_s, u"B"_s, u"c"_s}));
+        QCOMPARE(DirListBox::entryPath(list.currentItem()), tree);
+        // Every entry is drawn, each step down the chain further right.
+        const QImage shot = list.viewport()->grab().toImage();
+        for (int row = 0, previous = -1; row < list.count() - 4; ++row) {
+            const QRect entry = list.visualItemRect(list.item(row));
+            const QRgb background = shot.pixel(entry.left(), entry.center().y());
+            int ink = entry.left();
+            while (ink < entry.right() && shot.pixel(ink, entry.center().y()) == background) {
+                ++ink;
+            }
+            QVERIFY(ink > previous && ink < entry.right());
+            previous = ink;
+        }
+
+        // A click or an arrow only moves the highlight; Enter or a double click
+        // opens the highlighted folder.
+        const auto last = [&](int back) {
+            return list.visualItemRect(list.item(list.count() - 1 - back)).center();
+        };
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, last(2));
+        QTest::keyClick(&list, Qt::Key_Down);
+        QTest::keyClick(&list, Qt::Key_Down);
+        QTest::keyClick(&list, Qt::Key_Up);
+        QCOMPARE(list.path(), tree);
+        QTest::keyClick(&list, Qt::Key_Return);
+        QCOMPARE(list.path(), tree + u"/B"_s);
+        QTest::keyClick(&list, Qt::Key_Up);
+        QTest::keyClick(&list, Qt::Key_Enter);
+        QCOMPARE(list.path(), tree);
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, last(0));
+        QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, last(0));
+        QCOMPARE(list.path(), tree + u"/c"_s);
+        QCOMPARE(list.item(list.count() - 1)->text(), u"deep"_s);
+    }
+
+    void driveChoiceOpensThatDrive()
+    {
+        QVERIFY(QDir::setCurrent(QDir::homePath())); // where the program was started
+        QVERIFY(runDialog([&](Form2 &scan) {
+            QCOMPARE(scan.Dir1->path(), QDir::homePath());
+            QCOMPARE(scan.Drive1->currentIndex(), 1);
+            // The list follows the folder to the drive that holds it.
+            QVERIFY(scan.Dir1->setPath(t->dir.path()));
+            QCOMPARE(scan.Drive1->drive(), QStorageInfo(t->dir.path()).rootPath());
+            // Choosing a drive opens it; Escape leaves the dialog.
+            QVERIFY(scan.Dir1->setPath(QDir::homePath()));
+            QTest::keyClick(scan.Drive1, Qt::Key_Home);
+            QCOMPARE(scan.Dir1->path(), QDir::rootPath());
+            QTest::keyClick(scan.Drive1, Qt::Key_Down);
+            QCOMPARE(scan.Dir1->path(), QDir::homePath());
+            QTest::keyClick(&scan, Qt::Key_Escape);
+        }));
+    }
 
 private:
     // Shows the dialog with a click on the main window's button and runs the
@@ -33,104 +127,6 @@ private:
 
     std::unique_ptr<FormTest> t;
 };
-
-void tst_Form2::cancelThenProceedOnTheKeptFolder()
-{
-    Form2 *first = runDialog([&](Form2 &scan) {
-        QCOMPARE(scan.windowTitle(), u"Scan Folder Conversion..."_s);
-        QVERIFY(scan.Dir1->setPath(t->path("sprites")));
-        QTest::mouseClick(scan.Command2, Qt::LeftButton);
-    });
-    QVERIFY(first);
-    t->checkLog({PreviousLog});
-    t->checkFiles();
-    // The same dialog comes back where it was; a highlighted subfolder is not
-    // what Proceed converts.
-    QCOMPARE(runDialog([&](Form2 &scan) {
-                 QCOMPARE(scan.Dir1->path(), t->path("sprites"));
-                 QTest::keyClick(scan.Dir1, Qt::Key_Down);
-                 QTest::mouseClick(scan.Command1, Qt::LeftButton);
-             }),
-             first);
-    t->checkLog({u"SUCCESS: (2) files were found on (@/sprites) and subfolders"_s,
-                 realigned("sprites/top.cl2"), realigned("sprites/deeper/below.cl2")});
-    t->checkFiles();
-}
-
-void tst_Form2::folderListOpensOnDoubleClickOrEnter()
-{
-    const QString tree = t->path("tree");
-    for (const char *sub : {"/a", "/B", "/c/deep", "/.wine"}) {
-        QVERIFY(QDir().mkpath(tree + QLatin1String(sub)));
-    }
-    DirListBox list;
-    list.resize(300, 600);
-    list.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&list));
-    QVERIFY(list.setPath(tree + u"/c/../"_s));
-    QVERIFY(list.setPath(tree)); // opened again, listed once
-    QVERIFY(!list.setPath(tree + u"/missing"_s));
-    // Root first, then every ancestor, the opened folder, and its subfolders,
-    // hidden ones included, in name order whatever their case.
-    QStringList texts;
-    for (int i = 0; i < list.count(); ++i) {
-        texts << list.item(i)->text();
-    }
-    QCOMPARE(texts, QStringList{u"/"_s} + tree.split(u'/', Qt::SkipEmptyParts) +
-                        (QStringList{u".wine"_s, u"a"_s, u"B"_s, u"c"_s}));
-    QCOMPARE(DirListBox::entryPath(list.currentItem()), tree);
-    // Every entry is drawn, each step down the chain further right.
-    const QImage shot = list.viewport()->grab().toImage();
-    for (int row = 0, previous = -1; row < list.count() - 4; ++row) {
-        const QRect entry = list.visualItemRect(list.item(row));
-        const QRgb background = shot.pixel(entry.left(), entry.center().y());
-        int ink = entry.left();
-        while (ink < entry.right() && shot.pixel(ink, entry.center().y()) == background) {
-            ++ink;
-        }
-        QVERIFY(ink > previous && ink < entry.right());
-        previous = ink;
-    }
-
-    // A click or an arrow only moves the highlight; Enter or a double click
-    // opens the highlighted folder.
-    const auto last = [&](int back) {
-        return list.visualItemRect(list.item(list.count() - 1 - back)).center();
-    };
-    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, last(2));
-    QTest::keyClick(&list, Qt::Key_Down);
-    QTest::keyClick(&list, Qt::Key_Down);
-    QTest::keyClick(&list, Qt::Key_Up);
-    QCOMPARE(list.path(), tree);
-    QTest::keyClick(&list, Qt::Key_Return);
-    QCOMPARE(list.path(), tree + u"/B"_s);
-    QTest::keyClick(&list, Qt::Key_Up);
-    QTest::keyClick(&list, Qt::Key_Enter);
-    QCOMPARE(list.path(), tree);
-    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, last(0));
-    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, last(0));
-    QCOMPARE(list.path(), tree + u"/c"_s);
-    QCOMPARE(list.item(list.count() - 1)->text(), u"deep"_s);
-}
-
-void tst_Form2::driveChoiceOpensThatDrive()
-{
-    QVERIFY(QDir::setCurrent(QDir::homePath())); // where the program was started
-    QVERIFY(runDialog([&](Form2 &scan) {
-        QCOMPARE(scan.Dir1->path(), QDir::homePath());
-        QCOMPARE(scan.Drive1->currentIndex(), 1);
-        // The list follows the folder to the drive that holds it.
-        QVERIFY(scan.Dir1->setPath(t->dir.path()));
-        QCOMPARE(scan.Drive1->drive(), QStorageInfo(t->dir.path()).rootPath());
-        // Choosing a drive opens it; Escape leaves the dialog.
-        QVERIFY(scan.Dir1->setPath(QDir::homePath()));
-        QTest::keyClick(scan.Drive1, Qt::Key_Home);
-        QCOMPARE(scan.Dir1->path(), QDir::rootPath());
-        QTest::keyClick(scan.Drive1, Qt::Key_Down);
-        QCOMPARE(scan.Dir1->path(), QDir::homePath());
-        QTest::keyClick(&scan, Qt::Key_Escape);
-    }));
-}
 
 QTEST_MAIN(tst_Form2)
 #include "tst_Form2.moc"

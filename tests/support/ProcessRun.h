@@ -1,9 +1,6 @@
 #pragma once
 
-#include <QByteArray>
-#include <QProcessEnvironment>
-#include <QString>
-#include <QStringList>
+#include <QProcess>
 
 #include <functional>
 
@@ -21,14 +18,38 @@ struct ProcessRun
 // childSetup runs in the child just before the program starts (e.g. to change
 // its standard streams); whileRunning runs here, with the child's id, once it
 // has started.
-ProcessRun
+inline ProcessRun
 runProcess(const QString &program, const QStringList &arguments,
            const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
            const std::function<void()> &childSetup = {},
-           const std::function<void(qint64)> &whileRunning = {});
+           const std::function<void(qint64)> &whileRunning = {})
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    if (childSetup) {
+        process.setChildProcessModifier(childSetup);
+    }
+    process.start(program, arguments);
+    if (whileRunning && process.waitForStarted()) {
+        whileRunning(process.processId());
+    }
+    ProcessRun run;
+    run.finished = process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit;
+    run.exitCode = process.exitCode();
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError() + (run.finished ? "" : process.errorString().toUtf8());
+    return run;
+}
 
 // The test's environment without any display, so a program that reaches for
 // the window system fails.
-QProcessEnvironment environmentWithoutDisplay();
+inline QProcessEnvironment environmentWithoutDisplay()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        environment.remove(QLatin1String(name));
+    }
+    return environment;
+}
 
 } // namespace velmora::test
