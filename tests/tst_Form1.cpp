@@ -91,40 +91,32 @@ private slots:
         QTest::addColumn<int>("journal"); // none set (0), usable (1), no usable state folder (2)
         QTest::addColumn<QStringList>("log");
 
-        const QStringList good{u"good one.cl2"_s};
-        QTest::newRow("cancelled")
-            << false << QStringList{QString()} << 0 << QStringList{PreviousLog};
-        QTest::newRow("missing file")
-            << false << QStringList{u"gone.cl2"_s} << 0 << QStringList{PreviousLog};
-        QTest::newRow("8-direction file")
-            << false << good << 1 << QStringList{realigned("good one.cl2")};
-        QTest::newRow("single-direction file")
-            << false << QStringList{u"bad.cl2"_s} << 0
-            << QStringList{u"ERROR: File (@/bad.cl2) isn't a 8 directions file"_s};
-        QTest::newRow("spaces and parentheses")
-            << false << QStringList{u"my sprites (v2)/attack (n) 1.CL2"_s} << 0
-            << QStringList{realigned("my sprites (v2)/attack (n) 1.CL2")};
-        QTest::newRow("no usable state folder")
-            << false << good << 2
-            << QStringList{u"ERROR: Files cannot be protected against interruption: "_s,
-                           realigned("good one.cl2")};
+        const auto row = [](const char *name, bool dropped, const QStringList &input, int journal,
+                            const QStringList &log) {
+            QTest::newRow(name) << dropped << input << journal << log;
+        };
+        const QString bad = u"ERROR: File (@/bad.cl2) isn't a 8 directions file"_s;
+        row("cancelled", false, {QString()}, 0, {PreviousLog});
+        row("missing file", false, {u"gone.cl2"_s}, 0, {PreviousLog});
+        row("8-direction file", false, {u"good one.cl2"_s}, 1, {realigned("good one.cl2")});
+        row("single-direction file", false, {u"bad.cl2"_s}, 0, {bad});
+        row("spaces and parentheses", false, {u"my sprites (v2)/attack (n) 1.CL2"_s}, 0,
+            {realigned("my sprites (v2)/attack (n) 1.CL2")});
+        row("no usable state folder", false, {u"good one.cl2"_s}, 2,
+            {u"ERROR: Files cannot be protected against interruption: "_s,
+             realigned("good one.cl2")});
         // One run under a cleared log; a file dropped twice is converted once.
-        QTest::newRow("dropped files")
-            << true
-            << QStringList{u"good one.cl2"_s, u"bad.cl2"_s, u"vanished.cl2"_s, u"good one.cl2"_s}
-            << 0
-            << QStringList{realigned("good one.cl2"),
-                           u"ERROR: File (@/bad.cl2) isn't a 8 directions file"_s,
-                           u"ERROR: File (@/vanished.cl2) could not be opened: "_s,
-                           u"ERROR: File (@/good one.cl2) was already converted"_s};
+        row("dropped files", true,
+            {u"good one.cl2"_s, u"bad.cl2"_s, u"vanished.cl2"_s, u"good one.cl2"_s}, 0,
+            {realigned("good one.cl2"), bad,
+             u"ERROR: File (@/vanished.cl2) could not be opened: "_s,
+             u"ERROR: File (@/good one.cl2) was already converted"_s});
         // Breadth-first: the folder's own file before the one below it.
-        QTest::newRow("dropped folder")
-            << true << QStringList{u"sprites"_s} << 0
-            << QStringList{u"SUCCESS: (2) files were found on (@/sprites)"_s,
-                           realigned("sprites/top.cl2"), realigned("sprites/deeper/below.cl2")};
-        QTest::newRow("remote URL refused")
-            << true << QStringList{u"good one.cl2"_s, u"https://example.org/a.cl2"_s} << 0
-            << QStringList{PreviousLog};
+        row("dropped folder", true, {u"sprites"_s}, 0,
+            {u"SUCCESS: (2) files were found on (@/sprites)"_s, realigned("sprites/top.cl2"),
+             realigned("sprites/deeper/below.cl2")});
+        row("remote URL refused", true, {u"good one.cl2"_s, u"https://example.org/a.cl2"_s}, 0,
+            {PreviousLog});
     }
 
     void roads()
@@ -198,21 +190,16 @@ private slots:
         QVERIFY(bar->maximum() > 0 && bar->value() == bar->maximum());
     }
 
-    void exitEndsTheProgram_data()
-    {
-        QTest::addColumn<bool>("byCloseBox");
-        QTest::newRow("Exit menu") << false;
-        QTest::newRow("close box") << true;
-    }
-
     void exitEndsTheProgram()
     {
-        QFETCH(bool, byCloseBox);
-        Form1 &form = t->form;
-        QCOMPARE(runMainLoop([&] { byCloseBox ? void(form.close()) : form.mnuexit->trigger(); }),
-                 0);
-        for (QWidget *window : QApplication::topLevelWidgets()) {
-            QVERIFY2(!window->isVisible(), qPrintable(window->objectName()));
+        for (const bool closeBox : {true, false}) {
+            t->form.show();
+            QCOMPARE(
+                runMainLoop([&] { closeBox ? void(t->form.close()) : t->form.mnuexit->trigger(); }),
+                0);
+            for (QWidget *window : QApplication::topLevelWidgets()) {
+                QVERIFY2(!window->isVisible(), qPrintable(window->objectName()));
+            }
         }
     }
 

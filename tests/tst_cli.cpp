@@ -159,10 +159,6 @@ private slots:
         const auto at = [&root](const char *name) {
             return QFile::encodeName(root + QLatin1String(name));
         };
-        for (const QString &folder :
-             {u"tree/data.cl2"_s, u"tree/sub"_s, u"tree/many"_s, u"tree/locked"_s}) {
-            QVERIFY(QDir(root).mkpath(folder));
-        }
         const QByteArray good = makeEightDirectionCl2(2), bad = makeSingleDirectionCl2(3);
         QHash<QString, QByteArray> files{
             {u"hero (copy 2).cl2"_s, makeEightDirectionCl2({3, 3, 4, 2, 5, 1, 6, 3})},
@@ -181,7 +177,7 @@ private slots:
             files.insert(u"tree/many/%1.cl2"_s.arg(i), makeEightDirectionCl2(1 + i % 4));
         }
         for (auto it = files.cbegin(); it != files.cend(); ++it) {
-            QVERIFY(writeFile(root + u'/' + it.key(), it.value()));
+            putFile(dir, it.key(), it.value());
         }
         // Links: to a file, hard and symbolic, and back to the top (a loop).
         QVERIFY(::link(at("/tree/a.cl2").constData(), at("/tree/sub/hard.cl2").constData()) == 0 &&
@@ -277,9 +273,8 @@ private slots:
         // Too long for the status line, which shows the end of the name.
         const QString folder = dir.filePath(QString(70, u'f'));
         const QByteArray before = makeEightDirectionCl2(2);
-        QVERIFY(QDir().mkpath(folder));
         for (int i = 0; i < files; ++i) {
-            QVERIFY(writeFile(folder + u"/%1.cl2"_s.arg(i), before));
+            putFile(dir, u"%1/%2.cl2"_s.arg(QString(70, u'f')).arg(i), before);
         }
         int ends[2]; // this end, the program's
         const bool terminal = streams.endsWith(u"terminal"_s);
@@ -350,10 +345,9 @@ private slots:
         for (char16_t name = u'a'; name < u'i'; ++name) {
             folder += u'/' + QString(250, name);
         }
-        QVERIFY(QDir().mkpath(folder));
         const QByteArray before = makeEightDirectionCl2(1);
         for (int i = 0; i < 300; ++i) {
-            QVERIFY(writeFile(folder + u"/%1.cl2"_s.arg(i), before));
+            putFile(dir, folder.mid(dir.path().size() + 1) + u"/%1.cl2"_s.arg(i), before);
         }
         int ends[2];
         QVERIFY(::pipe2(ends, O_CLOEXEC) == 0 && ::close(ends[0]) == 0);
