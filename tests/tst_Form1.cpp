@@ -162,9 +162,10 @@ private slots:
         log.Clear();
         QVERIFY(t->form.logText().isEmpty() && box->toPlainText().isEmpty());
         // Lines wait until shown, but the log's text has them all along.
-        log.AppendLine(u"SUCCESS: one"_s);
-        log.AppendLine(QString());
-        log.AppendLine(u"ERROR: File (odd\nname.cl2)"_s);
+        for (const QString &line :
+             {u"SUCCESS: one"_s, QString(), u"ERROR: File (odd\nname.cl2)"_s}) {
+            log.AppendLine(line);
+        }
         QCOMPARE(t->form.logText(), u"SUCCESS: one\r\n\r\nERROR: File (odd\uFFFDname.cl2)\r\n"_s);
         QElapsedTimer frame;
         frame.start();
@@ -184,9 +185,8 @@ private slots:
         for (int i = 0; i < 500; ++i)
             log.AppendLine(u"SUCCESS: line %1"_s.arg(i));
         log.flush();
-        QCOMPARE(log.lineCount(), 504);
-        QCOMPARE(box->blockCount(), 504);
         QScrollBar *bar = box->verticalScrollBar();
+        QVERIFY(log.lineCount() == 504 && box->blockCount() == 504);
         QVERIFY(bar->maximum() > 0 && bar->value() == bar->maximum());
     }
 
@@ -260,12 +260,11 @@ private slots:
             QTRY_VERIFY(form.Text2->toPlainText().contains(u"2.cl2) directions"_s));
             const QRegularExpression progress(u"^CL2 Direction Velmora - [12] / 3$"_s);
             QTRY_VERIFY(progress.match(form.windowTitle()).hasMatch());
-            QVERIFY(!form.Command1->isEnabled() && !form.Command3->isEnabled());
-            QVERIFY(!form.mnuabout->isEnabled() && !form.mnuundo->isEnabled());
-            if (Form2 *scan = form.form2()) {
-                QVERIFY(!scan->Drive1->isEnabled() && !scan->Dir1->isEnabled());
-                QVERIFY(!scan->Command1->isEnabled());
-            }
+            QVERIFY(!form.Command1->isEnabled() && !form.Command3->isEnabled() &&
+                    !form.mnuabout->isEnabled() && !form.mnuundo->isEnabled());
+            const Form2 *scan = form.form2();
+            QVERIFY(!scan || !(scan->Drive1->isEnabled() || scan->Dir1->isEnabled() ||
+                               scan->Command1->isEnabled()));
             if (input.endsWith(u"drop"_s)) {
                 t->drop({u"bad.cl2"_s}, false);
             } else if (input.endsWith(u"Proceed"_s)) {

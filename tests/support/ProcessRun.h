@@ -33,12 +33,10 @@ runProcess(const QString &program, const QStringList &arguments,
     if (whileRunning && process.waitForStarted()) {
         whileRunning(process.processId());
     }
-    ProcessRun run;
-    run.finished = process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit;
-    run.exitCode = process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError() + (run.finished ? "" : process.errorString().toUtf8());
-    return run;
+    const bool finished =
+        process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit;
+    return {finished, process.exitCode(), process.readAllStandardOutput(),
+            process.readAllStandardError() + (finished ? "" : process.errorString().toUtf8())};
 }
 
 // The test's environment without any display, so a program that reaches for
