@@ -4,9 +4,11 @@
 #include "ui/DriveListBox.h"
 #include "ui/FileFilter.h"
 #include "ui/Form2.h"
+#include "ui/Form3.h"
 
 #include <QFontInfo>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -190,8 +192,23 @@ private slots:
         QVERIFY(bar->maximum() > 0 && bar->value() == bar->maximum());
     }
 
-    void exitEndsTheProgram()
+    // The About entry, clicked in the menu bar as a user does, twice: each
+    // click returns once Ok has hidden the box, and the same box comes back.
+    // Then Exit or the close box ends the program.
+    void menusShowAboutAndEndTheProgram()
     {
+        QMenuBar *bar = t->form.menuBar();
+        QList<Form3 *> shown;
+        for (int i = 0; i < 2; ++i) {
+            shown << t->whileModal<Form3>(
+                [&] {
+                    QTest::mouseClick(bar, Qt::LeftButton, {},
+                                      bar->actionGeometry(t->form.mnuabout).center());
+                },
+                [](Form3 &about) { QTest::mouseClick(about.Command1, Qt::LeftButton); });
+        }
+        QVERIFY(shown[0] && shown[1] == shown[0] && shown[0]->parentWidget() == &t->form);
+        QCOMPARE(shown[0]->windowTitle(), u"About"_s);
         for (const bool closeBox : {true, false}) {
             t->form.show();
             QCOMPARE(
