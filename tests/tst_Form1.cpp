@@ -86,47 +86,69 @@ private slots:
 
     void roads_data()
     {
-        // What the file chooser answers (one name) or what is dropped, and the
-        // log the road ends with: the earlier log when nothing ran.
-        QTest::addColumn<bool>("dropped");
+        // What the file chooser answers (one name), what is dropped or the
+        // folder the dialog converts; what comes while the run is held after
+        // two files; and the log the road ends with: the earlier log when
+        // nothing ran.
+        QTest::addColumn<QString>("how");
         QTest::addColumn<QStringList>("input");
+        QTest::addColumn<QString>("during");
         QTest::addColumn<int>("journal"); // none set (0), usable (1), no usable state folder (2)
         QTest::addColumn<QStringList>("log");
-
-        const auto row = [](const char *name, bool dropped, const QStringList &input, int journal,
-                            const QStringList &log) {
-            QTest::newRow(name) << dropped << input << journal << log;
+        const auto row = [](const char *name, const char *how, const QStringList &input,
+                            int journal, const QStringList &log, const QString &during = {}) {
+            QTest::newRow(name) << QString::fromLatin1(how) << input << during << journal << log;
         };
         const QString bad = u"ERROR: File (@/bad.cl2) isn't a 8 directions file"_s;
-        row("cancelled", false, {QString()}, 0, {PreviousLog});
-        row("missing file", false, {u"gone.cl2"_s}, 0, {PreviousLog});
-        row("8-direction file", false, {u"good one.cl2"_s}, 1, {realigned("good one.cl2")});
-        row("single-direction file", false, {u"bad.cl2"_s}, 0, {bad});
-        row("spaces and parentheses", false, {u"my sprites (v2)/attack (n) 1.CL2"_s}, 0,
+        row("cancelled", "chooser", {QString()}, 0, {PreviousLog});
+        row("missing file", "chooser", {u"gone.cl2"_s}, 0, {PreviousLog});
+        row("8-direction file", "chooser", {u"good one.cl2"_s}, 1, {realigned("good one.cl2")});
+        row("spaces and parentheses", "chooser", {u"my sprites (v2)/attack (n) 1.CL2"_s}, 0,
             {realigned("my sprites (v2)/attack (n) 1.CL2")});
-        row("no usable state folder", false, {u"good one.cl2"_s}, 2,
+        row("no usable state folder", "chooser", {u"good one.cl2"_s}, 2,
             {u"ERROR: Files cannot be protected against interruption: "_s,
              realigned("good one.cl2")});
         // One run under a cleared log; a file dropped twice is converted once.
-        row("dropped files", true,
+        row("dropped files", "drop",
             {u"good one.cl2"_s, u"bad.cl2"_s, u"vanished.cl2"_s, u"good one.cl2"_s}, 0,
             {realigned("good one.cl2"), bad,
              u"ERROR: File (@/vanished.cl2) could not be opened: "_s,
              u"ERROR: File (@/good one.cl2) was already converted"_s});
         // Breadth-first: the folder's own file before the one below it.
-        row("dropped folder", true, {u"sprites"_s}, 0,
+        row("dropped folder", "drop", {u"sprites"_s}, 0,
             {u"SUCCESS: (2) files were found on (@/sprites)"_s, realigned("sprites/top.cl2"),
              realigned("sprites/deeper/below.cl2")});
-        row("remote URL refused", true, {u"good one.cl2"_s, u"https://example.org/a.cl2"_s}, 0,
+        row("remote URL refused", "drop", {u"good one.cl2"_s, u"https://example.org/a.cl2"_s}, 0,
             {PreviousLog});
+        // Input during a run of three files: a drop or a second Proceed is
+        // ignored, anything else stops the run after the file in hand.
+        for (const char *name :
+             {"window: drop", "window: close box", "window: Escape", "window: Exit",
+              "dialog: Proceed", "dialog: Cancel", "dialog: Escape", "dialog: close box"}) {
+            const QString during = QString::fromLatin1(name).section(u": "_s, 1);
+            const bool dialog = name[0] == 'd',
+                       goesOn = during == u"drop"_s || during == u"Proceed"_s;
+            QStringList log{realigned("batch/1.cl2"), realigned("batch/2.cl2"),
+                            goesOn ? realigned("batch/3.cl2")
+                                   : u"ERROR: Conversion stopped after (2) of (3) files"_s};
+            if (dialog) {
+                log.prepend(u"SUCCESS: (3) files were found on (@/batch) and subfolders"_s);
+            }
+            row(name, dialog ? "dialog" : "drop",
+                dialog ? QStringList{u"batch"_s}
+                       : QStringList{u"batch/1.cl2"_s, u"batch/2.cl2"_s, u"batch/3.cl2"_s},
+                0, log, during);
+        }
     }
 
     void roads()
     {
-        QFETCH(bool, dropped);
+        QFETCH(QString, how);
         QFETCH(QStringList, input);
+        QFETCH(QString, during);
         QFETCH(int, journal);
         QFETCH(QStringList, log);
+        Form1 &form = t->form;
         std::unique_ptr<Journal> recording;
         if (journal > 0) {
             const QString state = t->path("state");
@@ -135,22 +157,74 @@ private slots:
             QString whyNone;
             recording = Journal::create(Journal::Durability::ProcessDeath, &whyNone);
             QCOMPARE(!recording, journal == 2);
-            t->form.setJournal(recording.get(), whyNone);
+            form.setJournal(recording.get(), whyNone);
         }
+        form.setRunObserver([this, hold = !during.isEmpty()](ConversionRun &run) {
+            run.progress = [this, hold, report = run.progress](qsizetype done, qsizetype total) {
+                report(done, total);
+                if (hold && done == 2 && !held.exchange(true)) {
+                    gate.acquire();
+                }
+            };
+        });
+        // Held after two of the three files: the box and the caption show how far
+        // the run got and nothing can start another; then the input comes.
+        const auto midRun = [&](QWidget &window) {
+            const auto letGo = qScopeGuard([&] { gate.release(); });
+            if (during.isEmpty()) {
+                return;
+            }
+            QTRY_VERIFY(held);
+            QTRY_VERIFY(form.Text2->toPlainText().contains(u"2.cl2) directions"_s));
+            const QRegularExpression progress(u"^CL2 Direction Velmora - [12] / 3$"_s);
+            QTRY_VERIFY(progress.match(form.windowTitle()).hasMatch());
+            QVERIFY(!form.Command1->isEnabled() && !form.Command3->isEnabled() &&
+                    !form.mnuabout->isEnabled() && !form.mnuundo->isEnabled());
+            const Form2 *scan = form.form2();
+            QVERIFY(!scan || !(scan->Drive1->isEnabled() || scan->Dir1->isEnabled() ||
+                               scan->Command1->isEnabled()));
+            if (during == u"drop"_s) {
+                t->drop({u"bad.cl2"_s}, false);
+            } else if (during == u"Proceed"_s || during == u"Cancel"_s) {
+                QTest::mouseClick(during == u"Proceed"_s ? scan->Command1 : scan->Command2,
+                                  Qt::LeftButton);
+            } else if (during == u"close box"_s) {
+                QVERIFY(!window.close());
+            } else if (during == u"Escape"_s) {
+                QTest::keyClick(&window, Qt::Key_Escape);
+            } else {
+                // The program ends once the file in hand is done, from its own loop.
+                QCOMPARE(runMainLoop([&] {
+                             form.mnuexit->trigger();
+                             gate.release();
+                         }),
+                         0);
+            }
+        };
         const bool runs = log.first() != PreviousLog;
-        QSignalSpy finished(&t->form, &Form1::runFinished);
-        if (dropped) {
+        QSignalSpy finished(&form, &Form1::runFinished);
+        if (how == u"dialog"_s) {
+            QVERIFY(t->whileModal<Form2>([&] { QTest::mouseClick(form.Command3, Qt::LeftButton); },
+                                         [&](Form2 &scan) {
+                                             QVERIFY(scan.Dir1->setPath(t->dir.filePath(input[0])));
+                                             QTest::mouseClick(scan.Command1, Qt::LeftButton);
+                                             midRun(scan);
+                                         }));
+        } else if (how == u"drop"_s) {
             t->drop(input, runs);
+            midRun(form);
         } else {
             const QString answer = input[0].isEmpty() ? QString() : t->dir.filePath(input[0]);
-            t->form.setFileChooser([&] { return answer; });
-            QTest::mouseClick(t->form.Command1, Qt::LeftButton);
+            form.setFileChooser([&] { return answer; });
+            QTest::mouseClick(form.Command1, Qt::LeftButton);
         }
         QCoreApplication::processEvents();
         QTRY_COMPARE(finished.size(), runs ? 1 : 0);
+        QCOMPARE(form.isVisible(), during != u"Exit"_s);
+        QVERIFY(form.Command1->isEnabled() && form.Command3->isEnabled());
+        QCOMPARE(form.windowTitle(), Form1::Caption);
         t->checkLog(log);
         t->checkFiles();
-        QCOMPARE(t->form.windowTitle(), Form1::Caption);
         // A recording journal holds the file while it is rewritten.
         QVERIFY(!recording || readFile(QFile::decodeName(recording->path()))
                                   .contains(QFile::encodeName(t->path("good one.cl2"))));
@@ -244,84 +318,6 @@ private slots:
         QVERIFY(!t->form.mnuundo->isEnabled());
         t->form.mnuundo_Click();
         QVERIFY(!t->form.isBusy());
-    }
-
-    void inputDuringABatch_data()
-    {
-        QTest::addColumn<QString>("input");
-        for (const char *input :
-             {"window: drop", "window: close box", "window: Escape", "window: Exit",
-              "dialog: Proceed", "dialog: Cancel", "dialog: Escape", "dialog: close box"}) {
-            QTest::newRow(input) << QString::fromLatin1(input);
-        }
-    }
-
-    void inputDuringABatch()
-    {
-        QFETCH(QString, input);
-        Form1 &form = t->form;
-        form.setRunObserver([this](ConversionRun &run) {
-            run.progress = [this, report = run.progress](qsizetype done, qsizetype total) {
-                report(done, total);
-                if (done == 2 && !held.exchange(true)) {
-                    gate.acquire();
-                }
-            };
-        });
-        QSignalSpy finished(&form, &Form1::runFinished);
-        // Held after two of the three files: the box and the caption show how far
-        // the run got and nothing can start another; then the input comes.
-        const auto midRun = [&](QWidget &window) {
-            const auto letGo = qScopeGuard([&] { gate.release(); });
-            QTRY_VERIFY(held);
-            QTRY_VERIFY(form.Text2->toPlainText().contains(u"2.cl2) directions"_s));
-            const QRegularExpression progress(u"^CL2 Direction Velmora - [12] / 3$"_s);
-            QTRY_VERIFY(progress.match(form.windowTitle()).hasMatch());
-            QVERIFY(!form.Command1->isEnabled() && !form.Command3->isEnabled() &&
-                    !form.mnuabout->isEnabled() && !form.mnuundo->isEnabled());
-            const Form2 *scan = form.form2();
-            QVERIFY(!scan || !(scan->Drive1->isEnabled() || scan->Dir1->isEnabled() ||
-                               scan->Command1->isEnabled()));
-            if (input.endsWith(u"drop"_s)) {
-                t->drop({u"bad.cl2"_s}, false);
-            } else if (input.endsWith(u"Proceed"_s)) {
-                QTest::mouseClick(form.form2()->Command1, Qt::LeftButton);
-            } else if (input.endsWith(u"Cancel"_s)) {
-                QTest::mouseClick(form.form2()->Command2, Qt::LeftButton);
-            } else if (input.endsWith(u"close box"_s)) {
-                QVERIFY(!window.close());
-            } else if (input.endsWith(u"Escape"_s)) {
-                QTest::keyClick(&window, Qt::Key_Escape);
-            } else {
-                // The program ends once the file in hand is done, from its own loop.
-                QCOMPARE(runMainLoop([&] {
-                             form.mnuexit->trigger();
-                             gate.release();
-                         }),
-                         0);
-            }
-        };
-        QStringList log{realigned("batch/1.cl2"), realigned("batch/2.cl2")};
-        if (input.startsWith(u"dialog"_s)) {
-            QVERIFY(t->whileModal<Form2>([&] { QTest::mouseClick(form.Command3, Qt::LeftButton); },
-                                         [&](Form2 &scan) {
-                                             QVERIFY(scan.Dir1->setPath(t->path("batch")));
-                                             QTest::mouseClick(scan.Command1, Qt::LeftButton);
-                                             midRun(scan);
-                                         }));
-            log.prepend(u"SUCCESS: (3) files were found on (@/batch) and subfolders"_s);
-        } else {
-            t->drop({u"batch/1.cl2"_s, u"batch/2.cl2"_s, u"batch/3.cl2"_s}, true);
-            midRun(form);
-        }
-        QTRY_COMPARE(finished.size(), 1);
-        QCOMPARE(form.isVisible(), input != u"window: Exit"_s);
-        QVERIFY(form.Command1->isEnabled() && form.Command3->isEnabled());
-        QCOMPARE(form.windowTitle(), Form1::Caption);
-        const bool stops = !input.endsWith(u"drop"_s) && !input.endsWith(u"Proceed"_s);
-        t->checkLog(log << (stops ? u"ERROR: Conversion stopped after (2) of (3) files"_s
-                                  : realigned("batch/3.cl2")));
-        t->checkFiles();
     }
 
 private:
