@@ -41,25 +41,20 @@ QStringList outputLines(const QByteArray &out, const QString &root)
     return QString::fromUtf8(out).replace(root, u"ROOT"_s).split(u'\n', Qt::SkipEmptyParts);
 }
 
-// What a terminal shows after these bytes: "\r" goes back to the start of the
-// line, ESC [ K erases to its end, anything else is written over what is there.
-QStringList screen(const QByteArray &bytes, const QString &root)
+// The log lines a terminal shows once the status line is gone. It is drawn as
+// "\r" TEXT ESC [ K and erased as "\r" ESC [ K: before each log line, which
+// must start on a clean line, and at the end.
+QStringList logOnTerminal(const QByteArray &bytes, const QString &root)
 {
-    QList<QByteArray> rows{{}};
-    qsizetype column = 0;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == '\r' || bytes[i] == '\n') {
-            column = 0;
-            rows.resize(rows.size() + (bytes[i] == '\n' ? 1 : 0));
-        } else if (bytes.mid(i, 3) == "\x1b[K") {
-            rows.last().truncate(column);
-            i += 2;
-        } else {
-            rows.last().resize(qMax(rows.last().size(), column + 1));
-            rows.last()[column++] = bytes[i];
-        }
-    }
-    return outputLines(rows.join('\n'), root);
+    const QString text =
+        QString::fromUtf8(bytes).replace(u"\r\n"_s, u"\n"_s); // as the terminal sends it
+    const QRegularExpression unerased(u"[^\n](?<!\r\x1b\\[K)(?=SUCCESS:|ERROR:)|"
+                                      u"\r[^\r\n\x1b]+\x1b\\[K(?![\\s\\S]*\r\x1b\\[K)"_s);
+    return text.contains(unerased)
+               ? QStringList{u"status line not erased: "_s + text}
+               : outputLines(
+                     QString(text).remove(QRegularExpression(u"\r[^\r\n]*\x1b\\[K"_s)).toUtf8(),
+                     root);
 }
 
 } // namespace
@@ -269,7 +264,7 @@ private slots:
             QCOMPARE(run.err, QByteArray()); // no status line unless on a terminal
         }
         // The log shows whole, with no trace of the status line among its lines.
-        const QStringList log = screen(shown, root) + outputLines(run.out, root);
+        const QStringList log = logOnTerminal(shown, root) + outputLines(run.out, root);
         if (streams != u"reader left"_s) {
             QCOMPARE(arguments.contains(u"--help"_s) ? log.mid(0, 1) : log, lines);
         }

@@ -1,3 +1,4 @@
+#include "support/Cl2Fixture.h"
 #include "support/ProcessRun.h"
 
 #include <QFileInfo>
@@ -36,11 +37,9 @@ private slots:
         QVERIFY(run(u"appstreamcli"_s, {u"validate-tree"_s, u"--no-net"_s, prefix.path()})
                     .contains(CL2VELMORA_APP_ID ".metainfo.xml"));
         // The entry starts the installed program and shows the installed icon.
-        QFile entry(desktop);
-        QVERIFY(entry.open(QIODevice::ReadOnly));
-        const QByteArray text = entry.readAll();
-        QVERIFY(text.contains("\nExec=cl2velmora\n") &&
-                text.contains("\nIcon=" CL2VELMORA_APP_ID "\n"));
+        const QByteArray entry = readFile(desktop);
+        QVERIFY(entry.contains("\nExec=cl2velmora\n") &&
+                entry.contains("\nIcon=" CL2VELMORA_APP_ID "\n"));
         for (int size : {16, 32, 48, 64, 128, 256}) {
             const QImage icon(prefix.filePath(u"share/icons/hicolor/%1x%1/apps/" CL2VELMORA_APP_ID
                                               ".png"_s.arg(size)));
