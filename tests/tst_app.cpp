@@ -1,14 +1,13 @@
-#include "support/Cl2Fixture.h"
 #include "support/ProcessRun.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace velmora::test;
 using namespace Qt::StringLiterals;
 
 // The windowed program run as a real process, with no display: whatever it
-// answers on the command line must not need one.
+// answers on the command line must not need one. Its folder road without a
+// user (CL2VELMORA_BENCH_FOLDER) is the benchmark's.
 class tst_app : public QObject
 {
     Q_OBJECT
@@ -49,22 +48,6 @@ private slots:
         QVERIFY2(run.finished && run.exitCode == exitCode, run.err.constData());
         QVERIFY2(out.isEmpty() ? run.out.isEmpty() : run.out.startsWith(out), run.out.constData());
         QVERIFY2(run.err.contains(err), run.err.constData());
-    }
-
-    void convertsTheFolderItIsGiven()
-    {
-        // The benchmark's way in: the window opens, converts the folder in
-        // CL2VELMORA_BENCH_FOLDER and the program ends.
-        QTemporaryDir dir;
-        const QByteArray before = makeEightDirectionCl2(2);
-        const QString file = putFile(dir, u"a.cl2"_s, before);
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"XDG_STATE_HOME"_s, dir.filePath(u"state"_s));
-        environment.insert(u"CL2VELMORA_BENCH_FOLDER"_s, dir.path());
-        const ProcessRun run = runProcess(QStringLiteral(CL2VELMORA_APP_PATH),
-                                          {u"-platform"_s, u"offscreen"_s}, environment);
-        QVERIFY2(run.finished && run.exitCode == 0, run.err.constData());
-        QCOMPARE(framesBySlot(readFile(file)), slotsAfterConversion(before));
     }
 };
 

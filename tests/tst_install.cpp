@@ -1,4 +1,3 @@
-#include "support/Cl2Fixture.h"
 #include "support/ProcessRun.h"
 
 #include <QFileInfo>
@@ -36,30 +35,18 @@ private slots:
         // launches; it passes an empty tree, so it must name the file it checked.
         QVERIFY(run(u"appstreamcli"_s, {u"validate-tree"_s, u"--no-net"_s, prefix.path()})
                     .contains(CL2VELMORA_APP_ID ".metainfo.xml"));
-        // The entry starts the installed program and shows the installed icon.
-        const QByteArray entry = readFile(desktop);
-        QVERIFY(entry.contains("\nExec=cl2velmora\n") &&
-                entry.contains("\nIcon=" CL2VELMORA_APP_ID "\n"));
         for (int size : {16, 32, 48, 64, 128, 256}) {
             const QImage icon(prefix.filePath(u"share/icons/hicolor/%1x%1/apps/" CL2VELMORA_APP_ID
                                               ".png"_s.arg(size)));
             QVERIFY(icon.size() == QSize(size, size) && icon.hasAlphaChannel());
         }
-        for (const QString &path :
-             {u"share/icons/hicolor/scalable/apps/" CL2VELMORA_APP_ID ".svg"_s,
-              u"share/bash-completion/completions/cl2velmora-cli"_s,
-              u"share/doc/cl2velmora/LICENSE.LiberationSans"_s}) {
-            QVERIFY2(QFileInfo(prefix.filePath(path)).size() > 0, qPrintable(path));
-        }
-        // Both programs and their manual pages carry the version.
+        // The built-in font's licence travels with the program.
+        QVERIFY(
+            QFileInfo(prefix.filePath(u"share/doc/cl2velmora/LICENSE.LiberationSans"_s)).size() >
+            0);
         for (const QString &program : {u"cl2velmora"_s, u"cl2velmora-cli"_s}) {
             QCOMPARE(run(prefix.filePath(u"bin/"_s + program), {u"--version"_s}),
                      QByteArray("CL2 Velmora version " CL2VELMORA_VERSION "\n"));
-            const QByteArray page = run(
-                u"gzip"_s, {u"-dc"_s, prefix.filePath(u"share/man/man1/%1.1.gz"_s.arg(program))});
-            QVERIFY2(page.startsWith(".TH CL2VELMORA") &&
-                         page.contains("\"CL2 Velmora " CL2VELMORA_VERSION "\""),
-                     page.left(80).constData());
         }
     }
 };

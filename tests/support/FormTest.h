@@ -36,9 +36,8 @@ public:
     FormTest()
     {
         const QByteArray good = makeEightDirectionCl2(2);
-        for (const char *name :
-             {"good one.cl2", "my sprites (v2)/attack (n) 1.CL2", "sprites/top.cl2",
-              "sprites/deeper/below.cl2", "batch/1.cl2", "batch/2.cl2", "batch/3.cl2"}) {
+        for (const char *name : {"good one.cl2", "sprites/top.cl2", "sprites/deeper/below.cl2",
+                                 "batch/1.cl2", "batch/2.cl2", "batch/3.cl2"}) {
             files.insert(putFile(dir, QLatin1String(name), good), good);
         }
         files.insert(putFile(dir, u"bad.cl2"_s, makeSingleDirectionCl2(4)),
