@@ -1,15 +1,19 @@
 #include "convert/Journal.h"
-#include "support/FormTest.h"
+#include "support/Cl2Fixture.h"
 #include "ui/DirListBox.h"
 #include "ui/DriveListBox.h"
 #include "ui/FileFilter.h"
+#include "ui/Form1.h"
 #include "ui/Form2.h"
 #include "ui/Form3.h"
 
+#include <QDropEvent>
 #include <QFontInfo>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -17,11 +21,17 @@
 #include <QScrollBar>
 #include <QSemaphore>
 #include <QSignalSpy>
+#include <QStorageInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
 
 #include <atomic>
 
 using namespace velmora;
 using namespace velmora::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -38,8 +48,114 @@ int runMainLoop(const std::function<void()> &step)
     return quitting.size() == 1 ? code : -1;
 }
 
+const QString PreviousLog = u"ERROR: File (earlier.cl2) isn't a 8 directions file"_s;
+
+// '@' stands for the test folder in expected log lines.
+QString realigned(const char *name)
+{
+    return u"SUCCESS: File (@/%1) directions were realigned"_s.arg(QLatin1String(name));
+}
+
+class FormTest
+{
+public:
+    FormTest()
+    {
+        const QByteArray good = makeEightDirectionCl2(2);
+        for (const char *name : {"good one.cl2", "sprites/top.cl2", "sprites/deeper/below.cl2",
+                                 "batch/1.cl2", "batch/2.cl2", "batch/3.cl2"}) {
+            files.insert(putFile(dir, QLatin1String(name), good), good);
+        }
+        files.insert(putFile(dir, u"bad.cl2"_s, makeSingleDirectionCl2(4)),
+                     makeSingleDirectionCl2(4));
+        files.insert(putFile(dir, u"sprites/notes.txt"_s, "keep"), "keep");
+        form.Form_Load();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        form.log().AppendLine(PreviousLog);
+        form.log().flush();
+    }
+
+    QString path(const char *name) const { return dir.filePath(QLatin1String(name)); }
+
+    // Drags the named files (or URLs) onto the window's log box, the most of
+    // it, and drops them there.
+    void drop(const QStringList &names, bool accepted)
+    {
+        QList<QUrl> urls;
+        for (const QString &name : names) {
+            urls << (name.contains(u':') ? QUrl(name) : QUrl::fromLocalFile(dir.filePath(name)));
+        }
+        QMimeData data;
+        data.setUrls(urls);
+        QWidget *target = form.childAt(form.rect().center());
+        const QPoint at = target->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        QCOMPARE(enter.isAccepted(), accepted);
+        QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &dropped);
+        QCOMPARE(dropped.isAccepted(), accepted);
+    }
+
+    // The log holds the expected lines, each ended by CR LF; a line may go on
+    // past what is expected (a system's reason).
+    void checkLog(const QStringList &expected)
+    {
+        QStringList lines = form.logText().split(u"\r\n"_s);
+        QCOMPARE(lines.takeLast(), QString());
+        QCOMPARE(lines.size(), expected.size());
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            QVERIFY2(lines[i].startsWith(QString(expected[i]).replace(u'@', dir.path())),
+                     qPrintable(lines[i]));
+        }
+    }
+
+    // A file the log says was realigned is converted exactly once; any other
+    // is untouched.
+    void checkFiles()
+    {
+        for (const auto &[file, before] : files.asKeyValueRange()) {
+            QVERIFY2(form.logText().contains(realignedLine(file))
+                         ? framesBySlot(readFile(file)) == slotsAfterConversion(before)
+                         : readFile(file) == before,
+                     qPrintable(file));
+        }
+    }
+
+    // Runs open(), which shows a modal dialog, and the action on the dialog
+    // while it is up. The dialog, once hidden again; null if it did not show
+    // or stayed up (it is then hidden, so the test fails instead of hanging).
+    template <typename Dialog>
+    Dialog *whileModal(const std::function<void()> &open,
+                       const std::function<void(Dialog &)> &action)
+    {
+        QPointer<Dialog> shown;
+        QTimer poll;
+        poll.callOnTimeout([&] {
+            shown = qobject_cast<Dialog *>(QApplication::activeModalWidget());
+            if (shown && shown->isVisible()) {
+                poll.stop();
+                action(*shown);
+                if (!QTest::qWaitFor([&] { return !shown->isVisible(); })) {
+                    shown->hide();
+                    shown = nullptr;
+                }
+            }
+        });
+        poll.start(10);
+        open();
+        return shown;
+    }
+
+    QTemporaryDir dir;
+    QMap<QString, QByteArray> files; // every file made, with its bytes
+    Form1 form;
+};
+
 } // namespace
 
+// The three windows.
 class tst_Form1 : public QObject
 {
     Q_OBJECT
@@ -314,7 +430,104 @@ private slots:
         QVERIFY(!t->form.isBusy());
     }
 
+    void dialogKeepsItsFolderAndProceedConvertsIt()
+    {
+        QVERIFY(QDir::setCurrent(QDir::homePath())); // where the program was started
+        Form2 *first = runDialog([&](Form2 &scan) {
+            QCOMPARE(scan.windowTitle(), u"Scan Folder Conversion..."_s);
+            QCOMPARE(scan.Dir1->path(), QDir::homePath());
+            QCOMPARE(scan.Drive1->currentIndex(), 1);
+            // The list follows the folder to the drive that holds it.
+            QVERIFY(scan.Dir1->setPath(t->dir.path()));
+            QCOMPARE(scan.Drive1->drive(), QStorageInfo(t->dir.path()).rootPath());
+            // Choosing a drive opens it.
+            QVERIFY(scan.Dir1->setPath(QDir::homePath()));
+            QTest::keyClick(scan.Drive1, Qt::Key_Home);
+            QCOMPARE(scan.Dir1->path(), QDir::rootPath());
+            QTest::keyClick(scan.Drive1, Qt::Key_Down);
+            QCOMPARE(scan.Dir1->path(), QDir::homePath());
+            QVERIFY(scan.Dir1->setPath(t->path("sprites")));
+            QTest::mouseClick(scan.Command2, Qt::LeftButton);
+        });
+        QVERIFY(first);
+        t->checkLog({PreviousLog});
+        t->checkFiles();
+        // The same dialog comes back where it was; a highlighted subfolder is not
+        // what Proceed converts.
+        QCOMPARE(runDialog([&](Form2 &scan) {
+                     QCOMPARE(scan.Dir1->path(), t->path("sprites"));
+                     QTest::keyClick(scan.Dir1, Qt::Key_Down);
+                     QTest::mouseClick(scan.Command1, Qt::LeftButton);
+                 }),
+                 first);
+        t->checkLog({u"SUCCESS: (2) files were found on (@/sprites) and subfolders"_s,
+                     realigned("sprites/top.cl2"), realigned("sprites/deeper/below.cl2")});
+        t->checkFiles();
+    }
+
+    void folderListOpensOnDoubleClickOrEnter()
+    {
+        const QString tree = t->path("tree");
+        for (const char *sub : {"a", "B", "c/deep", ".wine"}) {
+            QVERIFY(QDir(tree).mkpath(QLatin1String(sub)));
+        }
+        DirListBox list;
+        list.resize(300, 600);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        QVERIFY(list.setPath(tree + u"/c/../"_s) && list.setPath(tree)); // opened again
+        QVERIFY(!list.setPath(tree + u"/missing"_s));
+        QCOMPARE(DirListBox::entryPath(list.currentItem()), tree);
+        // Listed once: root first, then every ancestor, the opened folder, and
+        // its subfolders, hidden ones included, in name order whatever their
+        // case. Each step down the chain is drawn further right.
+        const QImage shot = list.viewport()->grab().toImage();
+        QStringList texts;
+        for (int row = 0, previous = -1; row < list.count(); ++row) {
+            texts << list.item(row)->text();
+            const QRect entry = list.visualItemRect(list.item(row));
+            const auto at = [&](int x) { return shot.pixel(x, entry.center().y()); };
+            int ink = entry.left();
+            while (ink < entry.right() && at(ink) == at(entry.left())) {
+                ++ink;
+            }
+            QVERIFY(ink < entry.right() &&
+                    (row > list.count() - 4 ? ink == previous : ink > previous));
+            previous = ink;
+        }
+        QCOMPARE(texts, QStringList{u"/"_s} + tree.split(u'/', Qt::SkipEmptyParts) +
+                            (QStringList{u".wine"_s, u"a"_s, u"B"_s, u"c"_s}));
+
+        // A click or an arrow only moves the highlight; Enter or a double click
+        // opens the highlighted folder.
+        const auto last = [&](int back) {
+            return list.visualItemRect(list.item(list.count() - 1 - back)).center();
+        };
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, last(2));
+        QTest::keyClick(&list, Qt::Key_Down);
+        QTest::keyClick(&list, Qt::Key_Down);
+        QTest::keyClick(&list, Qt::Key_Up);
+        QCOMPARE(list.path(), tree);
+        QTest::keyClick(&list, Qt::Key_Return);
+        QCOMPARE(list.path(), tree + u"/B"_s);
+        QTest::keyClick(&list, Qt::Key_Up);
+        QTest::keyClick(&list, Qt::Key_Enter);
+        QCOMPARE(list.path(), tree);
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, last(0));
+        QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, last(0));
+        QCOMPARE(list.path(), tree + u"/c"_s);
+        QCOMPARE(list.item(list.count() - 1)->text(), u"deep"_s);
+    }
+
 private:
+    // Shows the dialog with a click on the main window's button and runs the
+    // action while it is up; the dialog, once hidden again.
+    Form2 *runDialog(const std::function<void(Form2 &)> &action)
+    {
+        return t->whileModal<Form2>([&] { QTest::mouseClick(t->form.Command3, Qt::LeftButton); },
+                                    action);
+    }
+
     std::unique_ptr<FormTest> t;
     // The window's run held after two files until the test releases the gate.
     QSemaphore gate;
