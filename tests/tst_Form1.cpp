@@ -148,8 +148,14 @@ public:
         return shown;
     }
 
+    // A run held by a failed test goes on: the window waits for it.
+    ~FormTest() { gate.release(); }
+
     QTemporaryDir dir;
     QMap<QString, QByteArray> files; // every file made, with its bytes
+    // The window's run held after two files until the test releases the gate.
+    QSemaphore gate;
+    std::atomic<bool> held{false};
     Form1 form;
 };
 
@@ -161,17 +167,8 @@ class tst_Form1 : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        t = std::make_unique<FormTest>();
-        held = false;
-        gate.acquire(gate.available());
-    }
-    void cleanup()
-    {
-        gate.release(); // a run held by a failed test goes on, and the window waits for it
-        t.reset();
-    }
+    void init() { t = std::make_unique<FormTest>(); }
+    void cleanup() { t.reset(); }
 
     void windowCarriesItsOwnFontAndIcon()
     {
@@ -270,22 +267,22 @@ private slots:
             QCOMPARE(!recording, journal == 2);
             form.setJournal(recording.get(), whyNone);
         }
-        form.setRunObserver([this, hold = !during.isEmpty()](ConversionRun &run) {
-            run.progress = [this, hold, report = run.progress](qsizetype done, qsizetype total) {
+        form.setRunObserver([fixture = t.get(), hold = !during.isEmpty()](ConversionRun &run) {
+            run.progress = [=, report = run.progress](qsizetype done, qsizetype total) {
                 report(done, total);
-                if (hold && done == 2 && !held.exchange(true)) {
-                    gate.acquire();
+                if (hold && done == 2 && !fixture->held.exchange(true)) {
+                    fixture->gate.acquire();
                 }
             };
         });
         // Held after two of the three files: the box and the caption show how far
         // the run got and nothing can start another; then the input comes.
         const auto midRun = [&](QWidget &window) {
-            const auto letGo = qScopeGuard([&] { gate.release(); });
+            const auto letGo = qScopeGuard([&] { t->gate.release(); });
             if (during.isEmpty()) {
                 return;
             }
-            QTRY_VERIFY(held);
+            QTRY_VERIFY(t->held);
             QTRY_VERIFY(form.Text2->toPlainText().contains(u"2.cl2) directions"_s));
             const QRegularExpression progress(u"^CL2 Direction Velmora - [12] / 3$"_s);
             QTRY_VERIFY(progress.match(form.windowTitle()).hasMatch());
@@ -307,7 +304,7 @@ private slots:
                 // The program ends once the file in hand is done, from its own loop.
                 QCOMPARE(runMainLoop([&] {
                              form.mnuexit->trigger();
-                             gate.release();
+                             t->gate.release();
                          }),
                          0);
             }
@@ -529,9 +526,6 @@ private:
     }
 
     std::unique_ptr<FormTest> t;
-    // The window's run held after two files until the test releases the gate.
-    QSemaphore gate;
-    std::atomic<bool> held{false};
 };
 
 QTEST_MAIN(tst_Form1)
