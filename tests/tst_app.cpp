@@ -23,9 +23,9 @@ private slots:
         const QStringList offscreen{u"-platform"_s, u"offscreen"_s};
         // Qt's own options are taken out before ours are read; the installed
         // programs' --version is checked on installation.
+        const QByteArray version("CL2 Velmora version " CL2VELMORA_VERSION "\n");
         QTest::newRow("-v after a Qt option")
-            << offscreen + QStringList{u"-v"_s} << 0
-            << QByteArray("CL2 Velmora version " CL2VELMORA_VERSION "\n") << QByteArray();
+            << offscreen + QStringList{u"-v"_s} << 0 << version << QByteArray();
         QTest::newRow("--help") << QStringList{u"--help"_s} << 0
                                 << QByteArray("Usage: cl2velmora [options]\n") << QByteArray();
         QTest::newRow("a path") << QStringList{u"sprite.cl2"_s} << 2 << QByteArray()

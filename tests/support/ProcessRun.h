@@ -2,8 +2,6 @@
 
 #include <QProcess>
 
-#include <functional>
-
 namespace velmora::test {
 
 // What a program run as a child process did.
