@@ -19,7 +19,7 @@ private slots:
     {
         QTemporaryDir prefix;
         const auto run = [&](const QString &program, const QStringList &arguments) {
-            const ProcessRun done = runProcess(program, arguments, environmentWithoutDisplay());
+            const ProcessRun done = runProcess(program, arguments);
             const QByteArray out = done.out + done.err;
             [&] { QVERIFY2(done.finished && done.exitCode == 0, out.constData()); }();
             return out;

@@ -37,15 +37,4 @@ runProcess(const QString &program, const QStringList &arguments,
             process.readAllStandardError() + (finished ? "" : process.errorString().toUtf8())};
 }
 
-// The test's environment without any display, so a program that reaches for
-// the window system fails.
-inline QProcessEnvironment environmentWithoutDisplay()
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-        environment.remove(QLatin1String(name));
-    }
-    return environment;
-}
-
 } // namespace velmora::test
