@@ -190,6 +190,7 @@ private slots:
         QCOMPARE(form.minimumSize(), form.maximumSize());
         QVERIFY(qAbs(form.frameGeometry().center().x() - form.screen()->geometry().center().x()) <=
                 1);
+        QCOMPARE(form.fileFilter(), u"Diablo Graphics (*.cl2)"_s);
         QCOMPARE(qtNameFilter(u"Sprites|*.cl2;*.cel|All|*"_s), u"Sprites (*.cl2 *.cel);;All (*)"_s);
 
         // A navy tile, red marks at the top and bottom, yellow ones between, a white centre.
