@@ -56,6 +56,8 @@ QString realigned(const char *name)
     return u"SUCCESS: File (@/%1) directions were realigned"_s.arg(QLatin1String(name));
 }
 
+// The main window over a folder of sample files, driven the way a user
+// drives it.
 class FormTest
 {
 public:
@@ -168,7 +170,8 @@ public:
 
 } // namespace
 
-// The three windows.
+// The three windows: the main one, the folder dialog and the About box, which
+// share one fixture.
 class tst_Form1 : public QObject
 {
     Q_OBJECT
