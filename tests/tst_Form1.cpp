@@ -1,22 +1,37 @@
 #include "convert/Journal.h"
-#include "support/FormTest.h"
+#include "support/Cl2Fixture.h"
 #include "ui/DirListBox.h"
 #include "ui/DriveListBox.h"
 #include "ui/FileFilter.h"
+#include "ui/Form1.h"
 #include "ui/Form2.h"
+#include "ui/Form3.h"
 
+#include <QDropEvent>
 #include <QFontInfo>
 #include <QLabel>
+#include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSemaphore>
 #include <QSignalSpy>
+#include <QStorageInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <atomic>
 
 using namespace velmora;
 using namespace velmora::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -33,8 +48,130 @@ int runMainLoop(const std::function<void()> &step)
     return quitting.size() == 1 ? code : -1;
 }
 
+const QString PreviousLog = u"ERROR: File (earlier.cl2) isn't a 8 directions file"_s;
+
+// '@' stands for the test folder in expected log lines.
+QString realigned(const char *name)
+{
+    return u"SUCCESS: File (@/%1) directions were realigned"_s.arg(QLatin1String(name));
+}
+
+// The main window over a folder of sample files, driven the way a user
+// drives it.
+class FormTest
+{
+public:
+    FormTest()
+    {
+        const QByteArray good = makeEightDirectionCl2(2);
+        for (const char *name : {"good one.cl2", "sprites/top.cl2", "sprites/deeper/below.cl2",
+                                 "batch/1.cl2", "batch/2.cl2", "batch/3.cl2"}) {
+            files.insert(putFile(dir, QLatin1String(name), good), good);
+        }
+        files.insert(putFile(dir, u"bad.cl2"_s, makeSingleDirectionCl2(4)),
+                     makeSingleDirectionCl2(4));
+        files.insert(putFile(dir, u"sprites/notes.txt"_s, "keep"), "keep");
+        form.Form_Load();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        form.log().AppendLine(PreviousLog);
+        form.log().flush();
+    }
+
+    QString path(const char *name) const { return dir.filePath(QLatin1String(name)); }
+
+    // Drags the named files (or URLs) onto the window's log box, the most of
+    // it, and drops them there.
+    void drop(const QStringList &names, bool accepted)
+    {
+        QList<QUrl> urls;
+        for (const QString &name : names) {
+            urls << (name.contains(u':') ? QUrl(name) : QUrl::fromLocalFile(dir.filePath(name)));
+        }
+        QMimeData data;
+        data.setUrls(urls);
+        QWidget *target = form.childAt(form.rect().center());
+        const QPoint at = target->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        QCOMPARE(enter.isAccepted(), accepted);
+        QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &dropped);
+        QCOMPARE(dropped.isAccepted(), accepted);
+    }
+
+    // The log holds the expected lines, each ended by CR LF; a line may go on
+    // past what is expected (a system's reason).
+    void checkLog(const QStringList &expected)
+    {
+        QStringList lines = form.logText().split(u"\r\n"_s);
+        QCOMPARE(lines.takeLast(), QString());
+        QCOMPARE(lines.size(), expected.size());
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            QVERIFY2(lines[i].startsWith(QString(expected[i]).replace(u'@', dir.path())),
+                     qPrintable(lines[i]));
+        }
+    }
+
+    // A file the log says was realigned is converted exactly once; any other
+    // is untouched.
+    void checkFiles()
+    {
+        for (const auto &[file, before] : files.asKeyValueRange()) {
+            QVERIFY2(form.logText().contains(realignedLine(file))
+                         ? framesBySlot(readFile(file)) == slotsAfterConversion(before)
+                         : readFile(file) == before,
+                     qPrintable(file));
+        }
+    }
+
+    // Runs open(), which shows a modal dialog, and the action on the dialog
+    // while it is up. The dialog, once hidden again; null if it did not show
+    // or stayed up (it is then hidden, so the test fails instead of hanging).
+    template <typename Dialog>
+    Dialog *whileModal(const std::function<void()> &open,
+                       const std::function<void(Dialog &)> &action)
+    {
+        QPointer<Dialog> shown;
+        QTimer poll;
+        poll.callOnTimeout([&] {
+            shown = qobject_cast<Dialog *>(QApplication::activeModalWidget());
+            if (shown && shown->isVisible()) {
+                poll.stop();
+                action(*shown);
+                if (!QTest::qWaitFor([&] { return !shown->isVisible(); })) {
+                    shown->hide();
+                    shown = nullptr;
+                }
+            }
+        });
+        poll.start(10);
+        open();
+        return shown;
+    }
+
+    // Shows the folder dialog with a click on the window's button and runs
+    // the action while it is up; the dialog, once hidden again.
+    Form2 *runDialog(const std::function<void(Form2 &)> &action)
+    {
+        return whileModal<Form2>([&] { QTest::mouseClick(form.Command3, Qt::LeftButton); }, action);
+    }
+
+    // A run held by a failed test goes on: the window waits for it.
+    ~FormTest() { gate.release(); }
+
+    QTemporaryDir dir;
+    QMap<QString, QByteArray> files; // every file made, with its bytes
+    // The window's run held after two files until the test releases the gate.
+    QSemaphore gate;
+    std::atomic<bool> held{false};
+    Form1 form;
+};
+
 } // namespace
 
+// The three windows: the main one, the folder dialog and the About box, which
+// share one fixture.
 class tst_Form1 : public QObject
 {
     Q_OBJECT
@@ -43,273 +180,355 @@ private slots:
     void init() { t = std::make_unique<FormTest>(); }
     void cleanup() { t.reset(); }
 
-    void windowCarriesItsOwnFontAndIcon();
-    void roads_data();
-    void roads();
-    void logBoxKeepsOneLinePerMessage();
-    void exitEndsTheProgram_data();
-    void exitEndsTheProgram();
-    void undoPutsBackTheLastRun();
-    void inputDuringABatch_data();
-    void inputDuringABatch();
+    void windowCarriesItsOwnFontAndIcon()
+    {
+        Form1 &form = t->form;
+        QCOMPARE(form.font().pointSizeF(), 8.25);
+        for (const QWidget *control :
+             std::initializer_list<const QWidget *>{form.Command1, form.Command3, form.Label2}) {
+            // The built-in face, whatever the machine has installed.
+            QCOMPARE(QFontInfo(control->font()).family(), u"Liberation Sans"_s);
+        }
+        // Fixed in size, first shown in the middle of the screen.
+        QCOMPARE(form.minimumSize(), form.maximumSize());
+        QVERIFY(qAbs(form.frameGeometry().center().x() - form.screen()->geometry().center().x()) <=
+                1);
+        QCOMPARE(form.fileFilter(), u"Diablo Graphics (*.cl2)"_s);
+        QCOMPARE(qtNameFilter(u"Sprites|*.cl2;*.cel|All|*"_s), u"Sprites (*.cl2 *.cel);;All (*)"_s);
+
+        // A navy tile, red marks at the top and bottom, yellow ones between, a white centre.
+        const QImage icon = form.windowIcon().pixmap(QSize(32, 32)).toImage();
+        const auto at = [&](int x, int y) { return icon.pixelColor(x, y).name(QColor::HexArgb); };
+        QCOMPARE(at(0, 0) + at(16, 0) + at(16, 16), u"#00000000#ff000080#ffffffff"_s);
+        QCOMPARE(at(16, 5) + at(16, 27), u"#ffff0000#ffff0000"_s);
+        QCOMPARE(at(8, 8) + at(8, 23) + at(27, 16), u"#ffffff00#ffffff00#ffffff00"_s);
+    }
+
+    void roads_data()
+    {
+        // What the file chooser answers (one name), what is dropped or the
+        // folder the dialog converts; what comes while the run is held after
+        // two files; and the log the road ends with: the earlier log when
+        // nothing ran.
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QStringList>("input");
+        QTest::addColumn<QString>("during");
+        QTest::addColumn<int>("journal"); // none set (0), usable (1), no usable state folder (2)
+        QTest::addColumn<QStringList>("log");
+        const auto row = [](const char *name, const char *how, const QStringList &input,
+                            int journal, const QStringList &log, const QString &during = {}) {
+            QTest::newRow(name) << QString::fromLatin1(how) << input << during << journal << log;
+        };
+        const QString bad = u"ERROR: File (@/bad.cl2) isn't a 8 directions file"_s;
+        row("cancelled", "chooser", {QString()}, 0, {PreviousLog});
+        row("missing file", "chooser", {u"gone.cl2"_s}, 0, {PreviousLog});
+        row("8-direction file", "chooser", {u"good one.cl2"_s}, 1, {realigned("good one.cl2")});
+        row("no usable state folder", "chooser", {u"good one.cl2"_s}, 2,
+            {u"ERROR: Files cannot be protected against interruption: "_s,
+             realigned("good one.cl2")});
+        // One run under a cleared log; a file dropped twice is converted once.
+        row("dropped files", "drop",
+            {u"good one.cl2"_s, u"bad.cl2"_s, u"vanished.cl2"_s, u"good one.cl2"_s}, 0,
+            {realigned("good one.cl2"), bad,
+             u"ERROR: File (@/vanished.cl2) could not be opened: "_s,
+             u"ERROR: File (@/good one.cl2) was already converted"_s});
+        // Breadth-first: the folder's own file before the one below it.
+        row("dropped folder", "drop", {u"sprites"_s}, 0,
+            {u"SUCCESS: (2) files were found on (@/sprites)"_s, realigned("sprites/top.cl2"),
+             realigned("sprites/deeper/below.cl2")});
+        row("remote URL refused", "drop", {u"good one.cl2"_s, u"https://example.org/a.cl2"_s}, 0,
+            {PreviousLog});
+        // Input during a run of three files: a drop or a second Proceed is
+        // ignored, anything else stops the run after the file in hand.
+        for (const char *name :
+             {"window: drop", "window: close box", "window: Escape", "window: Exit",
+              "dialog: Proceed", "dialog: Cancel", "dialog: Escape", "dialog: close box"}) {
+            const QString during = QString::fromLatin1(name).section(u": "_s, 1);
+            const bool dialog = name[0] == 'd',
+                       goesOn = during == u"drop"_s || during == u"Proceed"_s;
+            QStringList log{realigned("batch/1.cl2"), realigned("batch/2.cl2"),
+                            goesOn ? realigned("batch/3.cl2")
+                                   : u"ERROR: Conversion stopped after (2) of (3) files"_s};
+            if (dialog) {
+                log.prepend(u"SUCCESS: (3) files were found on (@/batch) and subfolders"_s);
+            }
+            row(name, dialog ? "dialog" : "drop",
+                dialog ? QStringList{u"batch"_s}
+                       : QStringList{u"batch/1.cl2"_s, u"batch/2.cl2"_s, u"batch/3.cl2"_s},
+                0, log, during);
+        }
+    }
+
+    void roads()
+    {
+        QFETCH(QString, how);
+        QFETCH(QStringList, input);
+        QFETCH(QString, during);
+        QFETCH(int, journal);
+        QFETCH(QStringList, log);
+        Form1 &form = t->form;
+        std::unique_ptr<Journal> recording;
+        if (journal > 0) {
+            const QString state = t->path("state");
+            QVERIFY(journal == 1 || writeFile(state, "a file, not a folder"));
+            qputenv("XDG_STATE_HOME", QFile::encodeName(state));
+            QString whyNone;
+            recording = Journal::create(Journal::Durability::ProcessDeath, &whyNone);
+            QCOMPARE(!recording, journal == 2);
+            form.setJournal(recording.get(), whyNone);
+        }
+        form.setRunObserver([fixture = t.get(), hold = !during.isEmpty()](ConversionRun &run) {
+            // One file after another: the run stops right after the file in hand.
+            run.jobs = 1;
+            run.progress = [=, report = run.progress](qsizetype done, qsizetype total) {
+                report(done, total);
+                if (hold && done == 2 && !fixture->held.exchange(true)) {
+                    fixture->gate.acquire();
+                }
+            };
+        });
+        // Held after two of the three files: the box and the caption show how far
+        // the run got and nothing can start another; then the input comes.
+        const auto midRun = [&](QWidget &window) {
+            const auto letGo = qScopeGuard([&] { t->gate.release(); });
+            if (during.isEmpty()) {
+                return;
+            }
+            QTRY_VERIFY(t->held);
+            QTRY_VERIFY(form.Text2->toPlainText().contains(u"2.cl2) directions"_s));
+            const QRegularExpression progress(u"^CL2 Direction Velmora - [12] / 3$"_s);
+            QTRY_VERIFY(progress.match(form.windowTitle()).hasMatch());
+            QVERIFY(!form.Command1->isEnabled() && !form.Command3->isEnabled() &&
+                    !form.mnuabout->isEnabled() && !form.mnuundo->isEnabled());
+            const Form2 *scan = form.form2();
+            QVERIFY(!scan || !(scan->Drive1->isEnabled() || scan->Dir1->isEnabled() ||
+                               scan->Command1->isEnabled()));
+            if (during == u"drop"_s) {
+                t->drop({u"bad.cl2"_s}, false);
+            } else if (during == u"Proceed"_s || during == u"Cancel"_s) {
+                QTest::mouseClick(during == u"Proceed"_s ? scan->Command1 : scan->Command2,
+                                  Qt::LeftButton);
+            } else if (during == u"close box"_s) {
+                QVERIFY(!window.close());
+            } else if (during == u"Escape"_s) {
+                QTest::keyClick(&window, Qt::Key_Escape);
+            } else {
+                // The program ends once the file in hand is done, from its own loop.
+                QCOMPARE(runMainLoop([&] {
+                             form.mnuexit->trigger();
+                             t->gate.release();
+                         }),
+                         0);
+            }
+        };
+        const bool runs = log.first() != PreviousLog;
+        QSignalSpy finished(&form, &Form1::runFinished);
+        if (how == u"dialog"_s) {
+            QVERIFY(t->runDialog([&](Form2 &scan) {
+                QVERIFY(scan.Dir1->setPath(t->dir.filePath(input[0])));
+                QTest::mouseClick(scan.Command1, Qt::LeftButton);
+                midRun(scan);
+            }));
+        } else if (how == u"drop"_s) {
+            t->drop(input, runs);
+            midRun(form);
+        } else {
+            const QString answer = input[0].isEmpty() ? QString() : t->dir.filePath(input[0]);
+            form.setFileChooser([&] { return answer; });
+            QTest::mouseClick(form.Command1, Qt::LeftButton);
+        }
+        QCoreApplication::processEvents();
+        QTRY_COMPARE(finished.size(), runs ? 1 : 0);
+        QCOMPARE(form.isVisible(), during != u"Exit"_s);
+        QVERIFY(form.Command1->isEnabled() && form.Command3->isEnabled());
+        QCOMPARE(form.windowTitle(), Form1::Caption);
+        t->checkLog(log);
+        t->checkFiles();
+        // A recording journal holds the file while it is rewritten.
+        QVERIFY(!recording || readFile(QFile::decodeName(recording->path()))
+                                  .contains(QFile::encodeName(t->path("good one.cl2"))));
+    }
+
+    void logBoxKeepsOneLinePerMessage()
+    {
+        LogBox &log = t->form.log();
+        QPlainTextEdit *box = t->form.Text2;
+        log.Repaint();
+        log.Clear();
+        QVERIFY(t->form.logText().isEmpty() && box->toPlainText().isEmpty());
+        // Lines wait until shown, but the log's text has them all along.
+        for (const QString &line :
+             {u"SUCCESS: one"_s, QString(), u"ERROR: File (odd\nname.cl2)"_s}) {
+            log.AppendLine(line);
+        }
+        QCOMPARE(t->form.logText(), u"SUCCESS: one\r\n\r\nERROR: File (odd\uFFFDname.cl2)\r\n"_s);
+        QElapsedTimer frame;
+        frame.start();
+        log.Repaint(); // the first since the log was cleared: shown at once
+        QCOMPARE(box->blockCount(), 3);
+        log.AppendLine(u"SUCCESS: four"_s);
+        log.Repaint(); // within the same frame: shown once it is over
+        QVERIFY(box->blockCount() == 3 || frame.elapsed() >= FrameClock::FrameMs);
+        QTRY_COMPARE(box->blockCount(), 4);
+        // What the user sees is the log's text, with the box's own line breaks;
+        // it can be selected (and copied) with the keyboard.
+        QCOMPARE(box->toPlainText().replace(u'\n', u"\r\n"_s) + u"\r\n"_s, t->form.logText());
+        QTest::keyClick(box, Qt::Key_Home, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(box->textCursor().hasSelection());
+
+        // A long log follows its newest line.
+        for (int i = 0; i < 500; ++i)
+            log.AppendLine(u"SUCCESS: line %1"_s.arg(i));
+        log.flush();
+        QScrollBar *bar = box->verticalScrollBar();
+        QVERIFY(log.lineCount() == 504 && box->blockCount() == 504);
+        QVERIFY(bar->maximum() > 0 && bar->value() == bar->maximum());
+    }
+
+    // The About entry, clicked in the menu bar as a user does, twice: each
+    // click returns once Ok has hidden the box, and the same box comes back.
+    // Then Exit or the close box ends the program.
+    void menusShowAboutAndEndTheProgram()
+    {
+        QMenuBar *bar = t->form.menuBar();
+        QList<Form3 *> shown;
+        for (int i = 0; i < 2; ++i) {
+            shown << t->whileModal<Form3>(
+                [&] {
+                    QTest::mouseClick(bar, Qt::LeftButton, {},
+                                      bar->actionGeometry(t->form.mnuabout).center());
+                },
+                [](Form3 &about) { QTest::mouseClick(about.Command1, Qt::LeftButton); });
+        }
+        QVERIFY(shown[0] && shown[1] == shown[0] && shown[0]->parentWidget() == &t->form);
+        for (const bool closeBox : {true, false}) {
+            t->form.show();
+            QCOMPARE(
+                runMainLoop([&] { closeBox ? void(t->form.close()) : t->form.mnuexit->trigger(); }),
+                0);
+            for (QWidget *window : QApplication::topLevelWidgets()) {
+                QVERIFY2(!window->isVisible(), qPrintable(window->objectName()));
+            }
+        }
+    }
+
+    void undoPutsBackTheLastRun()
+    {
+        QVERIFY(!t->form.mnuundo->isEnabled());
+        QSignalSpy finished(&t->form, &Form1::runFinished);
+        for (const QStringList &run :
+             {QStringList{u"batch/1.cl2"_s},
+              QStringList{u"good one.cl2"_s, u"bad.cl2"_s, u"sprites"_s}}) {
+            t->drop(run, true);
+            QVERIFY(finished.wait());
+            QVERIFY(t->form.mnuundo->isEnabled());
+        }
+        QTest::keyClick(&t->form, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(finished.wait());
+        // Exactly the files the last run converted go back, in its order.
+        t->checkLog({u"SUCCESS: File (@/good one.cl2) directions were restored"_s,
+                     u"SUCCESS: File (@/sprites/top.cl2) directions were restored"_s,
+                     u"SUCCESS: File (@/sprites/deeper/below.cl2) directions were restored"_s});
+        const QString earlier = t->path("batch/1.cl2");
+        QCOMPARE(framesBySlot(readFile(earlier)), slotsAfterConversion(t->files.take(earlier)));
+        t->checkFiles();
+        // Undone once: nothing is left to undo.
+        QVERIFY(!t->form.mnuundo->isEnabled());
+        t->form.mnuundo_Click();
+        QVERIFY(!t->form.isBusy());
+    }
+
+    void dialogKeepsItsFolderAndProceedConvertsIt()
+    {
+        QVERIFY(QDir::setCurrent(QDir::homePath())); // where the program was started
+        Form2 *first = t->runDialog([&](Form2 &scan) {
+            QCOMPARE(scan.Dir1->path(), QDir::homePath());
+            QCOMPARE(scan.Drive1->currentIndex(), 1);
+            // The list follows the folder to the drive that holds it.
+            QVERIFY(scan.Dir1->setPath(t->dir.path()));
+            QCOMPARE(scan.Drive1->drive(), QStorageInfo(t->dir.path()).rootPath());
+            // Choosing a drive opens it.
+            QVERIFY(scan.Dir1->setPath(QDir::homePath()));
+            QTest::keyClick(scan.Drive1, Qt::Key_Home);
+            QCOMPARE(scan.Dir1->path(), QDir::rootPath());
+            QTest::keyClick(scan.Drive1, Qt::Key_Down);
+            QCOMPARE(scan.Dir1->path(), QDir::homePath());
+            QVERIFY(scan.Dir1->setPath(t->path("sprites")));
+            QTest::mouseClick(scan.Command2, Qt::LeftButton);
+        });
+        QVERIFY(first);
+        t->checkLog({PreviousLog});
+        t->checkFiles();
+        // The same dialog comes back where it was; a highlighted subfolder is not
+        // what Proceed converts.
+        QCOMPARE(t->runDialog([&](Form2 &scan) {
+            QCOMPARE(scan.Dir1->path(), t->path("sprites"));
+            QTest::keyClick(scan.Dir1, Qt::Key_Down);
+            QTest::mouseClick(scan.Command1, Qt::LeftButton);
+        }),
+                 first);
+        t->checkLog({u"SUCCESS: (2) files were found on (@/sprites) and subfolders"_s,
+                     realigned("sprites/top.cl2"), realigned("sprites/deeper/below.cl2")});
+        t->checkFiles();
+    }
+
+    void folderListOpensOnDoubleClickOrEnter()
+    {
+        const QString tree = t->path("tree");
+        for (const char *sub : {"a", "B", "c/deep", ".wine"}) {
+            QVERIFY(QDir(tree).mkpath(QLatin1String(sub)));
+        }
+        DirListBox list;
+        list.resize(300, 600);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        QVERIFY(list.setPath(tree + u"/c/../"_s) && list.setPath(tree)); // opened again
+        QVERIFY(!list.setPath(tree + u"/missing"_s));
+        QCOMPARE(DirListBox::entryPath(list.currentItem()), tree);
+        // Listed once: root first, then every ancestor, the opened folder, and
+        // its subfolders, hidden ones included, in name order whatever their
+        // case. Each step down the chain is drawn further right.
+        const QImage shot = list.viewport()->grab().toImage();
+        QStringList texts;
+        for (int row = 0, previous = -1; row < list.count(); ++row) {
+            texts << list.item(row)->text();
+            const QRect entry = list.visualItemRect(list.item(row));
+            const auto at = [&](int x) { return shot.pixel(x, entry.center().y()); };
+            int ink = entry.left();
+            while (ink < entry.right() && at(ink) == at(entry.left())) {
+                ++ink;
+            }
+            QVERIFY(ink < entry.right() &&
+                    (row > list.count() - 4 ? ink == previous : ink > previous));
+            previous = ink;
+        }
+        QCOMPARE(texts, QStringList{u"/"_s} + tree.split(u'/', Qt::SkipEmptyParts) +
+                            (QStringList{u".wine"_s, u"a"_s, u"B"_s, u"c"_s}));
+
+        // A click or an arrow only moves the highlight; Enter or a double click
+        // opens the highlighted folder.
+        const auto last = [&](int back) {
+            return list.visualItemRect(list.item(list.count() - 1 - back)).center();
+        };
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, last(2));
+        QTest::keyClick(&list, Qt::Key_Down);
+        QTest::keyClick(&list, Qt::Key_Down);
+        QTest::keyClick(&list, Qt::Key_Up);
+        QCOMPARE(list.path(), tree);
+        QTest::keyClick(&list, Qt::Key_Return);
+        QCOMPARE(list.path(), tree + u"/B"_s);
+        QTest::keyClick(&list, Qt::Key_Up);
+        QTest::keyClick(&list, Qt::Key_Enter);
+        QCOMPARE(list.path(), tree);
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, last(0));
+        QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, last(0));
+        QCOMPARE(list.path(), tree + u"/c"_s);
+        QCOMPARE(list.item(list.count() - 1)->text(), u"deep"_s);
+    }
 
 private:
     std::unique_ptr<FormTest> t;
 };
-
-void tst_Form1::windowCarriesItsOwnFontAndIcon()
-{
-    Form1 &form = t->form;
-    QCOMPARE(form.font().pointSizeF(), 8.25);
-    for (const QWidget *control :
-         std::initializer_list<const QWidget *>{form.Command1, form.Command3, form.Label2}) {
-        // The built-in face, whatever the machine has installed.
-        QCOMPARE(QFontInfo(control->font()).family(), u"Liberation Sans"_s);
-        const QString text = control->property("text").toString().remove(u'&');
-        QVERIFY2(control->fontMetrics().horizontalAdvance(text) < control->width(),
-                 qPrintable(text + u" is cut off"_s));
-    }
-    // Fixed in size, first shown in the middle of the screen.
-    QCOMPARE(form.minimumSize(), form.maximumSize());
-    QVERIFY(qAbs(form.frameGeometry().center().x() - form.screen()->geometry().center().x()) <= 1);
-    QCOMPARE(form.fileFilter(), u"Diablo Graphics (*.cl2)"_s);
-    QCOMPARE(qtNameFilter(u"Sprites|*.cl2;*.cel|All|*"_s), u"Sprites (*.cl2 *.cel);;All (*)"_s);
-
-    // A navy tile, red marks at the top and bottom, yellow ones between, a white centre.
-    const QImage icon = form.windowIcon().pixmap(QSize(32, 32)).toImage();
-    const auto at = [&](int x, int y) { return icon.pixelColor(x, y).name(QColor::HexArgb); };
-    QCOMPARE(at(0, 0) + at(16, 0) + at(16, 16), u"#00000000#ff000080#ffffffff"_s);
-    QCOMPARE(at(16, 5) + at(16, 27), u"#ffff0000#ffff0000"_s);
-    QCOMPARE(at(8, 8) + at(8, 23) + at(27, 16), u"#ffffff00#ffffff00#ffffff00"_s);
-}
-
-void tst_Form1::roads_data()
-{
-    // What the file chooser answers (one name) or what is dropped, and the
-    // log the road ends with: the earlier log when nothing ran.
-    QTest::addColumn<bool>("dropped");
-    QTest::addColumn<QStringList>("input");
-    QTest::addColumn<int>("journal"); // none set (0), usable (1), no usable state folder (2)
-    QTest::addColumn<QStringList>("log");
-
-    const QStringList good{u"good one.cl2"_s};
-    QTest::newRow("cancelled") << false << QStringList{QString()} << 0 << QStringList{PreviousLog};
-    QTest::newRow("missing file") << false << QStringList{u"gone.cl2"_s} << 0
-                                  << QStringList{PreviousLog};
-    QTest::newRow("8-direction file")
-        << false << good << 1 << QStringList{realigned("good one.cl2")};
-    QTest::newRow("single-direction file")
-        << false << QStringList{u"bad.cl2"_s} << 0
-        << QStringList{u"ERROR: File (@/bad.cl2) isn't a 8 directions file"_s};
-    QTest::newRow("spaces and parentheses")
-        << false << QStringList{u"my sprites (v2)/attack (n) 1.CL2"_s} << 0
-        << QStringList{realigned("my sprites (v2)/attack (n) 1.CL2")};
-    QTest::newRow("no usable state folder")
-        << false << good << 2
-        << QStringList{u"ERROR: Files cannot be protected against interruption: "_s,
-                       realigned("good one.cl2")};
-    // One run under a cleared log; a file dropped twice is converted once.
-    QTest::newRow("dropped files")
-        << true
-        << QStringList{u"good one.cl2"_s, u"bad.cl2"_s, u"vanished.cl2"_s, u"good one.cl2"_s} << 0
-        << QStringList{realigned("good one.cl2"),
-                       u"ERROR: File (@/bad.cl2) isn't a 8 directions file"_s,
-                       u"ERROR: File (@/vanished.cl2) could not be opened: "_s,
-                       u"ERROR: File (@/good one.cl2) was already converted"_s};
-    // Breadth-first: the folder's own file before the one below it.
-    QTest::newRow("dropped folder")
-        << true << QStringList{u"sprites"_s} << 0
-        << QStringList{u"SUCCESS: (2) files were found on (@/sprites)"_s,
-                       realigned("sprites/top.cl2"), realigned("sprites/deeper/below.cl2")};
-    QTest::newRow("remote URL refused")
-        << true << QStringList{u"good one.cl2"_s, u"https://example.org/a.cl2"_s} << 0
-        << QStringList{PreviousLog};
-}
-
-void tst_Form1::roads()
-{
-    QFETCH(bool, dropped);
-    QFETCH(QStringList, input);
-    QFETCH(int, journal);
-    QFETCH(QStringList, log);
-    std::unique_ptr<Journal> recording;
-    if (journal > 0) {
-        const QString state = t->path("state");
-        QVERIFY(journal == 1 || writeFile(state, "a file, not a folder"));
-        qputenv("XDG_STATE_HOME", QFile::encodeName(state));
-        QString whyNone;
-        recording = Journal::create(Journal::Durability::ProcessDeath, &whyNone);
-        QCOMPARE(!recording, journal == 2);
-        t->form.setJournal(recording.get(), whyNone);
-    }
-    const bool runs = log.first() != PreviousLog;
-    QSignalSpy finished(&t->form, &Form1::runFinished);
-    if (dropped) {
-        t->drop(input, runs);
-    } else {
-        const QString answer = input[0].isEmpty() ? QString() : t->dir.filePath(input[0]);
-        t->form.setFileChooser([&] { return answer; });
-        QTest::mouseClick(t->form.Command1, Qt::LeftButton);
-    }
-    QCoreApplication::processEvents();
-    QTRY_COMPARE(finished.size(), runs ? 1 : 0);
-    t->checkLog(log);
-    t->checkFiles();
-    QCOMPARE(t->form.windowTitle(), Form1::Caption);
-    // A recording journal holds the file while it is rewritten.
-    QVERIFY(!recording || readFile(QFile::decodeName(recording->path()))
-                              .contains(QFile::encodeName(t->path("good one.cl2"))));
-}
-
-void tst_Form1::logBoxKeepsOneLinePerMessage()
-{
-    LogBox &log = t->form.log();
-    QPlainTextEdit *box = t->form.Text2;
-    log.Repaint();
-    log.Clear();
-    QVERIFY(t->form.logText().isEmpty() && box->toPlainText().isEmpty());
-    // Lines wait until shown, but the log's text has them all along.
-    log.AppendLine(u"SUCCESS: one"_s);
-    log.AppendLine(QString());
-    log.AppendLine(u"ERROR: File (odd\nname.cl2)"_s);
-    QCOMPARE(t->form.logText(), u"SUCCESS: one\r\n\r\nERROR: File (odd\uFFFDname.cl2)\r\n"_s);
-    QElapsedTimer frame;
-    frame.start();
-    log.Repaint(); // the first since the log was cleared: shown at once
-    QCOMPARE(box->blockCount(), 3);
-    log.AppendLine(u"SUCCESS: four"_s);
-    log.Repaint(); // within the same frame: shown once it is over
-    QVERIFY(box->blockCount() == 3 || frame.elapsed() >= FrameClock::FrameMs);
-    QTRY_COMPARE(box->blockCount(), 4);
-    // What the user sees is the log's text, with the box's own line breaks;
-    // it can be selected (and copied) with the keyboard.
-    QCOMPARE(box->toPlainText().replace(u'\n', u"\r\n"_s) + u"\r\n"_s, t->form.logText());
-    QTest::keyClick(box, Qt::Key_Home, Qt::ControlModifier | Qt::ShiftModifier);
-    QVERIFY(box->textCursor().hasSelection());
-
-    // A long log follows its newest line.
-    for (int i = 0; i < 500; ++i)
-        log.AppendLine(u"SUCCESS: line %1"_s.arg(i));
-    log.flush();
-    QCOMPARE(log.lineCount(), 504);
-    QCOMPARE(box->blockCount(), 504);
-    QScrollBar *bar = box->verticalScrollBar();
-    QVERIFY(bar->maximum() > 0 && bar->value() == bar->maximum());
-}
-
-void tst_Form1::exitEndsTheProgram_data()
-{
-    QTest::addColumn<bool>("byCloseBox");
-    QTest::newRow("Exit menu") << false;
-    QTest::newRow("close box") << true;
-}
-
-void tst_Form1::exitEndsTheProgram()
-{
-    QFETCH(bool, byCloseBox);
-    Form1 &form = t->form;
-    QCOMPARE(runMainLoop([&] { byCloseBox ? void(form.close()) : form.mnuexit->trigger(); }), 0);
-    for (QWidget *window : QApplication::topLevelWidgets()) {
-        QVERIFY2(!window->isVisible(), qPrintable(window->objectName()));
-    }
-}
-
-void tst_Form1::undoPutsBackTheLastRun()
-{
-    QVERIFY(!t->form.mnuundo->isEnabled());
-    QSignalSpy finished(&t->form, &Form1::runFinished);
-    for (const QStringList &run : {QStringList{u"batch/1.cl2"_s},
-                                   QStringList{u"good one.cl2"_s, u"bad.cl2"_s, u"sprites"_s}}) {
-        t->drop(run, true);
-        QVERIFY(finished.wait());
-        QVERIFY(t->form.mnuundo->isEnabled());
-    }
-    QTest::keyClick(&t->form, Qt::Key_Z, Qt::ControlModifier);
-    QVERIFY(finished.wait());
-    // Exactly the files the last run converted go back, in its order.
-    t->checkLog({u"SUCCESS: File (@/good one.cl2) directions were restored"_s,
-                 u"SUCCESS: File (@/sprites/top.cl2) directions were restored"_s,
-                 u"SUCCESS: File (@/sprites/deeper/below.cl2) directions were restored"_s});
-    const QString earlier = t->path("batch/1.cl2");
-    QCOMPARE(framesBySlot(readFile(earlier)), slotsAfterConversion(t->files.take(earlier)));
-    t->checkFiles();
-    // Undone once: nothing is left to undo.
-    QVERIFY(!t->form.mnuundo->isEnabled());
-    t->form.mnuundo_Click();
-    QVERIFY(!t->form.isBusy());
-}
-
-void tst_Form1::inputDuringABatch_data()
-{
-    QTest::addColumn<QString>("input");
-    for (const char *input :
-         {"window: drop", "window: close box", "window: Escape", "window: Exit", "dialog: Proceed",
-          "dialog: Cancel", "dialog: Escape", "dialog: close box"}) {
-        QTest::newRow(input) << QString::fromLatin1(input);
-    }
-}
-
-void tst_Form1::inputDuringABatch()
-{
-    QFETCH(QString, input);
-    Form1 &form = t->form;
-    t->holdRun();
-    QSignalSpy finished(&form, &Form1::runFinished);
-    // Held after two of the three files: the box and the caption show how far
-    // the run got and nothing can start another; then the input comes.
-    const auto midRun = [&](QWidget &window) {
-        const auto letGo = qScopeGuard([&] { t->gate.release(); });
-        QTRY_VERIFY(t->held);
-        QTRY_VERIFY(form.Text2->toPlainText().contains(u"2.cl2) directions"_s));
-        const QRegularExpression progress(u"^CL2 Direction Velmora - [12] / 3$"_s);
-        QTRY_VERIFY(progress.match(form.windowTitle()).hasMatch());
-        QVERIFY(!form.Command1->isEnabled() && !form.Command3->isEnabled());
-        QVERIFY(!form.mnuabout->isEnabled() && !form.mnuundo->isEnabled());
-        if (Form2 *scan = form.form2()) {
-            QVERIFY(!scan->Drive1->isEnabled() && !scan->Dir1->isEnabled());
-            QVERIFY(!scan->Command1->isEnabled());
-        }
-        if (input.endsWith(u"drop"_s)) {
-            t->drop({u"bad.cl2"_s}, false);
-        } else if (input.endsWith(u"Proceed"_s)) {
-            QTest::mouseClick(form.form2()->Command1, Qt::LeftButton);
-        } else if (input.endsWith(u"Cancel"_s)) {
-            QTest::mouseClick(form.form2()->Command2, Qt::LeftButton);
-        } else if (input.endsWith(u"close box"_s)) {
-            QVERIFY(!window.close());
-        } else if (input.endsWith(u"Escape"_s)) {
-            QTest::keyClick(&window, Qt::Key_Escape);
-        } else {
-            // The program ends once the file in hand is done, from its own loop.
-            QCOMPARE(runMainLoop([&] {
-                         form.mnuexit->trigger();
-                         t->gate.release();
-                     }),
-                     0);
-        }
-    };
-    QStringList log{realigned("batch/1.cl2"), realigned("batch/2.cl2")};
-    if (input.startsWith(u"dialog"_s)) {
-        QVERIFY(t->whileModal<Form2>([&] { QTest::mouseClick(form.Command3, Qt::LeftButton); },
-                                     [&](Form2 &scan) {
-                                         QVERIFY(scan.Dir1->setPath(t->path("batch")));
-                                         QTest::mouseClick(scan.Command1, Qt::LeftButton);
-                                         midRun(scan);
-                                     }));
-        log.prepend(u"SUCCESS: (3) files were found on (@/batch) and subfolders"_s);
-    } else {
-        t->drop({u"batch/1.cl2"_s, u"batch/2.cl2"_s, u"batch/3.cl2"_s}, true);
-        midRun(form);
-    }
-    QTRY_COMPARE(finished.size(), 1);
-    QCOMPARE(form.isVisible(), input != u"window: Exit"_s);
-    QVERIFY(form.Command1->isEnabled() && form.Command3->isEnabled());
-    QCOMPARE(form.windowTitle(), Form1::Caption);
-    const bool stops = !input.endsWith(u"drop"_s) && !input.endsWith(u"Proceed"_s);
-    t->checkLog(log << (stops ? u"ERROR: Conversion stopped after (2) of (3) files"_s
-                              : realigned("batch/3.cl2")));
-    t->checkFiles();
-}
 
 QTEST_MAIN(tst_Form1)
 #include "tst_Form1.moc"

@@ -1,11 +1,6 @@
 #pragma once
 
-#include <QByteArray>
-#include <QProcessEnvironment>
-#include <QString>
-#include <QStringList>
-
-#include <functional>
+#include <QProcess>
 
 namespace velmora::test {
 
@@ -21,14 +16,25 @@ struct ProcessRun
 // childSetup runs in the child just before the program starts (e.g. to change
 // its standard streams); whileRunning runs here, with the child's id, once it
 // has started.
-ProcessRun
+inline ProcessRun
 runProcess(const QString &program, const QStringList &arguments,
            const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
            const std::function<void()> &childSetup = {},
-           const std::function<void(qint64)> &whileRunning = {});
-
-// The test's environment without any display, so a program that reaches for
-// the window system fails.
-QProcessEnvironment environmentWithoutDisplay();
+           const std::function<void(qint64)> &whileRunning = {})
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    if (childSetup) {
+        process.setChildProcessModifier(childSetup);
+    }
+    process.start(program, arguments);
+    if (whileRunning && process.waitForStarted()) {
+        whileRunning(process.processId());
+    }
+    const bool finished =
+        process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit;
+    return {finished, process.exitCode(), process.readAllStandardOutput(),
+            process.readAllStandardError() + (finished ? "" : process.errorString().toUtf8())};
+}
 
 } // namespace velmora::test
