@@ -139,6 +139,11 @@ private slots:
             {u"SUCCESS: (2) files matching (*3.*) were found on (ROOT/tree/many) and subfolders"_s,
              line(u"ROOT/tree/many/13.cl2"_s), line(u"ROOT/tree/many/23.cl2"_s)},
             0);
+        // A folder it could not list is a failure, even when every file converts.
+        row("folder, mask, a folder not listed", {u"--mask"_s, u"a.cl2"_s, u"ROOT/tree"_s},
+            {u"SUCCESS: (1) files matching (a.cl2) were found on (ROOT/tree) and subfolders"_s,
+             line(u"ROOT/tree/a.cl2"_s), tree({}).constLast()},
+            1);
         row("--help", {u"--help"_s}, {u"Usage: cl2velmora-cli [options] PATH..."_s}, 0);
         row("usage error: no path", {u"--dry-run"_s}, {}, 2);
         row("usage error: unknown option", {u"--frobnicate"_s, hero}, {}, 2);
