@@ -3,6 +3,7 @@
 #include "support/ProcessRun.h"
 
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -279,6 +280,34 @@ private slots:
                          ? framesBySlot(now) == slotsAfterConversion(it.value())
                          : now == it.value(),
                      qPrintable(it.key()));
+        }
+    }
+
+    // Its journal's disk fills up during the run: the program says once that
+    // it cannot protect the files, and converts them all the same.
+    void journalOnAFullDisk()
+    {
+        QTemporaryDir dir, state;
+        const QString full = state.filePath(u"small"_s);
+        QVERIFY(QDir().mkpath(full));
+        if (QProcess::execute(
+                u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=1m"_s, u"tmpfs"_s, full}) != 0) {
+            QSKIP("mounting a small file system needs a privileged user");
+        }
+        const auto unmount = qScopeGuard([&full] { QProcess::execute(u"umount"_s, {full}); });
+        // Each record is larger than the room beside the journal's slots.
+        const QByteArray big = makeEightDirectionCl2(80000, 4);
+        const QStringList files{putFile(dir, u"a.cl2"_s, big), putFile(dir, u"b.cl2"_s, big)};
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"XDG_STATE_HOME"_s, full);
+        const ProcessRun run = runProcess(QStringLiteral(CL2VELMORA_CLI_PATH), files, environment);
+        QVERIFY2(run.finished && run.exitCode == 0, run.err.constData());
+        QCOMPARE(outputLines(run.out, dir.path()),
+                 (QStringList{realignedLine(u"ROOT/a.cl2"_s), realignedLine(u"ROOT/b.cl2"_s)}));
+        QCOMPARE(run.err.count("cannot protect against interruption: "), 1);
+        QVERIFY2(run.err.contains("No space left on device\n"), run.err.constData());
+        for (const QString &file : files) {
+            QCOMPARE(framesBySlot(readFile(file)), slotsAfterConversion(big));
         }
     }
 
