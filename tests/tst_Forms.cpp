@@ -172,7 +172,7 @@ public:
 
 // The three windows: the main one, the folder dialog and the About box, which
 // share one fixture.
-class tst_Form1 : public QObject
+class tst_Forms : public QObject
 {
     Q_OBJECT
 
@@ -530,5 +530,5 @@ private:
     std::unique_ptr<FormTest> t;
 };
 
-QTEST_MAIN(tst_Form1)
-#include "tst_Form1.moc"
+QTEST_MAIN(tst_Forms)
+#include "tst_Forms.moc"
