@@ -59,8 +59,6 @@ private slots:
     void maskLists_data();
     void maskLists();
     void splitMasks();
-    void wildcard_data();
-    void wildcard();
     void findFiles_data();
     void findFiles();
     void foundFilesKeepIdentityAndBytes();
@@ -139,58 +137,6 @@ void TestModTree::splitMasks()
     SplitMasks({u"  "_s, u" a* "_s, u"!"_s}, include, exclude, hasInclude, hasExclude);
     QCOMPARE(include, QStringList{u"a*"_s});
     QVERIFY(exclude.isEmpty() && hasInclude && !hasExclude);
-}
-
-// Cases the replayed fuzz corpus does not reach; it holds the matcher to a
-// plain one on names that mix case, digits, sets and ranges.
-void TestModTree::wildcard_data()
-{
-    QTest::addColumn<QString>("pattern");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("expected");
-
-    QTest::newRow("? one") << u"a?c"_s << u"abc"_s << true;
-    QTest::newRow("* none") << u"a*c"_s << u"ac"_s << true;
-    QTest::newRow("* alone, empty name") << u"*"_s << QString() << true;
-    QTest::newRow("** same as *") << u"**x"_s << u"abx"_s << true;
-    QTest::newRow("# first and last digit") << u"f##.cl2"_s << u"f09.cl2"_s << true;
-    QTest::newRow("# not letter") << u"f#.cl2"_s << u"fx.cl2"_s << false;
-    QTest::newRow("literal ignores case") << u"ABC"_s << u"abc"_s << true;
-    QTest::newRow("list out") << u"[abc]x"_s << u"dx"_s << false;
-    QTest::newRow("range of one") << u"[a-a]x"_s << u"ax"_s << true;
-    QTest::newRow("range takes no other upper case") << u"[a-c]x"_s << u"DX"_s << false;
-    QTest::newRow("upper range takes lower") << u"[A-C]x"_s << u"bx"_s << true;
-    QTest::newRow("dash first is literal") << u"[-a]"_s << u"-"_s << true;
-    QTest::newRow("bang after the first") << u"[!a]"_s << u"!"_s << true;
-    QTest::newRow("each list its own") << u"[x][a][b]"_s << u"xbb"_s << false;
-    QTest::newRow("head and tail overlap") << u"a*a"_s << u"a"_s << false;
-    QTest::newRow("middle segments do not overlap") << u"*a*a*"_s << u"a"_s << false;
-    QTest::newRow("segments need room") << u"*aa*aa"_s << u"aaa"_s << false;
-    QTest::newRow("stars out of order") << u"*a*b*c*"_s << u"cba"_s << false;
-    // Patterns that would take exponential time with backtracking.
-    const QString stars = u"*a"_s.repeated(30);
-    const QString as(5000, u'a');
-    QTest::newRow("many stars, missing tail") << (stars + u"*b"_s) << as << false;
-    QTest::newRow("many stars, missing middle") << (stars + u"*c*b"_s) << (as + u'b') << false;
-    QTest::newRow("many stars, match") << (stars + u"*b"_s) << (as + u'b') << true;
-    QTest::newRow("question marks and stars") << u"*?"_s.repeated(20) + u'x' << as << false;
-}
-
-void TestModTree::wildcard()
-{
-    QFETCH(QString, pattern);
-    QFETCH(QString, name);
-    QFETCH(bool, expected);
-    // One object compiled again and again keeps nothing of earlier patterns.
-    WildcardPattern compiled;
-    QVERIFY(compiled.compile(u"x*[ab]*y?"_s, nullptr));
-    QVERIFY(!compiled.compile(u"[z-a]"_s, nullptr) && !compiled.matches(u"z"_s));
-    QString error;
-    QVERIFY2(compiled.compile(pattern, &error), qPrintable(error));
-    QCOMPARE(compiled.pattern(), pattern);
-    QCOMPARE(compiled.matches(name), expected);
-    const QByteArray bytes = name.toLatin1();
-    QCOMPARE(compiled.matchesAscii(std::string_view(bytes.constData(), bytes.size())), expected);
 }
 
 void TestModTree::findFiles_data()
