@@ -148,6 +148,7 @@ void tst_Module1::refusesFilesItWouldDamage_data()
     const QString overlap = u"overlap"_s;
     const QString pastTheEnd = u"run past the end of the file"_s;
 
+    QTest::newRow("empty") << QByteArray() << false << notEight;
     QTest::newRow("shorter than a header") << good.left(31) << false << notEight;
     QTest::newRow("single direction") << makeSingleDirectionCl2(7) << false << notEight;
     QTest::newRow("single direction, 32 frames")
