@@ -298,9 +298,7 @@ void tst_Module1::aRunConvertsEachFileOnceInOrder()
     run.progress = [&](qsizetype done, qsizetype total) { progress.append({done, total}); };
     const BatchResult result = ConvertPaths({folder, hard}, log, run);
     QCOMPARE(log.lines(), expected);
-    QCOMPARE(result.found, 206);
-    QCOMPARE(result.failed, 4);
-    QVERIFY(!result.stopped);
+    QVERIFY(result.found == 206 && result.failed == 4 && !result.stopped);
     QCOMPARE(progress.size(), 206);
     QCOMPARE(progress.at(204), (std::pair<qsizetype, qsizetype>{205, 205}));
     QCOMPARE(progress.constLast(), (std::pair<qsizetype, qsizetype>{2, 2}));
@@ -371,8 +369,7 @@ void tst_Module1::namesChangedAfterTheSearchThenStop()
                           errorLine(files[1], u"could not be opened: No such file or directory"_s),
                           errorLine(files[2], twice),
                           u"ERROR: Conversion stopped after (3) of (4) files"_s}));
-    QVERIFY(result.stopped);
-    QCOMPARE(result.failed, 2);
+    QVERIFY(result.stopped && result.failed == 2);
     QCOMPARE(framesBySlot(readFile(files[0])), slotsAfterConversion(original));
     QCOMPARE(readFile(files[3]), original);
 }
