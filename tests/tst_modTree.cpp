@@ -1,4 +1,3 @@
-#include "platform/OrderedWork.h"
 #include "platform/WildcardPattern.h"
 #include "search/modTree.h"
 
@@ -8,7 +7,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <atomic>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -63,7 +61,6 @@ private slots:
     void findFiles();
     void foundFilesKeepIdentityAndBytes();
     void scanDirectory();
-    void orderedWorkFinishesEachItemOnceInOrder();
 };
 
 void TestModTree::maskLists_data()
@@ -282,35 +279,6 @@ void TestModTree::scanDirectory()
     for (const QString &start :
          QStringList{dir.path() + u"/gone"_s, QString(), dir.path() + u"/top.cl2"_s}) {
         QCOMPARE(FindFiles(start, u"*.cl2"_s), QStringList{QString()});
-    }
-}
-
-// The engine under the walk and the batch: each item prepared once into its
-// own slot, finished in order, while the list grows as it is worked on.
-void TestModTree::orderedWorkFinishesEachItemOnceInOrder()
-{
-    for (const int jobs : {2, 3, 8, 2, 3, 8, 2, 3, 8}) {
-        OrderedWork<qsizetype> work(jobs, 1, 4);
-        qsizetype count = 1;
-        qsizetype wrong = 0;
-        std::atomic<qsizetype> prepared{0};
-        const qsizetype done = work.run(
-            [&prepared](qsizetype i, qsizetype &slot) {
-                slot = i;
-                ++prepared;
-            },
-            [&](qsizetype i, qsizetype &slot) {
-                wrong += slot == i ? 0 : 1;
-                // Each of the first items brings two more, as folders do.
-                if (count < 20000) {
-                    count += 2;
-                    work.extend(count);
-                }
-            },
-            [] { return false; });
-        QCOMPARE(done, count);
-        QCOMPARE(wrong, 0);
-        QCOMPARE(prepared.load(), count);
     }
 }
 
