@@ -290,9 +290,11 @@ void tst_Journal::repairInTheCore()
     const QByteArray longOriginal = makeEightDirectionCl2(9000, 1);
     const QString file = putFile(*m_dir, u"twice.cl2"_s, original);
     const QString longFile = putFile(*m_dir, u"long.cl2"_s, longOriginal);
+    // The journal records names relative to the folder it was made in.
+    const QString cwd = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_dir->path()));
     QString reason;
-    std::unique_ptr<Journal> journal =
-        Journal::create(Journal::Durability::ProcessDeath, &reason, 3);
+    std::unique_ptr<Journal> journal = Journal::create(Journal::Durability::PowerLoss, &reason, 3);
     QVERIFY2(journal, qPrintable(reason));
     // Records path (under the name `as` when given) in slot, then makes
     // `writes` of its two writes.
@@ -315,7 +317,6 @@ void tst_Journal::repairInTheCore()
     // A record whose checksum holds but which makes no sense (the path "/"
     // alone: "" opened in the root folder) is none of ours: nothing in its
     // journal is trusted.
-    const QString cwd = QDir::currentPath();
     QDir::setCurrent(u"/"_s);
     std::unique_ptr<Journal> odd = Journal::create(Journal::Durability::ProcessDeath, &reason);
     QVERIFY(QDir::setCurrent(cwd) && odd);
@@ -331,15 +332,17 @@ void tst_Journal::repairInTheCore()
         QVERIFY(!journal->record(0, "/x.cl2", closed, DirectionSwap::Forward, DirectionTables()));
     }
     QCOMPARE(failures, QStringList{u"/x.cl2: Bad file descriptor"_s});
-    record(*journal, 0, file, 2);
+    record(*journal, 0, file, 2, "twice.cl2");
     record(*journal, 2, longFile, 2);
-    record(*journal, 1, file, 1);
+    record(*journal, 1, file, 1, "twice.cl2");
     // What the process leaves when it dies: its journal, unlocked.
     QVERIFY(QFile::copy(QFile::decodeName(journal->path()), journals() + u"/journal-1.bin"_s));
     journal.reset();
 
-    // Begins as a journal does, but is cut short in its header.
+    // Begins as a journal does, but is cut short in its header; an empty one
+    // is of a process that died as it started.
     const QString cut = putFile(*m_state, u"cl2velmora/journal-3.bin"_s, "CL2VJRNL\x01");
+    putFile(*m_state, u"cl2velmora/journal-4.bin"_s, "");
     StringMessageLog log;
     RepairInterruptedRuns(log);
     const auto untrusted = [](const QString &journal, const QString &why) -> QString {
