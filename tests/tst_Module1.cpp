@@ -340,15 +340,17 @@ void tst_Module1::scanFolderNamesItsMask()
 }
 
 // One file at a time, so that no file is open ahead of the change: once the
-// first file is converted, the second disappears and the third name comes to
-// lead to the first file; after the fifth, the run is asked to stop. Undo then
-// puts back what the run converted, unless its name now leads to another file.
+// first file is converted, the second disappears, the third name comes to lead
+// to the first file and the folder of the last three moves away; after the
+// eighth, the run is asked to stop. Undo then puts back what the run
+// converted, unless its name now leads to another file.
 void tst_Module1::namesChangedAfterTheSearchThenStopAndUndo()
 {
     const QByteArray original = makeEightDirectionCl2(2), single = makeSingleDirectionCl2(2);
     QStringList files;
-    for (int i = 1; i <= 6; ++i) {
-        files << putFile(*m_dir, u"%1.cl2"_s.arg(i), i == 5 ? single : original);
+    for (int i = 1; i <= 9; ++i) {
+        files << putFile(*m_dir, (i > 6 ? u"sub/%1.cl2"_s : u"%1.cl2"_s).arg(i),
+                         i == 5 ? single : original);
     }
     ConversionRun run;
     run.jobs = 1;
@@ -358,24 +360,27 @@ void tst_Module1::namesChangedAfterTheSearchThenStopAndUndo()
             QVERIFY(QFile::remove(files[1]) && QFile::remove(files[2]));
             QVERIFY(::link(QFile::encodeName(files[0]).constData(),
                            QFile::encodeName(files[2]).constData()) == 0);
+            QVERIFY(QDir(m_dir->path()).rename(u"sub"_s, u"moved"_s));
         }
-        if (done == 5) {
+        if (done == 8) {
             run.requestStop();
         }
     };
     StringMessageLog log;
     const BatchResult result = ScanFolder(m_dir->path(), log, run);
-    QCOMPARE(log.lines(),
-             (QStringList{foundLine(6, m_dir->path()), realignedLine(files[0]),
-                          errorLine(files[1], u"could not be opened: No such file or directory"_s),
-                          errorLine(files[2], twice), realignedLine(files[3]),
-                          errorLine(files[4], u"isn't a 8 directions file"_s),
-                          u"ERROR: Conversion stopped after (5) of (6) files"_s}));
-    QVERIFY(result.stopped && result.failed == 3);
+    const QString gone = u"could not be opened: No such file or directory"_s;
+    QCOMPARE(
+        log.lines(),
+        (QStringList{foundLine(9, m_dir->path()), realignedLine(files[0]),
+                     errorLine(files[1], gone), errorLine(files[2], twice), realignedLine(files[3]),
+                     errorLine(files[4], u"isn't a 8 directions file"_s), realignedLine(files[5]),
+                     errorLine(files[6], gone), errorLine(files[7], gone),
+                     u"ERROR: Conversion stopped after (8) of (9) files"_s}));
+    QVERIFY(result.stopped && result.failed == 5);
     QCOMPARE(framesBySlot(readFile(files[0])), slotsAfterConversion(original));
-    QCOMPARE(readFile(files[5]), original);
+    QCOMPARE(readFile(m_dir->filePath(u"moved/9.cl2"_s)), original);
 
-    QCOMPARE(run.convertedFiles().files.size(), 2);
+    QCOMPARE(run.convertedFiles().files.size(), 3);
     const QByteArray stranger = makeEightDirectionCl2(1);
     QVERIFY(QFile::remove(files[3]) && writeFile(files[3], stranger));
     putFile(*m_dir, u"new.cl2"_s, original);
@@ -384,7 +389,8 @@ void tst_Module1::namesChangedAfterTheSearchThenStopAndUndo()
     UndoConversion(run.convertedFiles(), log, undo);
     QCOMPARE(log.lines(),
              (QStringList{"SUCCESS: File ("_L1 + files[0] + ") directions were restored"_L1,
-                          errorLine(files[3], u"is no longer the file that was converted"_s)}));
+                          errorLine(files[3], u"is no longer the file that was converted"_s),
+                          "SUCCESS: File ("_L1 + files[5] + ") directions were restored"_L1}));
     QCOMPARE(readFile(files[0]), original);
     QCOMPARE(readFile(files[3]), stranger);
     QCOMPARE(readFile(files[4]), single);
