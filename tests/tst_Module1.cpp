@@ -162,6 +162,7 @@ void tst_Module1::refusesFilesItWouldDamage_data()
     QTest::newRow("truncated in group 1's table") << good.left(g1 + 8) << false << pastTheEnd;
     QTest::newRow("group 1 inside group 0's table") << with(4, 40) << false << overlap;
     QTest::newRow("group 5 inside group 1's table") << with(20, g1 + 8) << false << overlap;
+    QTest::newRow("group 3 at the header's end") << with(12, 32) << false << overlap;
     QTest::newRow("group 3 negative")
         << with(12, -8) << false << u"direction 3 at an impossible offset (-8)"_s;
     QTest::newRow("offset overflows once moved")
