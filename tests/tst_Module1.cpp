@@ -52,7 +52,7 @@ private slots:
     void scanFolderNamesItsMask_data();
     void scanFolderNamesItsMask();
     void namesChangedAfterTheSearchThenStopAndUndo();
-    void stopsWithFilesOpenedAhead();
+    void aloneOrStoppedAsTheSearchStarts();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -261,8 +261,10 @@ void tst_Module1::faultsAreReported()
 void tst_Module1::aRunConvertsEachFileOnceInOrder_data()
 {
     QTest::addColumn<int>("jobs");
-    QTest::newRow("one job") << 1;
-    QTest::newRow("four jobs") << 4;
+    QTest::addColumn<bool>("stop"); // after the first file, the next ones opened ahead
+    QTest::newRow("one job") << 1 << false;
+    QTest::newRow("four jobs") << 4 << false;
+    QTest::newRow("four jobs, stopped") << 4 << true;
 }
 
 // In search order, one line each; however its names reach it, in a folder or
@@ -270,6 +272,7 @@ void tst_Module1::aRunConvertsEachFileOnceInOrder_data()
 void tst_Module1::aRunConvertsEachFileOnceInOrder()
 {
     QFETCH(int, jobs);
+    QFETCH(bool, stop);
     const QByteArray original = makeEightDirectionCl2(2);
     const QByteArray single = makeSingleDirectionCl2(5);
     const QString folder = m_dir->path();
@@ -295,8 +298,18 @@ void tst_Module1::aRunConvertsEachFileOnceInOrder()
     QList<std::pair<qsizetype, qsizetype>> progress;
     ConversionRun run;
     run.jobs = jobs;
-    run.progress = [&](qsizetype done, qsizetype total) { progress.append({done, total}); };
+    run.progress = [&](qsizetype done, qsizetype total) {
+        progress.append({done, total});
+        stop ? run.requestStop() : void();
+    };
     const BatchResult result = ConvertPaths({folder, hard}, log, run);
+    if (stop) {
+        QCOMPARE(log.lines(), expected.mid(0, 2)
+                                  << u"ERROR: Conversion stopped after (1) of (205) files"_s);
+        QVERIFY(result.stopped);
+        QCOMPARE(readFile(m_dir->filePath(u"many/f000.cl2"_s)), original);
+        return;
+    }
     QCOMPARE(log.lines(), expected);
     QVERIFY(result.found == 206 && result.failed == 4 && !result.stopped);
     QCOMPARE(progress.size(), 206);
@@ -397,37 +410,20 @@ void tst_Module1::namesChangedAfterTheSearchThenStopAndUndo()
     QCOMPARE(readFile(files[4]), single);
 }
 
-// A stop after the first file of a batch whose next files other threads have
-// opened already; then a stop as a folder search starts.
-void tst_Module1::stopsWithFilesOpenedAhead()
+// A file given alone is no batch; a stop as a folder search starts ends the
+// run before any file.
+void tst_Module1::aloneOrStoppedAsTheSearchStarts()
 {
-    const QByteArray original = makeEightDirectionCl2(1);
-    const QString many = m_dir->filePath(u"many"_s);
-    for (int i = 0; i < 40; ++i) {
-        putFile(*m_dir, u"many/f%1.cl2"_s.arg(i, 2, 10, QChar(u'0')), original);
-    }
-    const QString file = putFile(*m_dir, u"a.cl2"_s, original);
+    const QString file = putFile(*m_dir, u"a.cl2"_s, makeEightDirectionCl2(1));
     ConversionRun run;
-    run.jobs = 4;
-    QList<qsizetype> progress;
-    run.progress = [&](qsizetype done, qsizetype) {
-        progress << done;
-        run.requestStop();
-    };
+    run.progress = [](qsizetype, qsizetype) { QFAIL("a file given alone is no batch"); };
     StringMessageLog log;
     QCOMPARE(ConvertPaths({file}, log, run).failed, 0);
-    QCOMPARE(progress, QList<qsizetype>{}); // a file given alone is no batch
-    log.Clear();
-    BatchResult result = ConvertPaths({many, file}, log, run);
-    QCOMPARE(log.lines(), (QStringList{foundLine(40, many), realignedLine(many + u"/f00.cl2"_s),
-                                       u"ERROR: Conversion stopped after (1) of (40) files"_s}));
-    QVERIFY(result.stopped);
-    QCOMPARE(readFile(many + u"/f01.cl2"_s), original);
 
     ConversionRun stopped;
     stopped.searching = [&stopped](const QString &) { stopped.requestStop(); };
     log.Clear();
-    result = ConvertPaths({m_dir->path(), file}, log, stopped);
+    const BatchResult result = ConvertPaths({m_dir->path(), file}, log, stopped);
     QCOMPARE(log.lines(), QStringList{u"ERROR: Conversion stopped after (0) of (0) files"_s});
     QVERIFY(result.stopped && result.failed == 1);
 }
