@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
+#include <limits>
+
 namespace velmora::test {
 
 std::int32_t int32At(const QByteArray &bytes, qsizetype offset)
@@ -66,16 +68,19 @@ QByteArray makeSingleDirectionCl2(int frames, int frameSize)
 
 QList<QList<QByteArray>> framesBySlot(const QByteArray &image)
 {
-    // An offset outside the image reads as -1, which no check below lets through.
-    const auto at = [&image](qint64 offset) -> qint64 {
-        return offset >= 0 && offset + 4 <= image.size() ? int32At(image, offset) : -1;
+    // An offset outside the image reads as a value no check below lets through.
+    constexpr qint64 outside = std::numeric_limits<std::int32_t>::min() * qint64(4);
+    const auto at = [&image](qint64 offset) {
+        return offset >= 0 && offset + 4 <= image.size() ? int32At(image, offset) : outside;
     };
     QList<QList<QByteArray>> bySlot(8);
     for (int slot = 0; slot < 8; ++slot) {
-        const qint64 group = at(4 * slot), count = at(group);
+        const qint64 group = at(4 * slot);
+        const qint64 count = at(group);
         for (qint64 i = 0; i < count; ++i) {
-            const qint64 begin = group + at(group + 4 + 4 * i), end = group + at(group + 8 + 4 * i);
-            if (begin < group || end < begin || end > image.size()) {
+            const qint64 begin = group + at(group + 4 + 4 * i);
+            const qint64 end = group + at(group + 8 + 4 * i);
+            if (begin < 0 || end < begin || end > image.size()) {
                 return {};
             }
             bySlot[slot].append(image.mid(begin, end - begin));
