@@ -131,7 +131,7 @@ void tst_Module1::convertsFrameByFrameAndBack()
 
 void tst_Module1::refusesFilesItWouldDamage_data()
 {
-    QTest::addColumn<QByteArray>("image");
+    QTest::addColumn<QByteArray>("image"); // or <missing>, <folder>, <pipe>
     QTest::addColumn<bool>("undo");
     QTest::addColumn<QString>("reason");
 
