@@ -129,6 +129,8 @@ void tst_Module1::convertsFrameByFrameAndBack()
     QCOMPARE(framesBySlot(steps[6]), framesBySlot(steps[0]));
 }
 
+// The replayed fuzz corpus holds each of these files and more, and checks that
+// each is refused untouched; here, that the reason is the right one.
 void tst_Module1::refusesFilesItWouldDamage_data()
 {
     QTest::addColumn<QByteArray>("image"); // or <missing>, <folder>, <pipe>
@@ -149,9 +151,6 @@ void tst_Module1::refusesFilesItWouldDamage_data()
 
     QTest::newRow("empty") << QByteArray() << false << notEight;
     QTest::newRow("shorter than a header") << good.left(31) << false << notEight;
-    QTest::newRow("single direction") << makeSingleDirectionCl2(7) << false << notEight;
-    QTest::newRow("single direction, 32 frames")
-        << makeSingleDirectionCl2(32, 1000) << false << overlap;
     QTest::newRow("header only") << good.left(32) << false << pastTheEnd;
     QTest::newRow("negative frame count")
         << with(32, -1) << false << u"negative frame count (-1)"_s;
@@ -159,9 +158,7 @@ void tst_Module1::refusesFilesItWouldDamage_data()
         << with(g1, 3) << false << u"different frame counts (4 and 3)"_s;
     QTest::newRow("count near 2^31")
         << with(32, 0x7ffffffe) << false << u"beyond the reach of 32-bit offsets"_s;
-    QTest::newRow("truncated in group 1's table") << good.left(g1 + 8) << false << pastTheEnd;
     QTest::newRow("group 1 inside group 0's table") << with(4, 40) << false << overlap;
-    QTest::newRow("group 5 inside group 1's table") << with(20, g1 + 8) << false << overlap;
     QTest::newRow("group 3 at the header's end") << with(12, 32) << false << overlap;
     QTest::newRow("group 3 negative")
         << with(12, -8) << false << u"direction 3 at an impossible offset (-8)"_s;
