@@ -10,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using namespace velmora;
 using namespace velmora::test;
 using namespace Qt::StringLiterals;
@@ -248,6 +251,7 @@ void tst_Journal::unusableStateFolderDoesNotStopAConversion()
 // trusted is kept aside and reported once.
 void tst_Journal::repairInTheCore()
 {
+    QVERIFY(::fcntl(0, F_GETFD) != -1 || ::open("/dev/null", O_RDONLY) == 0);
     const uint descriptors = QDir(u"/proc/self/fd"_s).count();
     const QByteArray original = makeEightDirectionCl2(3);
     const QByteArray longOriginal = makeEightDirectionCl2(9000, 1);
@@ -257,6 +261,8 @@ void tst_Journal::repairInTheCore()
     const QString cwd = QDir::currentPath();
     QVERIFY(QDir::setCurrent(m_dir->path()));
     QString reason;
+    // Descriptor 0 is free: the journal takes it, then the first one repaired.
+    QCOMPARE(::close(0), 0);
     std::unique_ptr<Journal> journal = Journal::create(Journal::Durability::PowerLoss, &reason, 3);
     QVERIFY2(journal, qPrintable(reason));
     // Records path (under the name `as` when given) in slot, then makes
@@ -308,6 +314,7 @@ void tst_Journal::repairInTheCore()
     putFile(*m_state, u"cl2velmora/journal-4.bin"_s, "");
     StringMessageLog log;
     RepairInterruptedRuns(log);
+    QCOMPARE(::open("/dev/null", O_RDONLY), 0);
     const auto untrusted = [](const QString &journal, const QString &why) -> QString {
         return "ERROR: Journal ("_L1 + journal + ") of an interrupted run could not be read: "_L1 +
                why + "; it was kept as ("_L1 + journal +
