@@ -5,6 +5,7 @@
 #include "support/Cl2Fixture.h"
 #include "support/ProcessRun.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -261,6 +262,16 @@ void tst_Journal::repairInTheCore()
     const QString cwd = QDir::currentPath();
     QVERIFY(QDir::setCurrent(m_dir->path()));
     QString reason;
+    // A dead process with this one's id may have left journals under every
+    // name it could take; they are empty, and the repair removes them.
+    const QString stem = u"cl2velmora/journal-%1"_s.arg(QCoreApplication::applicationPid());
+    for (int n = 0; n < 100; ++n) {
+        putFile(*m_state, stem + (n ? u"-%1.bin"_s.arg(n) : u".bin"_s), {});
+    }
+    QVERIFY(!Journal::create(Journal::Durability::PowerLoss, &reason, 3));
+    QVERIFY2(reason.endsWith(stem + u"-99.bin: File exists"_s), qPrintable(reason));
+    QVERIFY(QFile::remove(m_state->filePath(stem + u"-98.bin"_s)) &&
+            QFile::remove(m_state->filePath(stem + u"-99.bin"_s)));
     // Descriptor 0 is free: the journal takes it, then the first one repaired.
     QCOMPARE(::close(0), 0);
     std::unique_ptr<Journal> journal = Journal::create(Journal::Durability::PowerLoss, &reason, 3);
