@@ -78,6 +78,7 @@ void TestModTree::maskLists_data()
     QTest::newRow("comma and space make no empty mask")
         << u"*.cl2, *.cel"_s << u"*.cl2 *.cel"_s << u"+"_s;
     QTest::newRow("semicolons") << u"a?;b?"_s << u"a? b?"_s << u"+"_s;
+    QTest::newRow("set with a range") << u"[a-c]x"_s << u"*[a-c]x*"_s << u"+"_s;
     QTest::newRow("TAB is no separator") << u"*.a\t*.b"_s << u"*.a\t*.b"_s << u"+"_s;
     QTest::newRow("outer spaces trimmed") << u"   *.cl2  "_s << u"*.cl2"_s << u"+"_s;
     QTest::newRow("lone bang dropped") << u"*.cl2 !"_s << u"*.cl2"_s << u"+"_s;
