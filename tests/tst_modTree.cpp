@@ -110,7 +110,7 @@ void TestModTree::maskLists()
 // What ParseMaskList never hands over: stale lists, blank and padded masks.
 void TestModTree::splitMasks()
 {
-    QCOMPARE(ParseMaskList(u"cl2"_s, false), QStringList{u"cl2"_s});
+    QCOMPARE(ParseMaskList(u"cl2, x"_s, false), (QStringList{u"cl2"_s, u"x"_s}));
     QStringList include{u"stale"_s};
     QStringList exclude{u"stale"_s};
     bool hasInclude = false;
