@@ -12,11 +12,8 @@ namespace {
 bool elementTakes(const QString &p, qsizetype i, QChar c, qsizetype &next)
 {
     next = i + 1;
-    if (p[i] == u'?') {
-        return true;
-    }
-    if (p[i] == u'#') {
-        return c >= u'0' && c <= u'9';
+    if (p[i] == u'?' || p[i] == u'#') {
+        return p[i] == u'?' || (c >= u'0' && c <= u'9');
     }
     if (p[i] != u'[') {
         return p[i].toCaseFolded() == c.toCaseFolded();
@@ -26,11 +23,8 @@ bool elementTakes(const QString &p, qsizetype i, QChar c, qsizetype &next)
     bool in = false;
     for (j += negated; p[j] != u']'; ++j) {
         const QChar low = p[j];
-        QChar high = low;
-        if (j + 2 < p.size() && p[j + 1] == u'-' && p[j + 2] != u']') {
-            high = p[j + 2];
-            j += 2;
-        }
+        const bool range = j + 2 < p.size() && p[j + 1] == u'-' && p[j + 2] != u']';
+        const QChar high = range ? p[j += 2] : low;
         for (const QChar x : {c, c.toLower(), c.toUpper()}) {
             in = in || (x >= low && x <= high);
         }
@@ -64,6 +58,11 @@ bool referenceMatch(const QString &p, QStringView name)
     }
 }
 
+bool isAscii(const QByteArray &bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0; });
+}
+
 bool anyMatches(const QStringList &patterns, QStringView name)
 {
     return std::any_of(patterns.begin(), patterns.end(),
@@ -85,34 +84,30 @@ int masks(const std::uint8_t *data, std::size_t size)
     QStringList include, exclude;
     bool hasInclude = false, hasExclude = false;
     SplitMasks(ParseMaskList(maskList, true), include, exclude, hasInclude, hasExclude);
-    // The raw list as one pattern too: it may hold no star at all.
-    QStringList patterns = include + exclude;
-    patterns.append(maskList);
-    std::vector<WildcardPattern> compiled(patterns.size());
-    std::vector<char> wellFormed;
-    for (qsizetype k = 0; k < patterns.size(); ++k) {
-        wellFormed.push_back(compiled[k].compile(patterns[k], nullptr));
-    }
-    for (const QByteArray &line : lines.sliced(1)) {
-        const QString name = QString::fromUtf8(line);
-        const std::string_view bytes(line.constData(), std::size_t(line.size()));
-        const bool ascii = std::all_of(line.begin(), line.end(), [](char c) { return c >= 0; });
-        for (qsizetype k = 0; k < patterns.size(); ++k) {
-            const WildcardPattern &pattern = compiled[k];
-            const bool expected = wellFormed[k] && referenceMatch(patterns[k], name);
-            check(pattern.matches(name) == expected,
+    // The raw list as one pattern too: it may hold no star at all. One object
+    // compiled again for each pattern keeps nothing of the last.
+    WildcardPattern pattern;
+    for (const QString &p : include + exclude + QStringList{maskList}) {
+        const bool wellFormed = pattern.compile(p, nullptr);
+        for (const QByteArray &line : lines.sliced(1)) {
+            const QString name = QString::fromUtf8(line);
+            check(pattern.matches(name) == (wellFormed && referenceMatch(p, name)),
                   "a pattern matches as the plain matcher does; a malformed one matches nothing");
-            check(!ascii || pattern.matchesAscii(bytes) == pattern.matches(name),
+            check(!isAscii(line) ||
+                      pattern.matchesAscii({line.constData(), std::size_t(line.size())}) ==
+                          pattern.matches(name),
                   "an ASCII name matches alike undecoded");
         }
-        if (valid) {
-            const bool passes =
-                !anyMatches(exclude, name) && (!hasInclude || anyMatches(include, name));
-            check(MatchMasks(name, set) == passes,
-                  "exclusion wins, then any include lets a name pass");
-            check(!ascii || MatchMasksAscii(bytes, set) == passes,
-                  "an ASCII name passes alike undecoded");
-        }
+    }
+    // Only a well-formed list: the plain matcher takes no malformed pattern.
+    for (const QByteArray &line : valid ? lines.sliced(1) : QList<QByteArray>()) {
+        const QString name = QString::fromUtf8(line);
+        const bool passes =
+            !anyMatches(exclude, name) && (!hasInclude || anyMatches(include, name));
+        check(MatchMasks(name, set) == passes, "exclusion wins, then any include lets a name pass");
+        check(!isAscii(line) ||
+                  MatchMasksAscii({line.constData(), std::size_t(line.size())}, set) == passes,
+              "an ASCII name passes alike undecoded");
     }
     return 0;
 }

@@ -8,27 +8,22 @@
 int main(int argc, char **argv)
 {
     using namespace velmora::fuzz;
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: fuzz_replay CORPUS\n");
-        return 2;
-    }
-    const struct
-    {
-        const char *name;
-        int (*run)(const std::uint8_t *, std::size_t);
-    } targets[] = {{"rewrite", rewrite}, {"masks", masks}, {"replace", replace}};
-    for (const auto &target : targets) {
-        const QDir dir(QFile::decodeName(argv[1]) + u'/' + QLatin1String(target.name));
+    check(argc == 2, "usage: fuzz_replay CORPUS");
+    using Target = int (*)(const std::uint8_t *, std::size_t);
+    for (const auto &[name, run] : {std::pair<const char *, Target>{"rewrite", rewrite},
+                                    {"masks", masks},
+                                    {"replace", replace}}) {
+        const QDir dir(QFile::decodeName(argv[1]) + u'/' + QLatin1String(name));
         const QStringList files = dir.entryList(QDir::Files, QDir::Name);
         check(!files.isEmpty(), "every target has a seed corpus");
-        for (const QString &name : files) {
-            QFile file(dir.filePath(name));
-            check(file.open(QIODevice::ReadOnly), "a corpus file can be read");
-            const QByteArray input = file.readAll();
-            target.run(reinterpret_cast<const std::uint8_t *>(input.constData()),
-                       std::size_t(input.size()));
+        for (const QString &file : files) {
+            QFile input(dir.filePath(file));
+            check(input.open(QIODevice::ReadOnly), "a corpus file can be read");
+            const QByteArray bytes = input.readAll();
+            run(reinterpret_cast<const std::uint8_t *>(bytes.constData()),
+                std::size_t(bytes.size()));
         }
-        std::printf("%s: %lld inputs\n", target.name, static_cast<long long>(files.size()));
+        std::printf("%s: %lld inputs\n", name, static_cast<long long>(files.size()));
     }
     return 0;
 }

@@ -1,10 +1,9 @@
 #include "FuzzTargets.h"
 
 #include "convert/Module1.h"
+#include "support/Cl2Fixture.h"
 
-#include <QFile>
 #include <QTemporaryDir>
-#include <QtEndian>
 
 #include <cerrno>
 #include <limits>
@@ -13,11 +12,6 @@
 namespace velmora::fuzz {
 
 namespace {
-
-std::int64_t int32At(const char *bytes, std::int64_t offset)
-{
-    return qFromLittleEndian<std::int32_t>(bytes + offset);
-}
 
 bool fits(std::int64_t value)
 {
@@ -31,8 +25,10 @@ bool fits(std::int64_t value)
 // be refused: not an 8-direction file, a table outside the file or over the
 // header, another table or another group's start, a negative count, counts
 // that differ, or an entry that no longer fits in 32 bits once moved.
-std::optional<QByteArray> expectedReorder(const char *image, std::int64_t size)
+std::optional<QByteArray> expectedReorder(const QByteArray &image)
 {
+    using test::int32At;
+    const std::int64_t size = image.size();
     if (size < 36 || int32At(image, 0) != 32) {
         return {};
     }
@@ -47,10 +43,10 @@ std::optional<QByteArray> expectedReorder(const char *image, std::int64_t size)
             return {};
         }
     }
-    QByteArray out(image, qsizetype(size));
+    QByteArray out = image;
     const int order[8] = {0, 3, 5, 7, 1, 2, 4, 6};
     for (int j = 0; j < 8; ++j) {
-        qToLittleEndian(std::int32_t(int32At(image, 4 * order[j])), out.data() + 4 * j);
+        test::setInt32At(out, 4 * j, int32At(image, 4 * order[j]));
     }
     for (std::int64_t i = 0; i <= n; ++i) {
         const std::int64_t to0 = int32At(image, g1 + 4 + 4 * i) + (g1 - 32);
@@ -58,8 +54,8 @@ std::optional<QByteArray> expectedReorder(const char *image, std::int64_t size)
         if (!fits(to0) || !fits(to1)) {
             return {};
         }
-        qToLittleEndian(std::int32_t(to0), out.data() + 36 + 4 * i);
-        qToLittleEndian(std::int32_t(to1), out.data() + g1 + 4 + 4 * i);
+        test::setInt32At(out, 36 + 4 * i, std::int32_t(to0));
+        test::setInt32At(out, g1 + 4 + 4 * i, std::int32_t(to1));
     }
     return out;
 }
@@ -73,19 +69,14 @@ struct Outcome
 // Writes image to path, runs the conversion on it and reads back the result.
 Outcome convert(const QString &path, const QByteArray &image, const ConversionOptions &options)
 {
-    QFile file(path);
-    check(file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-              file.write(image) == image.size(),
-          "the scratch file can be written");
-    file.close();
+    check(test::writeFile(path, image), "the scratch file can be written");
     StringMessageLog log;
     const bool ok = ReorderDirections(path, log, options);
     const QString start = (ok ? QLatin1String("SUCCESS: File (") : QLatin1String("ERROR: File (")) +
                           path + QLatin1String(") ");
     check(log.lines().size() == 1 && log.lines().first().startsWith(start),
           "one log line names the file and says SUCCESS exactly when it succeeded");
-    check(file.open(QIODevice::ReadOnly), "the scratch file can be read back");
-    return {ok, file.readAll()};
+    return {ok, test::readFile(path)};
 }
 
 } // namespace
@@ -97,7 +88,7 @@ int rewrite(const std::uint8_t *data, std::size_t size)
     check(dir.isValid(), "a scratch folder can be made");
     const QString path = dir.filePath(QStringLiteral("a (1).cl2"));
     const QByteArray image(reinterpret_cast<const char *>(data), qsizetype(size));
-    const std::optional<QByteArray> expected = expectedReorder(image.constData(), image.size());
+    const std::optional<QByteArray> expected = expectedReorder(image);
 
     const Outcome dry = convert(path, image, {.undo = false, .dryRun = true});
     check(dry.bytes == image, "a dry run writes nothing");

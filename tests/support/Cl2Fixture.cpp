@@ -21,30 +21,22 @@ void setInt32At(QByteArray &bytes, qsizetype offset, std::int32_t value)
 
 namespace {
 
-void appendInt32(QByteArray &bytes, std::int32_t value)
-{
-    bytes.resize(bytes.size() + 4);
-    setInt32At(bytes, bytes.size() - 4, value);
-}
-
 // One frame group: count, count + 1 offsets from its start, then the frames,
 // whose first two bytes (when they have two) are their direction and index.
 void appendGroup(QByteArray &bytes, int direction, int frames, int frameSize)
 {
-    appendInt32(bytes, frames);
+    const qsizetype start = bytes.size();
+    bytes.resize(start + 4 * (frames + 2));
+    setInt32At(bytes, start, frames);
     for (int i = 0; i <= frames; ++i) {
-        appendInt32(bytes, 4 * (frames + 2) + i * frameSize);
+        setInt32At(bytes, start + 4 + 4 * i, 4 * (frames + 2) + i * frameSize);
     }
     for (int i = 0; i < frames; ++i) {
-        QByteArray frame(frameSize, '\0');
         for (int k = 0; k < frameSize; ++k) {
-            frame[k] = static_cast<char>(direction * 31 + i * 7 + k * 3);
+            bytes += static_cast<char>(k > 1 || frameSize < 2 ? direction * 31 + i * 7 + k * 3
+                                       : k == 0               ? 0xD0 | direction
+                                                              : i);
         }
-        if (frameSize >= 2) {
-            frame[0] = static_cast<char>(0xD0 | direction);
-            frame[1] = static_cast<char>(i);
-        }
-        bytes += frame;
     }
 }
 
@@ -62,9 +54,9 @@ QByteArray makeEightDirectionCl2(const std::array<int, 8> &frameCounts, int fram
 
 QByteArray makeEightDirectionCl2(int framesPerGroup, int frameSize)
 {
-    std::array<int, 8> counts;
-    counts.fill(framesPerGroup);
-    return makeEightDirectionCl2(counts, frameSize);
+    return makeEightDirectionCl2({framesPerGroup, framesPerGroup, framesPerGroup, framesPerGroup,
+                                  framesPerGroup, framesPerGroup, framesPerGroup, framesPerGroup},
+                                 frameSize);
 }
 
 QByteArray makeSingleDirectionCl2(int frames, int frameSize)
