@@ -23,15 +23,15 @@ namespace velmora {
 // in the order of i. Admission in order lets a step decide as the items would
 // have been decided one after another (which of two names of one file comes
 // first), while the slow parts (open, work) overlap. `thread` numbers the
-// threads 0 .. jobs - 1; the calling thread is `jobs`.
+// workers from 0 up to jobs - 2; the calling thread, one of the jobs, is `jobs`.
 // A slot (the state of one item between the steps) is reused round the
 // window, so memory does not grow with the list. The list may grow while it
 // is worked on: finish may call extend(). With one job, every step runs on
 // the calling thread, one item after another.
 // A thread takes `chunk` items at a time and runs each step for all of them:
 // handing work from thread to thread costs far more than a small item, so it
-// is done for many at once. The calling thread works an item itself when no
-// other thread has taken it yet.
+// is done for many at once. The calling thread takes a chunk too whenever the
+// next item to finish is not ready.
 template <typename Slot> class OrderedWork
 {
 public:
@@ -71,9 +71,9 @@ public:
     }
 
     // Runs the steps until every item is finished or shouldStop, asked before
-    // each finish, says so: then no further item is taken, and those already
-    // taken go through every step, finish included. Returns how many items
-    // were finished.
+    // each finish, says so: then no further item is taken and no further work
+    // starts, and the items whose work has started are finished. Returns how
+    // many items were finished.
     template <typename Open, typename Admit, typename Work, typename Finish, typename Stop>
     qsizetype run(const Open &open, const Admit &admit, const Work &work, const Finish &finish,
                   const Stop &shouldStop)
