@@ -104,6 +104,7 @@ void tst_Journal::killedBetweenWritesThenChanged_data()
     const QString putBack = u"was put back as it was before an interrupted run"_s;
     const QStringList none;
     QTest::newRow("first file") << none << 2 << 1 << QString() << putBack;
+    QTest::newRow("groups without frames") << none << 0 << 2 << QString() << putBack;
     // The partner's table then lies beyond the first 4 KiB of the file.
     QTest::newRow("second file, long tables") << none << 1100 << 2 << QString() << putBack;
     QTest::newRow("undo, third file") << QStringList{u"--undo"_s} << 3 << 3 << QString() << putBack;
