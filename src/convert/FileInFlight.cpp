@@ -8,8 +8,7 @@ qsizetype convertInOrder(qsizetype count, int jobs, const ThreadFileStep &open,
                          const FileStep &admit, const ThreadFileStep &work, const FileStep &finish,
                          const std::function<bool()> &shouldStop)
 {
-    // A warm file takes a few microseconds: threads take files sixteen at a
-    // time.
+    // A warm file takes a few microseconds: threads take files 32 at a time.
     OrderedWork<FileInFlight> files(jobs, count, 32);
     const auto opening = [&files, &open](qsizetype i, FileInFlight &file, int thread) {
         file.readAhead = files.diskBound();

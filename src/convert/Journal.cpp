@@ -418,12 +418,17 @@ void Journal::deliverFailure()
     }
 }
 
+std::int64_t Journal::storedPathBytes(const QByteArray &encodedPath) const
+{
+    // The next start may run in another folder: a relative path is stored
+    // after the folder it starts in.
+    return encodedPath.size() + (encodedPath.startsWith('/') ? 0 : m_folderOfRelativePaths.size());
+}
+
 std::int64_t Journal::recordSize(const QByteArray &encodedPath, const DirectionTables &tables) const
 {
-    const std::int64_t pathBytes =
-        encodedPath.size() + (encodedPath.startsWith('/') ? 0 : m_folderOfRelativePaths.size());
-    return RecordHeadBytes + pathBytes + std::ssize(tables.front()) + std::ssize(tables.partner()) +
-           ChecksumBytes;
+    return RecordHeadBytes + storedPathBytes(encodedPath) + std::ssize(tables.front()) +
+           std::ssize(tables.partner()) + ChecksumBytes;
 }
 
 bool Journal::fits(int slot, const QByteArray &encodedPath, const DirectionTables &tables) const
@@ -441,8 +446,7 @@ bool Journal::record(int slot, const QByteArray &encodedPath, BinaryFile &file, 
     // The next start may run in another folder: the path must be absolute.
     const bool relative = !given.startsWith('/');
     const std::int64_t size = recordSize(given, tables);
-    const std::int64_t pathBytes = size - RecordHeadBytes - std::ssize(tables.front()) -
-                                   std::ssize(tables.partner()) - ChecksumBytes;
+    const std::int64_t pathBytes = storedPathBytes(given);
     const std::int64_t frontBytes = std::ssize(tables.front());
     const std::int64_t partnerBytes = std::ssize(tables.partner());
     if (!fits(slot, given, tables)) {

@@ -81,6 +81,7 @@ public:
 private:
     Journal() = default;
     void fail(const QString &reason);
+    std::int64_t storedPathBytes(const QByteArray &encodedPath) const;
     std::int64_t recordSize(const QByteArray &encodedPath, const DirectionTables &tables) const;
 
     LockedFile m_file;

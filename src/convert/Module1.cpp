@@ -81,11 +81,18 @@ DirectionSwap swapOf(const ConversionOptions &options)
     return options.undo ? DirectionSwap::Undo : DirectionSwap::Forward;
 }
 
-// The journal slot of a thread: the calling thread (numbered jobs) takes the
-// last slot, the only one that takes a record of any size.
+// The journal slot of the calling thread: the last, the only one that takes
+// a record of any size.
+int callerSlot(const Journal *journal)
+{
+    return journal ? journal->slotCount() - 1 : 0;
+}
+
+// The journal slot of a thread: each worker has its own; the calling thread
+// (numbered jobs) takes the last.
 int journalSlot(const Journal *journal, int thread, int jobs)
 {
-    return !journal || thread >= jobs ? (journal ? journal->slotCount() - 1 : 0) : thread;
+    return thread < jobs ? thread : callerSlot(journal);
 }
 
 // The threads a batch may use: each but the calling one needs a journal
@@ -153,7 +160,7 @@ QString finishFile(FileInFlight &job, ConversionRun &run, const FilePlace &place
             job.problem = options.dryRun ? QStringLiteral("would already be converted in this run")
                                          : QStringLiteral("was already converted in this run");
         } else {
-            convertOpened(job, run, place, journalSlot(options.journal, 0, 0));
+            convertOpened(job, run, place, callerSlot(options.journal));
         }
     }
     if (job.converted) {
@@ -293,9 +300,12 @@ BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionR
     };
     const auto admit = [&run](qsizetype, FileInFlight &job) { admitOpened(job, run); };
     const auto work = [&](qsizetype i, FileInFlight &job, int thread) {
-        if (job.opened && job.problem.isEmpty() && !job.deferred) {
+        if (!job.opened || job.deferred) {
+            return;
+        }
+        if (job.problem.isEmpty()) {
             convertOpened(job, run, placeOf(i), journalSlot(run.options().journal, thread, jobs));
-        } else if (job.opened && !job.deferred) {
+        } else {
             QString error;
             job.file.close(&error);
         }
@@ -336,7 +346,7 @@ bool ReorderDirections(const QString &path, MessageLog &log, ConversionRun &run)
         job.opened = true;
         admitOpened(job, run);
         if (!job.deferred) {
-            convertOpened(job, run, place, journalSlot(run.options().journal, 0, 0));
+            convertOpened(job, run, place, callerSlot(run.options().journal));
         }
     }
     const QString problem = finishFile(job, run, place);

@@ -26,9 +26,7 @@ void appendOneLine(QString &text, const QString &line)
 {
     const qsizetype start = text.size();
     text += line;
-    if (std::any_of(line.begin(), line.end(), breaksLine)) {
-        std::replace_if(text.begin() + start, text.end(), breaksLine, QChar::ReplacementCharacter);
-    }
+    std::replace_if(text.begin() + start, text.end(), breaksLine, QChar::ReplacementCharacter);
 }
 
 } // namespace
