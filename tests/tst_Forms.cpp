@@ -6,13 +6,14 @@
 #include "ui/Form1.h"
 #include "ui/Form2.h"
 #include "ui/Form3.h"
+#include "ui/LogView.h"
 
+#include <QClipboard>
 #include <QDropEvent>
 #include <QFontInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -352,7 +353,7 @@ private slots:
     void logBoxKeepsOneLinePerMessage()
     {
         LogBox &log = t->form.log();
-        QPlainTextEdit *box = t->form.Text2;
+        LogView *box = t->form.Text2;
         log.Repaint();
         log.Clear();
         QVERIFY(t->form.logText().isEmpty() && box->toPlainText().isEmpty());
@@ -365,24 +366,46 @@ private slots:
         QElapsedTimer frame;
         frame.start();
         log.Repaint(); // the first since the log was cleared: shown at once
-        QCOMPARE(box->blockCount(), 3);
+        QCOMPARE(box->lineCount(), 3);
         log.AppendLine(u"SUCCESS: four"_s);
         log.Repaint(); // within the same frame: shown once it is over
-        QVERIFY(box->blockCount() == 3 || frame.elapsed() >= FrameClock::FrameMs);
-        QTRY_COMPARE(box->blockCount(), 4);
-        // What the user sees is the log's text, with the box's own line breaks;
-        // it can be selected (and copied) with the keyboard.
+        QVERIFY(box->lineCount() == 3 || frame.elapsed() >= FrameClock::FrameMs);
+        QTRY_COMPARE(box->lineCount(), 4);
         QCOMPARE(box->toPlainText().replace(u'\n', u"\r\n"_s) + u"\r\n"_s, t->form.logText());
-        QTest::keyClick(box, Qt::Key_Home, Qt::ControlModifier | Qt::ShiftModifier);
-        QVERIFY(box->textCursor().hasSelection());
 
-        // A long log follows its newest line.
+        // Selected with the mouse (dragged, then a shift-click) or the keyboard,
+        // and copied.
+        QWidget *area = box->viewport();
+        const int height = box->fontMetrics().height();
+        const auto at = [&](int line, bool end) {
+            return QPoint(end ? area->width() - 1 : 0, line * height + height / 2);
+        };
+        const QString all = u"SUCCESS: one\n\nERROR: File (odd\uFFFDname.cl2)\nSUCCESS: four"_s;
+        QTest::mousePress(area, Qt::LeftButton, {}, at(0, false));
+        QTest::mouseMove(area, at(3, true));
+        QTest::mouseRelease(area, Qt::LeftButton, {}, at(3, true));
+        QCOMPARE(box->selectedText(), all);
+        QTest::mouseClick(area, Qt::LeftButton, Qt::ShiftModifier, at(2, false));
+        QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), u"SUCCESS: one\n\n"_s);
+        QTest::mouseClick(area, Qt::LeftButton, {}, at(3, true));
+        QVERIFY(!box->hasSelection());
+        QTest::keyClick(box, Qt::Key_Home, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(box->selectedText(), all);
+
+        // A long log follows its newest line, unless scrolled away from it.
         for (int i = 0; i < 500; ++i)
             log.AppendLine(u"SUCCESS: line %1"_s.arg(i));
         log.flush();
         QScrollBar *bar = box->verticalScrollBar();
-        QVERIFY(log.lineCount() == 504 && box->blockCount() == 504);
+        QVERIFY(log.lineCount() == 504 && box->lineCount() == 504);
         QVERIFY(bar->maximum() > 0 && bar->value() == bar->maximum());
+        QTest::keyClick(box, Qt::Key_Home, Qt::ControlModifier);
+        log.AppendLine(u"SUCCESS: last"_s);
+        log.flush();
+        QCOMPARE(bar->value(), 0);
+        QTest::keyClick(box, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(bar->value(), bar->maximum());
     }
 
     // The About entry, clicked in the menu bar as a user does, twice: each

@@ -6,6 +6,7 @@
 #include "ui/FileFilter.h"
 #include "ui/Form2.h"
 #include "ui/Form3.h"
+#include "ui/LogView.h"
 #include "ui/RunLog.h"
 #include "ui/Twips.h"
 
@@ -20,7 +21,6 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QThread>
@@ -55,7 +55,7 @@ QStringList localPaths(const QMimeData *data)
 
 } // namespace
 
-Form1::Form1(QWidget *parent) : QMainWindow(parent), Text2(new QPlainTextEdit), m_log(Text2)
+Form1::Form1(QWidget *parent) : QMainWindow(parent), Text2(new LogView), m_log(Text2)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(Caption);
@@ -86,8 +86,6 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent), Text2(new QPlainTextEdit), 
     Text2->setParent(client);
     Text2->setObjectName(QStringLiteral("Text2"));
     Text2->setGeometry(twips(360, 600, 8535, 1845));
-    Text2->setReadOnly(true);
-    Text2->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     Text2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // Drops belong to the window, not to the read-only box.
     Text2->setAcceptDrops(false);

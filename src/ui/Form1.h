@@ -15,7 +15,6 @@ class QAction;
 class QThread;
 class QLabel;
 class QMenu;
-class QPlainTextEdit;
 class QPushButton;
 
 namespace velmora {
@@ -23,6 +22,7 @@ namespace velmora {
 class Form2;
 class Form3;
 class Journal;
+class LogView;
 class RunLog;
 
 // The main window: the two conversion commands, the message log and the menu.
@@ -77,7 +77,7 @@ public:
 
     QPushButton *Command1;
     QPushButton *Command3;
-    QPlainTextEdit *Text2;
+    LogView *Text2;
     QLabel *Label2;
     QMenu *mnufile;
     QAction *mnuundo;

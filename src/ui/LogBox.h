@@ -6,18 +6,17 @@
 #include <QStringList>
 #include <QTimer>
 
-class QPlainTextEdit;
-
 namespace velmora {
 
+class LogView;
+
 // The message log held by the main window's text box. Appended lines wait in a
-// small buffer and go into the box in one insert per frame, so a line costs
-// the same however long the log already is, and a batch of thousands of files
-// is not slowed down by drawing.
+// small buffer and go into the box together at most once a frame, so a batch
+// of thousands of files is not slowed down by drawing.
 class LogBox : public MessageLog
 {
 public:
-    explicit LogBox(QPlainTextEdit *box);
+    explicit LogBox(LogView *box);
 
     void Clear() override;
     void AppendLine(const QString &message) override;
@@ -30,12 +29,11 @@ public:
 
     // The whole log, each line ending in CR LF, pending lines included.
     QString text() const;
-    qsizetype lineCount() const { return m_shown + m_pending.size(); }
+    qsizetype lineCount() const;
 
 private:
-    QPlainTextEdit *m_box;
+    LogView *m_box;
     QStringList m_pending;
-    qsizetype m_shown = 0;
     FrameClock m_clock;
     QTimer m_nextFrame;
 };
