@@ -385,7 +385,22 @@ private slots:
         QTest::mouseMove(area, at(3, true));
         QTest::mouseRelease(area, Qt::LeftButton, {}, at(3, true));
         QCOMPARE(box->selectedText(), all);
+        // What is selected is drawn so; the lines are drawn in ink.
+        const auto shows = [&](int line, const std::function<bool(QColor)> &is) {
+            const QImage shot = area->grab().toImage();
+            for (int x = 0; x < shot.width(); ++x) {
+                if (is(shot.pixelColor(x, at(line, false).y())))
+                    return true;
+            }
+            return false;
+        };
+        const auto selected = [&](QColor c) {
+            return c == box->palette().color(QPalette::Highlight);
+        };
+        const auto ink = [](QColor c) { return c.lightness() < 64; };
+        QVERIFY(shows(0, selected) && shows(3, selected));
         QTest::mouseClick(area, Qt::LeftButton, Qt::ShiftModifier, at(2, false));
+        QVERIFY(shows(0, selected) && !shows(3, selected) && shows(3, ink));
         QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(), u"SUCCESS: one\n\n"_s);
         QTest::mouseClick(area, Qt::LeftButton, {}, at(3, true));
