@@ -11,6 +11,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <thread>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -61,6 +64,7 @@ private slots:
     void unusableStateFolderDoesNotStopAConversion_data();
     void unusableStateFolderDoesNotStopAConversion();
     void repairInTheCore();
+    void aRecordTooLongForAWorkerIsKept();
 
 private:
     QByteArray converted(const QByteArray &before, bool undo = false);
@@ -351,6 +355,36 @@ void tst_Journal::repairInTheCore()
     // Every file opened or mapped here or by the repair was let go again.
     QCOMPARE(QDir(u"/proc/self/fd"_s).count(), descriptors);
     QVERIFY(!readFile(u"/proc/self/maps"_s).contains("/journal-"));
+}
+
+// A record longer than a worker's slot goes to the last slot, the run's own:
+// such a file is written by the calling thread, never by a worker.
+void tst_Journal::aRecordTooLongForAWorkerIsKept()
+{
+    const QByteArray original = makeEightDirectionCl2(9000, 1);
+    for (int i = 0; i < 64; ++i) {
+        putFile(*m_dir, u"f%1.cl2"_s.arg(i, 2, 10, QChar(u'0')), original);
+    }
+    QString reason;
+    const std::unique_ptr<Journal> journal =
+        Journal::create(Journal::Durability::ProcessDeath, &reason, 3);
+    QVERIFY2(journal, qPrintable(reason));
+    const std::thread::id caller = std::this_thread::get_id();
+    std::atomic<int> byWorkers = 0;
+    DirectionTables::setBetweenWritesForTesting(
+        [&] { byWorkers += std::this_thread::get_id() != caller; });
+    StringMessageLog log;
+    ConversionRun run({.journal = journal.get()});
+    run.jobs = 2;
+    const BatchResult result = ConvertPaths({m_dir->path()}, log, run);
+    DirectionTables::setBetweenWritesForTesting({});
+    QVERIFY(result.failed == 0 && result.found == 64);
+    QCOMPARE(byWorkers.load(), 0);
+    const QList<QList<QByteArray>> after = slotsAfterConversion(original);
+    for (int i = 0; i < 64; ++i) {
+        QCOMPARE(framesBySlot(readFile(m_dir->filePath(u"f%1.cl2"_s.arg(i, 2, 10, QChar(u'0'))))),
+                 after);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_Journal)
