@@ -104,7 +104,7 @@ private:
 // there is a journal.
 QString storeRecorded(BinaryFile &file, const QByteArray &encodedPath,
                       const DirectionTables &tables, DirectionSwap swap, Journal *journal,
-                      int slot = 0);
+                      int slot);
 
 // Reads the journals left by processes that are gone and puts back every file
 // they name that was left with one block new and the other original. Logs one

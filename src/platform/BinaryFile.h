@@ -55,7 +55,6 @@ public:
     bool openAt(const DirectoryHandle &dir, const char *name, QString *error);
     // Opens an existing file by a path already in the system's spelling.
     bool openEncoded(const QByteArray &encodedPath, QString *error);
-    bool isOpen() const { return m_fd >= 0; }
     // Which file the open descriptor is, whatever name reached it.
     FileId id() const { return m_identity.id; }
     // The file as it was when it was opened; false, with the reason in error,

@@ -23,15 +23,7 @@ public:
     // Opens the directory at the encoded path, following symbolic links. A path
     // longer than the system takes in one call is opened a piece at a time.
     bool open(const QByteArray &encodedPath, QString *error);
-    bool isOpen() const { return m_fd >= 0; }
     void close();
-    // Gives the descriptor up to a new owner; this handle is then closed.
-    int release()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
     int descriptor() const { return m_fd; }
 
 private:
