@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -213,26 +214,43 @@ void tst_Journal::killedBetweenWritesThenChanged()
 
 void tst_Journal::unusableStateFolderDoesNotStopAConversion_data()
 {
-    QTest::addColumn<QString>("stateHome"); // under the temporary state folder
+    // The variables' values and the error said once; @ stands for the
+    // temporary state folder. made: the journals' folder made there.
+    QTest::addColumn<QString>("stateHome");
+    QTest::addColumn<QString>("home");
     QTest::addColumn<QString>("plainFile"); // made a regular file there first
-    QTest::addColumn<QString>("error");     // said once; STATE for the temporary state folder
-    QTest::newRow("missing, is made") << u"a/b"_s << QString() << QString();
+    QTest::addColumn<QString>("made");
+    QTest::addColumn<QString>("error");
+    const QString home = u"@/home"_s, fallback = u"home/.local/state/cl2velmora"_s;
+    QTest::newRow("missing, is made")
+        << u"@/a/b"_s << home << QString() << u"a/b/cl2velmora"_s << QString();
+    QTest::newRow("not set: under the home folder")
+        << QString() << home << QString() << fallback << QString();
+    QTest::newRow("relative: as if not set")
+        << u"state"_s << home << QString() << fallback << QString();
+    QTest::newRow("neither names a folder") << QString() << u"home"_s << QString() << QString()
+                                            << u"neither XDG_STATE_HOME nor HOME names a folder"_s;
     QTest::newRow("a folder above it is a file")
-        << u"file/sub"_s << u"file"_s << u"STATE/file/sub: Not a directory"_s;
-    QTest::newRow("its folder is a file")
-        << u"home"_s << u"home/cl2velmora"_s << u"STATE/home/cl2velmora: Not a directory"_s;
+        << u"@/file/sub"_s << home << u"file"_s << QString() << u"@/file/sub: Not a directory"_s;
+    QTest::newRow("its folder is a file") << u"@/home"_s << home << u"home/cl2velmora"_s
+                                          << QString() << u"@/home/cl2velmora: Not a directory"_s;
 }
 
 void tst_Journal::unusableStateFolderDoesNotStopAConversion()
 {
     QFETCH(QString, stateHome);
+    QFETCH(QString, home);
     QFETCH(QString, plainFile);
+    QFETCH(QString, made);
     QFETCH(QString, error);
     if (!plainFile.isEmpty()) {
         putFile(*m_state, plainFile, "not a folder");
     }
-    const QString home = m_state->filePath(stateHome);
-    qputenv("XDG_STATE_HOME", QFile::encodeName(home));
+    const QByteArray oldHome = qgetenv("HOME");
+    const auto restore = qScopeGuard([&] { qputenv("HOME", oldHome); });
+    for (auto [name, value] : {std::pair{"XDG_STATE_HOME", stateHome}, {"HOME", home}}) {
+        qputenv(name, QFile::encodeName(value.replace(u'@', m_state->path())));
+    }
     const QByteArray original = makeEightDirectionCl2(3);
     const QString first = putFile(*m_dir, u"one.cl2"_s, original);
     const QString second = putFile(*m_dir, u"two.cl2"_s, original);
@@ -244,9 +262,9 @@ void tst_Journal::unusableStateFolderDoesNotStopAConversion()
     QCOMPARE(QString::fromUtf8(run.err),
              error.isEmpty() ? QString()
                              : "cl2velmora-cli: cannot protect against interruption: "_L1 +
-                                   error.replace(u"STATE"_s, m_state->path()) + u'\n');
-    if (error.isEmpty()) {
-        const QFileInfo folder(home + u"/cl2velmora"_s);
+                                   error.replace(u'@', m_state->path()) + u'\n');
+    if (!made.isEmpty()) {
+        const QFileInfo folder(m_state->filePath(made));
         QCOMPARE(folder.permissions(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                            QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
         // A run that ended deletes its journal.
