@@ -345,7 +345,8 @@ void tst_Journal::repairInTheCore()
     record(*journal, 1, file, 1, "twice.cl2");
     // What the process leaves when it dies: its journal, unlocked.
     QVERIFY(QFile::copy(QFile::decodeName(journal->path()), journals() + u"/journal-1.bin"_s));
-    journal.reset();
+    journal.reset(); // on descriptor 0, and still removed as its run ends
+    QVERIFY(!QFile::exists(m_state->filePath(stem + u"-98.bin"_s)));
 
     // Begins as a journal does, but is cut short in its header; an empty one
     // is of a process that died as it started.
