@@ -481,6 +481,7 @@ private slots:
         QVERIFY(QDir::setCurrent(QDir::homePath())); // where the program was started
         Form2 *first = t->runDialog([&](Form2 &scan) {
             QCOMPARE(scan.Dir1->path(), QDir::homePath());
+            QCOMPARE(QFontInfo(scan.Command1->font()).family(), u"Liberation Sans"_s);
             QCOMPARE(scan.Drive1->currentIndex(), 1);
             // The list follows the folder to the drive that holds it.
             QVERIFY(scan.Dir1->setPath(t->dir.path()));
