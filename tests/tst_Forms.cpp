@@ -414,6 +414,7 @@ private slots:
         log.flush();
         QScrollBar *bar = box->verticalScrollBar();
         QVERIFY(log.lineCount() == 504 && box->lineCount() == 504);
+        QCOMPARE(box->selectedText(), all); // new lines leave a selection alone
         QVERIFY(bar->maximum() > 0 && bar->value() == bar->maximum());
         QTest::keyClick(box, Qt::Key_Home, Qt::ControlModifier);
         log.AppendLine(u"SUCCESS: last"_s);
@@ -482,6 +483,7 @@ private slots:
         Form2 *first = t->runDialog([&](Form2 &scan) {
             QCOMPARE(scan.Dir1->path(), QDir::homePath());
             QCOMPARE(QFontInfo(scan.Command1->font()).family(), u"Liberation Sans"_s);
+            QCOMPARE(scan.windowTitle(), u"Scan Folder Conversion..."_s);
             QCOMPARE(scan.Drive1->currentIndex(), 1);
             // The list follows the folder to the drive that holds it.
             QVERIFY(scan.Dir1->setPath(t->dir.path()));
