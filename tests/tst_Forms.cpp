@@ -29,6 +29,7 @@
 #include <QUrl>
 
 #include <atomic>
+#include <thread>
 
 using namespace velmora;
 using namespace velmora::test;
@@ -475,6 +476,29 @@ private slots:
         QVERIFY(!t->form.mnuundo->isEnabled());
         t->form.mnuundo_Click();
         QVERIFY(!t->form.isBusy());
+    }
+
+    // A window that goes while its run goes on stops the run between two
+    // files and waits for it.
+    void aWindowThatGoesStopsItsRun()
+    {
+        auto form = std::make_unique<Form1>();
+        std::atomic<bool> held = false;
+        form->setRunObserver([&held](ConversionRun &run) {
+            run.jobs = 1;
+            run.progress = [&run, &held](qsizetype done, qsizetype) {
+                held = held || done == 1;
+                for (int ms = 0; done == 1 && !run.stopRequested() && ms < 5000; ++ms) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+            };
+        });
+        form->convertFolder(t->path("batch"));
+        QTRY_VERIFY(held);
+        form.reset();
+        const QString first = t->path("batch/1.cl2"), second = t->path("batch/2.cl2");
+        QCOMPARE(framesBySlot(readFile(first)), slotsAfterConversion(t->files.value(first)));
+        QCOMPARE(readFile(second), t->files.value(second));
     }
 
     void dialogKeepsItsFolderAndProceedConvertsIt()
