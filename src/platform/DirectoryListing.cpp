@@ -76,19 +76,6 @@ template <typename Take> int DirectoryListing::readEntries(int fd, const Take &t
 #endif
 }
 
-DirectoryListing::Outcome DirectoryListing::list(const QByteArray &encodedPath, QString *error)
-{
-    if (read(encodedPath, error) != Outcome::Listed) {
-        return Outcome::Failed;
-    }
-    if (!m_listed.insert(m_directory)) {
-        m_names.clear();
-        m_entries.clear();
-        return Outcome::AlreadyListed;
-    }
-    return Outcome::Listed;
-}
-
 DirectoryListing::Outcome DirectoryListing::read(const QByteArray &encodedPath, QString *error)
 {
     m_names.clear();

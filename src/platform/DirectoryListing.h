@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/BinaryFile.h"
-#include "platform/FileIdSet.h"
 
 #include <QByteArray>
 
@@ -15,20 +14,15 @@ namespace velmora {
 // The entries of one directory, read in one pass and sorted by name in byte
 // order. "." and ".." are left out. One object serves a whole walk: its
 // buffers are reused from directory to directory, so listing a directory
-// costs no allocation once they have grown, and it remembers every directory
-// it has listed (by device and inode), so a directory reached again through a
-// symbolic link or a bind mount is not listed twice and a walk always ends.
+// costs no allocation once they have grown.
 class DirectoryListing
 {
 public:
     enum class Outcome { Listed, AlreadyListed, Failed };
 
     // Lists the directory at the encoded path (symbolic links followed; any
-    // length). The listing is empty unless the outcome is Listed; Failed
-    // comes with the system's reason in error.
-    Outcome list(const QByteArray &encodedPath, QString *error);
-    // The same without remembering: Listed or Failed. The caller tells a
-    // directory listed before by directory().
+    // length): Listed, or Failed with the system's reason in error. The
+    // caller tells a directory listed before by directory().
     Outcome read(const QByteArray &encodedPath, QString *error);
     // The identity of the directory last read.
     FileId directory() const { return m_directory; }
@@ -66,7 +60,6 @@ private:
     std::string m_names; // every name, each followed by a NUL
     std::vector<Entry> m_entries;
     FileId m_directory;
-    FileIdSet m_listed;
 };
 
 } // namespace velmora

@@ -4,6 +4,8 @@
 #include "platform/VbStrings.h"
 #include "text/modStringFunctions.h"
 
+#include "platform/DirectoryListing.h"
+#include "platform/FileIdSet.h"
 #include "platform/OrderedWork.h"
 
 #include <QFile>
@@ -197,31 +199,6 @@ struct FolderInFlight
 };
 
 } // namespace
-
-qsizetype ScanDirectory(qsizetype index, const MaskSet &masks, QList<QByteArray> &PendingDirs,
-                        FoundFileList &FoundFiles, DirectoryListing &listing)
-{
-    if (index >= PendingDirs.size()) {
-        return PendingDirs.size();
-    }
-    if (index < 0) {
-        index = 0;
-    }
-    // A copy: appending to PendingDirs below may move its entries.
-    const QByteArray dir = PendingDirs.at(index);
-    if (dir.isEmpty()) {
-        return index + 1;
-    }
-    QString error;
-    const DirectoryListing::Outcome outcome = listing.list(dir, &error);
-    if (outcome == DirectoryListing::Outcome::Failed) {
-        FoundFiles.addUnlisted(QFile::decodeName(dir), error);
-    }
-    if (outcome == DirectoryListing::Outcome::Listed) {
-        takeListing(dir, listing, masks, PendingDirs, FoundFiles);
-    }
-    return index + 1;
-}
 
 FoundFileList FindFileList(const QString &startFolder, const QString &maskList, QString *maskError,
                            const std::function<bool()> &stop, int jobs)

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "platform/DirectoryListing.h"
 #include "platform/WildcardPattern.h"
 #include "search/FoundFileList.h"
 
@@ -77,17 +76,5 @@ bool PrepareMasks(const QString &maskList, MaskSet &masks, QString *error);
 bool MatchMasks(QStringView name, const MaskSet &masks);
 // The same for a name of ASCII bytes only, without decoding it first.
 bool MatchMasksAscii(std::string_view name, const MaskSet &masks);
-
-// Lists PendingDirs[index] (0-based): appends each subdirectory's path to
-// PendingDirs and each file whose name passes masks to FoundFiles, and returns
-// the index of the next directory to list. An index past the end returns the
-// end. Paths are bytes as the system spells them (names need not be UTF-8):
-// the folder, a '/' unless the folder already ends in one, and the name.
-// Symbolic links are followed; a directory that listing has listed before and
-// an empty path contribute nothing; one that cannot be listed is added to
-// FoundFiles' unlisted folders. Regular files (links to them included) are
-// files; devices, pipes, sockets and dangling links are passed over.
-qsizetype ScanDirectory(qsizetype index, const MaskSet &masks, QList<QByteArray> &PendingDirs,
-                        FoundFileList &FoundFiles, DirectoryListing &listing);
 
 } // namespace velmora

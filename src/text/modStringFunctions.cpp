@@ -228,12 +228,6 @@ private:
 
 } // namespace
 
-QString TrimAtNull(const QString &s)
-{
-    const qsizetype nul = s.indexOf(QChar(u'\0'));
-    return nul < 0 ? s : s.left(nul);
-}
-
 int FindAny(const QString &text, const QString &findList, int &foundIndex, int start,
             CompareMode compare, const QString &delimiter)
 {

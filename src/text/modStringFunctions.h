@@ -8,9 +8,6 @@ namespace velmora {
 
 // Positions are 1-based and count 16-bit code units; 0 means not found.
 
-// s up to (not including) its first NUL; s itself when it holds none.
-QString TrimAtNull(const QString &s);
-
 // The earliest position at or after start where any item of the delimited
 // findList occurs in text. Only the delimiter's first character counts; an
 // empty delimiter means ",". When findList holds no delimiter it is one plain
