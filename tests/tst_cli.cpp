@@ -145,6 +145,15 @@ private slots:
             {u"SUCCESS: (1) files matching (a.cl2) were found on (ROOT/tree) and subfolders"_s,
              line(u"ROOT/tree/a.cl2"_s), tree({}).constLast()},
             1);
+        // Nothing found under the default mask: an unreadable start folder.
+        row("folder not listed", {u"ROOT/tree/locked"_s},
+            {u"ERROR: No *.cl2 files were found on (ROOT/tree/locked) and subfolders"_s,
+             tree({}).constLast()},
+            1);
+        row("folder, malformed mask", {u"--mask"_s, u"*.cl2 [z-a]"_s, u"ROOT/tree"_s},
+            {u"ERROR: The mask list (*.cl2 [z-a]) is not valid: descending range 'z-a' in mask "
+             u"\"*[z-a]*\""_s},
+            1);
         row("--help", {u"--help"_s}, {u"Usage: cl2velmora-cli [options] PATH..."_s}, 0);
         row("usage error: no path", {u"--dry-run"_s}, {}, 2);
         row("usage error: unknown option", {u"--frobnicate"_s, hero}, {}, 2);

@@ -55,11 +55,9 @@ class TestModTree : public QObject
 private slots:
     void maskLists_data();
     void maskLists();
-    void splitMasks();
     void findFiles_data();
     void findFiles();
     void foundFilesKeepIdentityAndBytes();
-    void scanDirectory();
 };
 
 // How a list is parsed and whether it is valid; which names its masks pass,
@@ -71,7 +69,6 @@ void TestModTree::maskLists_data()
     QTest::addColumn<QString>("kinds"); // + includes, - excludes; or why it is refused
 
     const QString noMask = u"holds no mask"_s;
-    QTest::newRow("single mask") << u"*.cl2"_s << u"*.cl2"_s << u"+"_s;
     QTest::newRow("bare word gets stars") << u"cl2"_s << u"*cl2*"_s << u"+"_s;
     QTest::newRow("star dot star is star") << u"*.* !*.bak"_s << u"* !*.bak"_s << u"+-"_s;
     QTest::newRow("exclude of star dot star") << u"!*.*"_s << u"!*"_s << u"-"_s;
@@ -79,16 +76,11 @@ void TestModTree::maskLists_data()
         << u"*.cl2, *.cel"_s << u"*.cl2 *.cel"_s << u"+"_s;
     QTest::newRow("semicolons") << u"a?;b?"_s << u"a? b?"_s << u"+"_s;
     QTest::newRow("set with a range") << u"[a-c]x"_s << u"*[a-c]x*"_s << u"+"_s;
-    QTest::newRow("TAB is no separator") << u"*.a\t*.b"_s << u"*.a\t*.b"_s << u"+"_s;
-    QTest::newRow("outer spaces trimmed") << u"   *.cl2  "_s << u"*.cl2"_s << u"+"_s;
     QTest::newRow("lone bang dropped") << u"*.cl2 !"_s << u"*.cl2"_s << u"+"_s;
     QTest::newRow("only excludes") << u"!cl2"_s << u"!*cl2*"_s << u"-"_s;
-    QTest::newRow("non-ASCII") << u"ÄRGER*"_s << u"ÄRGER*"_s << u"+"_s;
     QTest::newRow("empty list") << QString() << QString() << noMask;
     QTest::newRow("only bangs") << u"! ;!, !"_s << QString() << noMask;
     QTest::newRow("unclosed bracket") << u"*.cl2 [abc"_s << u"*.cl2 *[abc*"_s << u"unclosed"_s;
-    QTest::newRow("descending range") << u"*.[z-a]"_s << u"*.[z-a]"_s << u"descending"_s;
-    QTest::newRow("empty brackets") << u"*[]*"_s << u"*[]*"_s << u"empty"_s;
     QTest::newRow("bad exclude") << u"*.cl2 !*["_s << u"*.cl2 !*["_s << u"unclosed"_s;
 }
 
@@ -107,19 +99,6 @@ void TestModTree::maskLists()
     QCOMPARE(set.hasExclude, valid && kinds.contains(u'-'));
 }
 
-// What ParseMaskList never hands over: stale lists, blank and padded masks.
-void TestModTree::splitMasks()
-{
-    QCOMPARE(ParseMaskList(u"cl2, x"_s, false), (QStringList{u"cl2"_s, u"x"_s}));
-    QStringList include{u"stale"_s};
-    QStringList exclude{u"stale"_s};
-    bool hasInclude = false;
-    bool hasExclude = true;
-    SplitMasks({u"  "_s, u" a* "_s, u"!"_s}, include, exclude, hasInclude, hasExclude);
-    QCOMPARE(include, QStringList{u"a*"_s});
-    QVERIFY(exclude.isEmpty() && hasInclude && !hasExclude);
-}
-
 void TestModTree::findFiles_data()
 {
     QTest::addColumn<QString>("tree");
@@ -135,7 +114,6 @@ void TestModTree::findFiles_data()
         << u"data.cl2/inner.cl2 data.cl2/empty.cl2/"_s << u"*.cl2"_s << u"data.cl2/inner.cl2"_s;
     QTest::newRow("only the name is matched")
         << u"cl2stuff/readme.txt cl2stuff/x.cl2"_s << u"cl2"_s << u"cl2stuff/x.cl2"_s;
-    QTest::newRow("no name matches") << u"a.txt sub/b.cl2x c/d/"_s << u"*.cl2"_s << QString();
     QTest::newRow("malformed mask finds nothing") << u"a.cl2"_s << u"*.cl2 [z-a]"_s << QString();
     QTest::newRow("non-ASCII names") << u"Über.CL2 ordner/ärger.cl2 ordner/straße.txt"_s
                                      << u"*.cl2"_s << u"Über.CL2 ordner/ärger.cl2"_s;
@@ -146,16 +124,6 @@ void TestModTree::findFiles_data()
     QTest::newRow("links and pipes")
         << u"real/x.cl2 t.dat alias>real link.cl2>t.dat broken.cl2>missing pipe.cl2|"_s
         << u"*.cl2"_s << u"link.cl2 alias/x.cl2"_s;
-    // Enough folders that several jobs hand many chunks round their ring.
-    QStringList tree, found;
-    for (int a = 0; a < 6; ++a) {
-        for (int b = 0; b < 40; ++b) {
-            tree << u"a%1/b%2/f.cl2"_s.arg(a).arg(b);
-        }
-    }
-    found = tree;
-    std::sort(found.begin(), found.end());
-    QTest::newRow("240 folders") << tree.join(u' ') << u"*.cl2"_s << found.join(u' ');
 }
 
 void TestModTree::findFiles()
@@ -183,7 +151,6 @@ void TestModTree::findFiles()
         }
         QCOMPARE(found.size() ? got : QStringList{QString()}, paths(dir.path(), expected));
     }
-    QVERIFY(expected.isEmpty() || QFileInfo(FindFiles(dir.path(), maskList).constLast()).isFile());
 }
 
 // Names that are no UTF-8 are shown as best they can be and kept as the
@@ -235,35 +202,6 @@ void TestModTree::foundFilesKeepIdentityAndBytes()
     struct stat target;
     QCOMPARE(::stat(QByteArray(root + "/t.dat").constData(), &target), 0);
     QCOMPARE(found.id(1).inode, std::uint64_t(target.st_ino));
-}
-
-void TestModTree::scanDirectory()
-{
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    makeTree(dir.path(), u"a/x.cl2 b/y.cl2 top.cl2"_s);
-    MaskSet masks;
-    QVERIFY(PrepareMasks(u"*.cl2"_s, masks, nullptr));
-    DirectoryListing listing;
-    const QByteArray root = QFile::encodeName(dir.path());
-    QList<QByteArray> pending{root};
-    FoundFileList found;
-    QCOMPARE(ScanDirectory(-1, masks, pending, found, listing), 1); // below 0 is 0
-    QCOMPARE(pending.mid(1), (QList<QByteArray>{root + "/a", root + "/b"}));
-    // "a" disappears between being found and being listed: the user hears of it.
-    QVERIFY(QDir(dir.path() + u"/a"_s).removeRecursively());
-    QCOMPARE(ScanDirectory(1, masks, pending, found, listing), 2);
-    QCOMPARE(ScanDirectory(2, masks, pending, found, listing), 3);
-    QCOMPARE(ScanDirectory(3, masks, pending, found, listing), 3);
-    QCOMPARE(QStringList({found.path(0), found.path(1)}), paths(dir.path(), u"top.cl2 b/y.cl2"_s));
-    QCOMPARE(found.size(), 2);
-    QCOMPARE(found.unlisted().size(), std::size_t(1));
-    QCOMPARE(found.unlisted().front().path, dir.path() + u"/a"_s);
-    QCOMPARE(found.unlisted().front().reason, u"No such file or directory"_s);
-    for (const QString &start :
-         QStringList{dir.path() + u"/gone"_s, QString(), dir.path() + u"/top.cl2"_s}) {
-        QCOMPARE(FindFiles(start, u"*.cl2"_s), QStringList{QString()});
-    }
 }
 
 QTEST_GUILESS_MAIN(TestModTree)
