@@ -224,7 +224,7 @@ void tst_Journal::unusableStateFolderDoesNotStopAConversion_data()
     const QString home = u"@/home"_s, fallback = u"home/.local/state/cl2velmora"_s;
     QTest::newRow("missing, is made")
         << u"@/a/b"_s << home << QString() << u"a/b/cl2velmora"_s << QString();
-    QTest::newRow("not set: under the home folder")
+    QTest::newRow("empty: under the home folder")
         << QString() << home << QString() << fallback << QString();
     QTest::newRow("relative: as if not set")
         << u"state"_s << home << QString() << fallback << QString();
