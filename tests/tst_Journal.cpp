@@ -381,8 +381,9 @@ void tst_Journal::repairInTheCore()
 void tst_Journal::aRecordTooLongForAWorkerIsKept()
 {
     const QByteArray original = makeEightDirectionCl2(9000, 1);
+    QStringList files;
     for (int i = 0; i < 64; ++i) {
-        putFile(*m_dir, u"f%1.cl2"_s.arg(i, 2, 10, QChar(u'0')), original);
+        files << putFile(*m_dir, u"f%1.cl2"_s.arg(i, 2, 10, QChar(u'0')), original);
     }
     QString reason;
     const std::unique_ptr<Journal> journal =
@@ -400,9 +401,8 @@ void tst_Journal::aRecordTooLongForAWorkerIsKept()
     QVERIFY(result.failed == 0 && result.found == 64);
     QCOMPARE(byWorkers.load(), 0);
     const QList<QList<QByteArray>> after = slotsAfterConversion(original);
-    for (int i = 0; i < 64; ++i) {
-        QCOMPARE(framesBySlot(readFile(m_dir->filePath(u"f%1.cl2"_s.arg(i, 2, 10, QChar(u'0'))))),
-                 after);
+    for (const QString &file : files) {
+        QCOMPARE(framesBySlot(readFile(file)), after);
     }
 }
 
