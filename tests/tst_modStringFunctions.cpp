@@ -35,6 +35,8 @@ void TestModStringFunctions::replaceAny_data()
     QTest::newRow("endless: empty find item") << u"ab"_s << u",x"_s << u"-"_s << false << u"ab"_s;
     QTest::newRow("empty find item equal to a replacement")
         << u"abc"_s << u",x"_s << u"x"_s << false << u"xaxbxc"_s;
+    QTest::newRow("empty item after a removal")
+        << u"bab"_s << u"a,"_s << QString() << false << u"bb"_s;
     QTest::newRow("empty item first, then a cut")
         << u"aaxa"_s << u",ba,a"_s << u"b"_s << false << u"bbxb"_s;
     // The replacement is its own item again when case is ignored.
