@@ -7,8 +7,8 @@
 // write the two tables back, close. The tables are written back as they were
 // read, so the tree is left as it is while the kernel does a conversion's
 // work. A file whose tables lie past the first read is only read (the
-// generated trees have none).
-// Usage: velmora-bench-floor [--threads N] DIR
+// generated trees have none). A dry run only reads.
+// Usage: velmora-bench-floor [--dry-run] [--threads N] DIR
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
@@ -26,6 +26,8 @@
 #include <vector>
 
 namespace {
+
+bool dryRun = false;
 
 std::int32_t get32(const unsigned char *p)
 {
@@ -56,7 +58,7 @@ bool rewriteInPlace(int folder, const char *name)
     const std::int64_t partner = ok ? get32(front + 4) : 0;
     ok = ok && tableBytes > 0 && 36 + tableBytes <= got && partner > 32 &&
          partner + 4 + tableBytes <= got;
-    if (ok) {
+    if (ok && !dryRun) {
         const auto partnerBytes = static_cast<std::size_t>(4 + tableBytes);
         ok = ::pwrite(fd, front, static_cast<std::size_t>(36 + tableBytes), 0) == 36 + tableBytes &&
              ::pwrite(fd, front + partner, partnerBytes, partner) == ssize_t(partnerBytes);
@@ -137,10 +139,14 @@ long work(FolderQueue &queue)
 
 int main(int argc, char *argv[])
 {
-    const bool threadsGiven = argc == 4 && std::strcmp(argv[1], "--threads") == 0;
-    const int threads = threadsGiven ? std::atoi(argv[2]) : 1;
-    if ((argc != 2 && !threadsGiven) || threads < 1) {
-        std::fprintf(stderr, "usage: %s [--threads N] DIR\n", argv[0]);
+    int next = 1;
+    dryRun = next < argc && std::strcmp(argv[next], "--dry-run") == 0;
+    next += dryRun ? 1 : 0;
+    const bool threadsGiven = next + 1 < argc && std::strcmp(argv[next], "--threads") == 0;
+    const int threads = threadsGiven ? std::atoi(argv[next + 1]) : 1;
+    next += threadsGiven ? 2 : 0;
+    if (next + 1 != argc || threads < 1) {
+        std::fprintf(stderr, "usage: %s [--dry-run] [--threads N] DIR\n", argv[0]);
         return 2;
     }
     FolderQueue queue(argv[argc - 1]);
@@ -156,6 +162,6 @@ int main(int argc, char *argv[])
     for (const long n : rewritten) {
         total += n;
     }
-    std::printf("rewrote: %ld\n", total);
+    std::printf("%s: %ld\n", dryRun ? "would rewrite" : "rewrote", total);
     return 0;
 }
