@@ -210,7 +210,7 @@ void tst_Module1::aRunConvertsEachFileOnceInOrder_data()
 {
     QTest::addColumn<int>("jobs");
     // The stop comes once the log holds more lines than this (-1: no stop),
-    // the next files opened ahead.
+    // while the next files are already open.
     QTest::addColumn<int>("stopAt");
     QTest::newRow("one job") << 1 << -1;
     QTest::newRow("four jobs") << 4 << -1;
