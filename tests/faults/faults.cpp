@@ -1,0 +1,164 @@
+// Faults a test injects into a real program from outside: built as a shared
+// library the tests put in LD_PRELOAD, so nothing of them ships. It stands in
+// front of the C library's pread and pwrite and reads its orders from the
+// environment once:
+//
+//   VELMORA_FAULT_PWRITE=N:ACTION   at the N-th pwrite to a file (journals of
+//   VELMORA_FAULT_PWRITE=N+:ACTION  the state folder are not counted), or at
+//                                   the N-th and every later one with '+':
+//       kill   the process dies by SIGKILL before the write
+//       stop   the calling thread stops the process (SIGSTOP) before the
+//              write, which goes on once the process is continued
+//       ENOSPC, EIO, ...  the write fails with that error, writing nothing
+//   VELMORA_FAULT_SHORT_READS=1     every pread returns at most a third of
+//                                   what it was asked for (at least a byte)
+//
+// A conversion writes twice, so N = 2n - 1 is the n-th file's first write and
+// N = 2n its second: "2n:kill" kills the program between the two writes of
+// the n-th file.
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <string_view>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+struct Orders
+{
+    long at = 0; // 0: no write fault
+    bool onwards = false;
+    enum class Action { None, Kill, Stop, Fail } action = Action::None;
+    int error = 0;
+    bool shortReads = false;
+};
+
+int errorNamed(std::string_view name)
+{
+    static constexpr struct
+    {
+        std::string_view name;
+        int code;
+    } known[] = {{"ENOSPC", ENOSPC}, {"EIO", EIO},     {"EDQUOT", EDQUOT}, {"EROFS", EROFS},
+                 {"EACCES", EACCES}, {"EPERM", EPERM}, {"EINTR", EINTR},   {"EFBIG", EFBIG}};
+    for (const auto &entry : known) {
+        if (entry.name == name) {
+            return entry.code;
+        }
+    }
+    return 0;
+}
+
+const Orders &orders()
+{
+    static const Orders parsed = [] {
+        Orders result;
+        if (const char *write = std::getenv("VELMORA_FAULT_PWRITE")) {
+            char *rest = nullptr;
+            result.at = std::strtol(write, &rest, 10);
+            if (*rest == '+') {
+                result.onwards = true;
+                ++rest;
+            }
+            const std::string_view action = *rest == ':' ? rest + 1 : "";
+            if (action == "kill") {
+                result.action = Orders::Action::Kill;
+            } else if (action == "stop") {
+                result.action = Orders::Action::Stop;
+            } else if ((result.error = errorNamed(action)) != 0) {
+                result.action = Orders::Action::Fail;
+            }
+        }
+        const char *reads = std::getenv("VELMORA_FAULT_SHORT_READS");
+        result.shortReads = reads && *reads == '1';
+        return result;
+    }();
+    return parsed;
+}
+
+std::atomic<long> writes{0};
+
+bool isJournal(int fd)
+{
+    char link[64];
+    char target[4096];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    const ssize_t n = ::readlink(link, target, sizeof target - 1);
+    if (n <= 0) {
+        return false;
+    }
+    target[n] = '\0';
+    return std::strstr(target, "/cl2velmora/") != nullptr;
+}
+
+// True when the write is to fail with errno set; may not return at all.
+bool faultBeforeWrite(int fd)
+{
+    const Orders &o = orders();
+    if (o.action == Orders::Action::None || isJournal(fd)) {
+        return false;
+    }
+    const long n = ++writes;
+    if (n != o.at && !(o.onwards && n > o.at)) {
+        return false;
+    }
+    switch (o.action) {
+    case Orders::Action::Kill:
+        ::kill(::getpid(), SIGKILL);
+        break;
+    case Orders::Action::Stop:
+        // The thread that writes stops with the process: a signal sent to it
+        // now arrives at the very point of the write.
+        ::syscall(SYS_tgkill, ::getpid(), ::gettid(), SIGSTOP);
+        break;
+    case Orders::Action::Fail:
+        errno = o.error;
+        return true;
+    case Orders::Action::None:
+        break;
+    }
+    return false;
+}
+
+template <typename Function> Function next(const char *name)
+{
+    return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
+}
+
+size_t shortened(size_t count)
+{
+    return orders().shortReads && count > 1 ? count / 3 + 1 : count;
+}
+
+} // namespace
+
+extern "C" {
+
+ssize_t pwrite(int fd, const void *buffer, size_t count, off_t offset)
+{
+    static const auto real = next<ssize_t (*)(int, const void *, size_t, off_t)>("pwrite");
+    return faultBeforeWrite(fd) ? -1 : real(fd, buffer, count, offset);
+}
+
+ssize_t pwrite64(int fd, const void *buffer, size_t count, off_t offset)
+{
+    static const auto real = next<ssize_t (*)(int, const void *, size_t, off_t)>("pwrite64");
+    return faultBeforeWrite(fd) ? -1 : real(fd, buffer, count, offset);
+}
+
+ssize_t pread(int fd, void *buffer, size_t count, off_t offset)
+{
+    static const auto real = next<ssize_t (*)(int, void *, size_t, off_t)>("pread");
+    return real(fd, buffer, shortened(count), offset);
+}
+
+ssize_t pread64(int fd, void *buffer, size_t count, off_t offset)
+{
+    static const auto real = next<ssize_t (*)(int, void *, size_t, off_t)>("pread64");
+    return real(fd, buffer, shortened(count), offset);
+}
+}
