@@ -61,15 +61,11 @@ CommandLine parseCommandLine(const QStringList &arguments)
         QStringLiteral("sync"),
         QStringLiteral("Wait for each file to reach the disk, so that even a power cut leaves "
                        "every file either as it was or converted (slower)."));
-    // For measuring what the journal costs; a run without one cannot be
-    // repaired after a kill.
-    QCommandLineOption noJournal(QStringLiteral("no-journal"));
-    noJournal.setFlags(QCommandLineOption::HiddenFromHelp);
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the version and exit."));
-    parser.addOptions({dryRun, undo, mask, jobs, sync, noJournal, help, version});
+    parser.addOptions({dryRun, undo, mask, jobs, sync, help, version});
     parser.addPositionalArgument(QStringLiteral("PATH"),
                                  QStringLiteral("A CL2 file, or a folder to search."),
                                  QStringLiteral("PATH..."));
@@ -111,7 +107,6 @@ CommandLine parseCommandLine(const QStringList &arguments)
     result.conversion.dryRun = parser.isSet(dryRun);
     result.conversion.undo = parser.isSet(undo);
     result.sync = parser.isSet(sync);
-    result.journal = !parser.isSet(noJournal);
     result.maskList = parser.value(mask);
     return result;
 }

@@ -68,9 +68,4 @@ int caughtStopSignal()
     return stopSignal;
 }
 
-void suspendSelfForTesting()
-{
-    ::raise(SIGSTOP);
-}
-
 } // namespace velmora
