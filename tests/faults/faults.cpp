@@ -20,6 +20,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <dlfcn.h>
 #include <string_view>
