@@ -16,6 +16,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace velmora;
@@ -24,13 +25,23 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// The environment of a program the fault library drives: orders such as
+// "4:kill" (see tests/faults/faults.cpp).
+QProcessEnvironment withFaults(const QString &orders)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"LD_PRELOAD"_s, QStringLiteral(VELMORA_FAULTS_PATH));
+    environment.insert(u"VELMORA_FAULT_PWRITE"_s, orders);
+    return environment;
+}
+
 // Runs the program, killed between the two writes of the n-th file it writes
 // when n > 0.
 ProcessRun runCli(const QStringList &arguments, int n = 0)
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"CL2VELMORA_TEST_KILL_BETWEEN_WRITES"_s, QString::number(n));
-    return runProcess(QStringLiteral(CL2VELMORA_CLI_PATH), arguments, environment);
+    return runProcess(QStringLiteral(CL2VELMORA_CLI_PATH), arguments,
+                      n > 0 ? withFaults(u"%1:kill"_s.arg(2 * n))
+                            : QProcessEnvironment::systemEnvironment());
 }
 
 QList<QByteArray> outputLines(const ProcessRun &run)
@@ -72,7 +83,7 @@ private:
     QString journals() const { return m_state->filePath(u"cl2velmora"_s); }
     QStringList journalEntries() const
     {
-        return QDir(journals()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        return QDir(journals()).entryList({u"journal-*"_s}, QDir::AllEntries | QDir::System);
     }
 
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -131,7 +142,13 @@ void tst_Journal::killedBetweenWritesThenChanged_data()
     QTest::newRow("longer") << none << 3 << 1 << u"append"_s << left + u"its length changed from"_s;
     QTest::newRow("replaced by a copy")
         << none << 3 << 1 << u"replace"_s << left + u"another file has taken its name"_s;
+    // Out of reach: its record waits for it.
     QTest::newRow("removed") << none << 3 << 1 << u"remove"_s << left + u"it could not be opened"_s;
+    // Something else has its name now: neither followed, nor waited for.
+    QTest::newRow("a FIFO in its place")
+        << none << 3 << 1 << u"fifo"_s << left + u"not a regular file; it was left as it is"_s;
+    QTest::newRow("a symbolic link in its place")
+        << none << 3 << 1 << u"link"_s << left + u"its name is a symbolic link"_s;
 }
 
 void tst_Journal::killedBetweenWritesThenChanged()
@@ -175,7 +192,9 @@ void tst_Journal::killedBetweenWritesThenChanged()
         record[end - 20] = static_cast<char>(record[end - 20] ^ 0x40);
     }
     QVERIFY((change != "cut"_L1 && change != "flip"_L1) ||
-            writeFile(journal, change == "cut"_L1 ? record.left(end - 4) : record));
+            writeFile(journal, change == "cut"_L1
+                                   ? record.left(end - 4) + QByteArray(4, '\0') + record.mid(end)
+                                   : record));
     // A copy has the same bytes, but is another file, never written into.
     QVERIFY(change != "replace"_L1 || (QFile::copy(file, file + u'~') && QFile::remove(file) &&
                                        QFile::rename(file + u'~', file)));
@@ -183,32 +202,41 @@ void tst_Journal::killedBetweenWritesThenChanged()
         bytes[40] = static_cast<char>(bytes[40] ^ 0x11);
     }
     bytes += change == "append"_L1 ? "x" : "";
-    QVERIFY(change == "remove"_L1 ? QFile::remove(file) : writeFile(file, bytes));
+    const QString aside = m_dir->filePath(u"aside.cl2"_s);
+    QVERIFY(change == "remove"_L1 || change == "fifo"_L1 || change == "link"_L1
+                ? QFile::remove(file)
+                : writeFile(file, bytes));
+    QVERIFY(change != "fifo"_L1 || ::mkfifo(QFile::encodeName(file).constData(), 0600) == 0);
+    QVERIFY(change != "link"_L1 || (writeFile(aside, bytes) && QFile::link(aside, file)));
+    const bool waits = change == "remove"_L1;
     LockedFile held; // as the journal's live owner holds it
     QString error;
     QVERIFY(change != "live"_L1 ||
             held.claim(QFile::encodeName(journal), &error) == LockedFile::Claim::Claimed);
 
     const QString other = putFile(*m_dir, u"other.cl2"_s, makeEightDirectionCl2(2));
-    const ProcessRun next = runCli({u"--dry-run"_s, other});
+    const ProcessRun next = runCli({other});
     const bool left = line.startsWith(u"could not"_s);
     QVERIFY2(next.finished && next.exitCode == (left ? 1 : 0) && next.err.isEmpty(),
              next.err.constData());
     const QList<QByteArray> lines = outputLines(next);
-    QCOMPARE(lines.size(), line.isEmpty() ? 1 : 2); // the repair's line, then the dry run's
+    QCOMPARE(lines.size(), line.isEmpty() ? 1 : 2); // the repair's line, then the run's
     QVERIFY2(line.isEmpty() ||
                  lines[0].startsWith(("ERROR: File ("_L1 + file + ") "_L1 + line).toUtf8()) ||
                  lines[0] == ("SUCCESS: File ("_L1 + file + ") "_L1 + line).toUtf8(),
              lines[0].constData());
-    QVERIFY(change == "remove"_L1 ||
+    QVERIFY(change == "remove"_L1 || change == "fifo"_L1 ||
             readFile(file) == (line.contains(u"put back"_s) ? original : bytes));
     for (int i = 1; i <= 3; ++i) {
         QVERIFY(i == killAt || readFile(files[i - 1]) == (i < killAt ? whole : original));
     }
-    QCOMPARE(journalEntries().isEmpty(), change != "live"_L1);
-    // Once its owner ends, a journal is repaired; after that, nothing is said.
+    QCOMPARE(journalEntries().isEmpty(), change != "live"_L1 && !waits);
+    // Once its owner ends, a journal is repaired; after that, nothing is said
+    // but of a file still out of reach.
     held.close();
-    QCOMPARE(outputLines(runCli({u"--dry-run"_s, other})).size(), change == "live"_L1 ? 2 : 1);
+    const QList<QByteArray> after = outputLines(runCli({other}));
+    QCOMPARE(after.size(), change == "live"_L1 || waits ? 2 : 1);
+    QVERIFY(!waits || after[0] == lines[0]);
     QVERIFY(change != "live"_L1 || readFile(file) == original);
 }
 
