@@ -69,9 +69,11 @@ private slots:
     {
         // Files and folders an ordinary user may rewrite, as becomeNobody's runs must.
         ::umask(0);
-        // The program's journal goes here, not into the home folder.
-        QVERIFY(m_state.isValid() &&
-                ::chmod(QFile::encodeName(m_state.path()).constData(), 0777) == 0);
+        // The program's journal goes here, not into the home folder: a folder
+        // of the user the runs take, as the program trusts no other.
+        const QByteArray state = QFile::encodeName(m_state.path());
+        QVERIFY(m_state.isValid() && ::chmod(state.constData(), 0700) == 0 &&
+                (::getuid() != 0 || ::chown(state.constData(), 65534, 65534) == 0));
         qputenv("XDG_STATE_HOME", QFile::encodeName(m_state.path()));
     }
 

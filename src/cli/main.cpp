@@ -62,8 +62,10 @@ int main(int argc, char *argv[])
         log.setBeforeWrite([&progress] { progress.clear(); });
     }
 
-    // Before anything else: files a killed run left half-rewritten.
-    RepairInterruptedRuns(log);
+    // Before anything else: files a killed run left half-rewritten (a dry run
+    // only names them).
+    RepairInterruptedRuns(log,
+                          command.conversion.dryRun ? RepairMode::CheckOnly : RepairMode::Repair);
     log.flush(); // shown even if this run is killed in turn
     const std::unique_ptr<Journal> journal = openJournal(command, progress);
 

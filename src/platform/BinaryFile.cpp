@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -38,23 +39,30 @@ BinaryFile::~BinaryFile()
     }
 }
 
-bool BinaryFile::openDescriptor(int at, const char *encodedPath, QString *error)
+bool BinaryFile::openDescriptor(int at, const char *encodedPath, QString *error, int extraFlags,
+                                int *failure)
 {
     // O_NONBLOCK keeps a FIFO or a device from blocking the open; it has no
     // effect on the regular files we accept. O_NOATIME spares the access-time
     // update a read would cost; only the owner may ask for it, so others open
     // without.
-    constexpr int flags = O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    const int flags = O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | extraFlags;
     int fd = openFile(at, encodedPath, flags | O_NOATIME);
     if (fd < 0 && errno == EPERM) {
         fd = openFile(at, encodedPath, flags);
     }
     if (fd < 0) {
+        if (failure) {
+            *failure = errno;
+        }
         *error = systemReason(errno);
         return false;
     }
     m_fd = fd;
     if (!readInfo(error)) {
+        if (failure) {
+            *failure = NotRegular;
+        }
         ::close(m_fd);
         m_fd = -1;
         return false;
@@ -94,6 +102,32 @@ bool BinaryFile::openAt(const DirectoryHandle &dir, const char *name, QString *e
 bool BinaryFile::openEncoded(const QByteArray &encodedPath, QString *error)
 {
     return openDescriptor(AT_FDCWD, encodedPath.constData(), error);
+}
+
+BinaryFile::NamedOpen BinaryFile::openNamed(const QByteArray &encodedPath, QString *error)
+{
+    int failure = 0;
+    bool opened;
+    if (encodedPath.size() < PATH_MAX) {
+        opened = openDescriptor(AT_FDCWD, encodedPath.constData(), error, O_NOFOLLOW, &failure);
+    } else {
+        const qsizetype slash = encodedPath.lastIndexOf('/');
+        DirectoryHandle folder;
+        if (slash <= 0 || !folder.open(encodedPath.left(slash), error)) {
+            return NamedOpen::Failed;
+        }
+        opened = openDescriptor(folder.descriptor(), encodedPath.constData() + slash + 1, error,
+                                O_NOFOLLOW, &failure);
+    }
+    if (opened) {
+        return NamedOpen::Opened;
+    }
+    if (failure == ELOOP) {
+        *error = QStringLiteral("its name is a symbolic link");
+    }
+    return failure == ELOOP || failure == EISDIR || failure == NotRegular
+               ? NamedOpen::NotARegularFile
+               : NamedOpen::Failed;
 }
 
 std::int64_t BinaryFile::length(QString *error)

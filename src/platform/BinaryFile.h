@@ -55,6 +55,14 @@ public:
     bool openAt(const DirectoryHandle &dir, const char *name, QString *error);
     // Opens an existing file by a path already in the system's spelling.
     bool openEncoded(const QByteArray &encodedPath, QString *error);
+    // Opens the file a path names without following a final symbolic link,
+    // for a file that was recorded under that path and may since have been
+    // replaced by anything: a FIFO or a device is neither waited for nor
+    // kept open. A path longer than the system takes in one call is reached
+    // a folder at a time. NotARegularFile: the name now holds a link, a
+    // folder, a device...; Failed: it could not be reached (yet).
+    enum class NamedOpen { Opened, NotARegularFile, Failed };
+    NamedOpen openNamed(const QByteArray &encodedPath, QString *error);
     // Which file the open descriptor is, whatever name reached it.
     FileId id() const { return m_identity.id; }
     // The file as it was when it was opened; false, with the reason in error,
@@ -85,7 +93,10 @@ public:
     static void failNextCloseForTesting(int errorCode);
 
 private:
-    bool openDescriptor(int at, const char *encodedPath, QString *error);
+    // failure, when given, gets the open's error number, or NotRegular.
+    static constexpr int NotRegular = -1;
+    bool openDescriptor(int at, const char *encodedPath, QString *error, int extraFlags = 0,
+                        int *failure = nullptr);
     bool readInfo(QString *error);
 
     int m_fd = -1;
