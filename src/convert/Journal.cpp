@@ -706,6 +706,13 @@ void RepairInterruptedRuns(MessageLog &log, RepairMode mode)
         case LockedFile::Claim::Untrusted:
             setAside(journal, QLatin1String("is not trusted: ") + error, mode, log);
             break;
+        case LockedFile::Claim::NotNow: // kept as it is for the next start
+            log.AppendLine(journalLine(path, QLatin1String("of an interrupted run could not be "
+                                                           "read now (") +
+                                                 error +
+                                                 QLatin1String("); it is kept for the "
+                                                               "next start")));
+            break;
         case LockedFile::Claim::Failed:
             setAside(journal, QLatin1String("could not be read: ") + error, mode, log);
             break;

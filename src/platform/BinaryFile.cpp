@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -123,6 +124,14 @@ BinaryFile::NamedOpen BinaryFile::openNamed(const QByteArray &encodedPath, QStri
         return NamedOpen::Opened;
     }
     if (failure == ELOOP) {
+        // A file the run reached through a link is reached through it again,
+        // by the link's resolved target: the caller compares the file's
+        // identity with the recorded one before it reads or writes, so this
+        // can only lead back to the very file that was converted.
+        char resolved[PATH_MAX];
+        if (::realpath(encodedPath.constData(), resolved) && resolved != encodedPath) {
+            return openNamed(QByteArray(resolved), error);
+        }
         *error = QStringLiteral("its name is a symbolic link");
     }
     return failure == ELOOP || failure == EISDIR || failure == NotRegular

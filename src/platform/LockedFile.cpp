@@ -56,6 +56,13 @@ QString untrustedBecause(const struct stat &info, bool folder)
 
 } // namespace
 
+// Errors that say nothing of the file, only that the system is short of
+// something for the moment.
+bool lackOfResources(int code)
+{
+    return code == EMFILE || code == ENFILE || code == ENOMEM || code == ENOLCK;
+}
+
 LockedFile::~LockedFile()
 {
     close();
@@ -106,7 +113,10 @@ LockedFile::Claim LockedFile::claim(const QByteArray &path, QString *error)
     if (m_fd < 0) {
         const int code = errno;
         *error = code == ELOOP ? QStringLiteral("it is a symbolic link") : systemReason(code);
-        return code == ENOENT ? Claim::Gone : code == ELOOP ? Claim::Untrusted : Claim::Failed;
+        return code == ENOENT          ? Claim::Gone
+               : code == ELOOP         ? Claim::Untrusted
+               : lackOfResources(code) ? Claim::NotNow
+                                       : Claim::Failed;
     }
     struct stat info;
     if (::fstat(m_fd, &info) != 0) {
@@ -122,7 +132,9 @@ LockedFile::Claim LockedFile::claim(const QByteArray &path, QString *error)
         const int code = errno;
         *error = systemReason(code);
         close();
-        return code == EWOULDBLOCK ? Claim::HeldByAnother : Claim::Failed;
+        return code == EWOULDBLOCK     ? Claim::HeldByAnother
+               : lackOfResources(code) ? Claim::NotNow
+                                       : Claim::Failed;
     }
     // The owner, or another process claiming it, may have removed the file
     // between our open and our lock.

@@ -18,7 +18,9 @@ public:
     enum class Created { Yes, AlreadyThere, Failed };
     // Untrusted: not a regular file of the effective user that only the user
     // can write; it is not locked, and nothing in it is to be believed.
-    enum class Claim { Claimed, HeldByAnother, Gone, Untrusted, Failed };
+    // NotNow: the system lacked what opening or locking it takes (descriptors,
+    // memory, locks); a later try may succeed.
+    enum class Claim { Claimed, HeldByAnother, Gone, Untrusted, NotNow, Failed };
 
     LockedFile() = default;
     ~LockedFile();
