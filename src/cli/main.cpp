@@ -102,11 +102,12 @@ int main(int argc, char *argv[])
             suspendSelfForTesting();
         }
     };
-    ConvertPaths(command.paths, log, run);
+    const BatchResult result = ConvertPaths(command.paths, log, run);
     progress.clear();
 
     const bool written = log.flush();
-    if (const int signal = caughtStopSignal(); signal != 0) {
+    // A signal noticed only once every file was done ends a complete run.
+    if (const int signal = caughtStopSignal(); signal != 0 && result.stopped) {
         return 128 + signal;
     }
     return written && !log.sawError() ? AllSucceeded : SomeFailed;

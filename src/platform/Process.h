@@ -6,6 +6,14 @@ namespace velmora {
 // disk, a lock) so far.
 long threadWaits();
 
+// Lets the process open as many files as its hard limit allows (the soft
+// limit is often far lower). Only the first call does anything.
+void raiseOpenFileLimit();
+
+// How many more descriptors the process may open now: its soft limit less
+// those open.
+long descriptorsLeft();
+
 // Ends this process at once with SIGKILL, as the system or a user may end it:
 // no handler, no destructor, no flush. For tests of interrupted runs.
 [[noreturn]] void killThisProcess();
