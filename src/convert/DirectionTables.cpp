@@ -244,8 +244,8 @@ QString DirectionTables::store(BinaryFile &file) const
     // A put-back that failed may have found the bytes as they were (a write
     // refused before it wrote anything): only a file whose bytes are not the
     // original ones is called damaged.
-    if (restored || (holds(file, 0, m_front) &&
-                     (!frontWritten || holds(file, m_partnerOffset, m_partner)))) {
+    if (restored ||
+        (holds(file, 0, m_front) && (!frontWritten || holds(file, m_partnerOffset, m_partner)))) {
         return QStringLiteral("could not be written (%1); its original bytes were put back")
             .arg(error);
     }

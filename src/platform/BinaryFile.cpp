@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
-#include <thread>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -72,7 +72,9 @@ bool BinaryFile::openDescriptor(int at, const char *encodedPath, QString *error)
 // m_locked stays false, which is no error).
 bool BinaryFile::tryLock(QString *error)
 {
-    struct flock whole{};
+    struct flock whole
+    {
+    };
     whole.l_type = F_WRLCK;
     whole.l_whence = SEEK_SET; // from 0, length 0: the whole file, however long
     int result;
