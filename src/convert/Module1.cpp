@@ -335,9 +335,10 @@ BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionR
         if (!job.opened || job.deferred) {
             return;
         }
-        // Found busy at open: waited for here, while this thread holds no
+        // Found busy at open: waited for here, where this thread holds no
         // file before it (its chunk's earlier files are closed), so two runs
-        // cannot wait on each other.
+        // that take files in one order never wait on each other; any other
+        // wait is bounded.
         if (job.problem.isEmpty() && !job.file.isLocked()) {
             QString error;
             if (run.stopRequested() && leaveForStop(job)) {
