@@ -66,6 +66,11 @@ QProcessEnvironment withFaults(const QStringList &orders)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"LD_PRELOAD"_s, QStringLiteral(VELMORA_FAULTS_PATH));
+#ifdef __SANITIZE_ADDRESS__
+    // The sanitizer's runtime then comes second, which it would refuse.
+    environment.insert(u"ASAN_OPTIONS"_s,
+                       environment.value(u"ASAN_OPTIONS"_s) + u":verify_asan_link_order=0"_s);
+#endif
     for (const QString &order : orders) {
         environment.insert(order.section(u'=', 0, 0), order.section(u'=', 1));
     }
