@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QStringEncoder>
 
+#include <atomic>
 #include <functional>
 
 namespace velmora {
@@ -34,7 +35,8 @@ public:
 
     bool sawError() const { return m_sawError; }
     // Standard output refused a write (its reader left): nothing more is shown.
-    bool isBroken() const { return m_broken; }
+    // Safe from any thread.
+    bool isBroken() const { return m_broken.load(std::memory_order_relaxed); }
 
 private:
     QByteArray m_buffer;
@@ -42,7 +44,7 @@ private:
     QElapsedTimer m_sinceWrite;
     std::function<void()> m_beforeWrite;
     bool m_sawError = false;
-    bool m_broken = false;
+    std::atomic<bool> m_broken{false};
 };
 
 } // namespace velmora

@@ -80,11 +80,12 @@ int main(int argc, char *argv[])
     run.setStopProbe([&log] { return caughtStopSignal() != 0 || log.isBroken(); });
     run.searching = [&progress](const QString &folder) { progress.showSearching(folder); };
     run.progress = [&progress](qsizetype done, qsizetype total) { progress.update(done, total); };
-    ConvertPaths(command.paths, log, run);
+    const BatchResult result = ConvertPaths(command.paths, log, run);
     progress.clear();
 
     const bool written = log.flush();
-    if (const int signal = caughtStopSignal(); signal != 0) {
+    // A signal noticed only once every file was done ends a complete run.
+    if (const int signal = caughtStopSignal(); signal != 0 && result.stopped) {
         return 128 + signal;
     }
     return written && !log.sawError() ? AllSucceeded : SomeFailed;
