@@ -2,6 +2,7 @@
 #include "support/Cl2Fixture.h"
 #include "support/ProcessRun.h"
 
+#include <QDeadlineTimer>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -10,6 +11,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <pty.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -30,11 +32,35 @@ void becomeNobody()
     }
 }
 
+// The program as the tests run it: a copy every user can reach (see initTestCase).
+QString cliPath = QStringLiteral(CL2VELMORA_CLI_PATH);
+
 ProcessRun runCli(const QStringList &arguments, const std::function<void()> &childSetup,
                   const std::function<void(qint64)> &whileRunning = {})
 {
-    return runProcess(QStringLiteral(CL2VELMORA_CLI_PATH), arguments,
-                      QProcessEnvironment::systemEnvironment(), childSetup, whileRunning);
+    return runProcess(cliPath, arguments, QProcessEnvironment::systemEnvironment(), childSetup,
+                      whileRunning);
+}
+
+// Reads what comes through fd until the other end closes it; false when that
+// has not happened within the time a child may run.
+bool readToEnd(int fd, QByteArray &into)
+{
+    const QDeadlineTimer deadline(processTimeoutMs);
+    char buffer[4096];
+    for (;;) {
+        pollfd ready{fd, POLLIN, 0};
+        const int events = ::poll(&ready, 1, int(deadline.remainingTime()));
+        if (events == 0) {
+            return false;
+        }
+        const ssize_t n = events < 0 ? -1 : ::read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            into.append(buffer, n);
+        } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+            return true; // a terminal whose other side is gone says EIO
+        }
+    }
 }
 
 QStringList outputLines(const QByteArray &out, const QString &root)
@@ -73,6 +99,15 @@ private slots:
         QVERIFY(m_state.isValid() &&
                 ::chmod(QFile::encodeName(m_state.path()).constData(), 0777) == 0);
         qputenv("XDG_STATE_HOME", QFile::encodeName(m_state.path()));
+        // The build may lie in a folder other users cannot enter (a home of
+        // mode 0700): the rows run as another user run a copy from here. The
+        // program links its core statically and Qt from the system.
+        const QString copy = m_bin.filePath(u"cl2velmora-cli"_s);
+        QVERIFY(m_bin.isValid() &&
+                ::chmod(QFile::encodeName(m_bin.path()).constData(), 0755) == 0 &&
+                QFile::copy(QStringLiteral(CL2VELMORA_CLI_PATH), copy) &&
+                ::chmod(QFile::encodeName(copy).constData(), 0755) == 0);
+        cliPath = copy;
     }
 
     void run_data()
@@ -238,7 +273,7 @@ private slots:
                 becomeNobody();
             },
             [&](qint64 pid) {
-                ::close(ends[1]); // the program holds its own
+                ::close(std::exchange(ends[1], -1)); // the program holds its own
                 if (heldAfter == 0) {
                     return;
                 }
@@ -260,15 +295,14 @@ private slots:
                 QCOMPARE(::kill(pid_t(pid), SIGCONT), 0);
             });
         qunsetenv("CL2VELMORA_TEST_SUSPEND_AFTER");
+        ::close(ends[1]); // still open when the program did not start
         QByteArray shown;
-        char buffer[4096];
-        for (ssize_t n; ends[0] >= 0 && (n = ::read(ends[0], buffer, sizeof buffer)) > 0;) {
-            shown.append(buffer, n);
-        }
+        const bool allShown = ends[0] < 0 || readToEnd(ends[0], shown);
         ::close(ends[0]);
 
         ::chmod(locked.constData(), 0755);
         QVERIFY2(run.finished, run.err.constData());
+        QVERIFY2(allShown, "its stream stayed open after it ended");
         QCOMPARE(run.exitCode, exitCode);
         // No status line unless on a terminal.
         QVERIFY2(exitCode == 2
@@ -321,7 +355,7 @@ private slots:
     }
 
 private:
-    QTemporaryDir m_state;
+    QTemporaryDir m_state, m_bin;
 };
 
 QTEST_GUILESS_MAIN(TestCli)
