@@ -12,6 +12,16 @@ target_compile_definitions(velmora_config INTERFACE
     QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
     QT_DISABLE_DEPRECATED_UP_TO=0x060000)
 
+# The hardening Debian builds its packages with, for the programs as shipped:
+# checked buffer routines, stack guards, a read-only relocation table bound
+# at start, and position-independent executables.
+include(CheckPIESupported)
+check_pie_supported()
+set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+target_compile_options(velmora_config INTERFACE
+    $<$<CONFIG:Release>:-U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=2 -fstack-protector-strong>)
+target_link_options(velmora_config INTERFACE $<$<CONFIG:Release>:LINKER:-z,relro,-z,now>)
+
 # Fuzzing: every target is built with coverage for libFuzzer and with the
 # address and undefined-behaviour sanitizers, so the fuzzer sees into the core.
 option(VELMORA_FUZZ "Build the libFuzzer targets (clang only)" OFF)

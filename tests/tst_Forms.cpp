@@ -22,7 +22,6 @@
 #include <QScrollBar>
 #include <QSemaphore>
 #include <QSignalSpy>
-#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -427,7 +426,7 @@ private slots:
 
     // The About entry, clicked in the menu bar as a user does, twice: each
     // click returns once Ok has hidden the box, and the same box comes back.
-    // Then Exit or the close box ends the program.
+    // Then the close box, Exit or its shortcut Ctrl+Q ends the program.
     void menusShowAboutAndEndTheProgram()
     {
         QMenuBar *bar = t->form.menuBar();
@@ -441,11 +440,20 @@ private slots:
                 [](Form3 &about) { QTest::mouseClick(about.Command1, Qt::LeftButton); });
         }
         QVERIFY(shown[0] && shown[1] == shown[0] && shown[0]->parentWidget() == &t->form);
-        for (const bool closeBox : {true, false}) {
+        for (const QString &way : {u"close box"_s, u"Exit"_s, u"Ctrl+Q"_s}) {
             t->form.show();
-            QCOMPARE(
-                runMainLoop([&] { closeBox ? void(t->form.close()) : t->form.mnuexit->trigger(); }),
-                0);
+            t->form.activateWindow(); // where the keys go
+            QVERIFY(QTest::qWaitForWindowActive(&t->form));
+            QCOMPARE(runMainLoop([&] {
+                         if (way == u"close box"_s) {
+                             t->form.close();
+                         } else if (way == u"Exit"_s) {
+                             t->form.mnuexit->trigger();
+                         } else {
+                             QTest::keyClick(&t->form, Qt::Key_Q, Qt::ControlModifier);
+                         }
+                     }),
+                     0);
             for (QWidget *window : QApplication::topLevelWidgets()) {
                 QVERIFY2(!window->isVisible(), qPrintable(window->objectName()));
             }
@@ -509,11 +517,13 @@ private slots:
             QCOMPARE(QFontInfo(scan.Command1->font()).family(), u"Liberation Sans"_s);
             QCOMPARE(scan.windowTitle(), u"Scan Folder Conversion..."_s);
             QCOMPARE(scan.Drive1->currentIndex(), 1);
-            // The list follows the folder to the drive that holds it.
-            QVERIFY(scan.Dir1->setPath(t->dir.path()));
-            QCOMPARE(scan.Drive1->drive(), QStorageInfo(t->dir.path()).rootPath());
-            // Choosing a drive opens it.
+            // The list follows the folder to the drive that holds it: the root
+            // and the home folder are offered whatever is mounted.
+            QVERIFY(scan.Dir1->setPath(QDir::rootPath()));
+            QCOMPARE(scan.Drive1->drive(), QDir::rootPath());
             QVERIFY(scan.Dir1->setPath(QDir::homePath()));
+            QCOMPARE(scan.Drive1->drive(), QDir::homePath());
+            // Choosing a drive opens it.
             QTest::keyClick(scan.Drive1, Qt::Key_Home);
             QCOMPARE(scan.Dir1->path(), QDir::rootPath());
             QTest::keyClick(scan.Drive1, Qt::Key_Down);

@@ -3,6 +3,8 @@
 #include "support/Cl2Fixture.h"
 #include "support/ProcessRun.h"
 
+#include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -11,6 +13,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <pty.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -32,11 +35,36 @@ void becomeNobody()
     }
 }
 
+// The program as the tests run it: a copy every user can reach (see initTestCase).
+QString cliPath = QStringLiteral(CL2VELMORA_CLI_PATH);
+QString faultsPath = QStringLiteral(VELMORA_FAULTS_PATH);
+
 ProcessRun runCli(const QStringList &arguments, const std::function<void()> &childSetup,
                   const std::function<void(qint64)> &whileRunning = {})
 {
-    return runProcess(QStringLiteral(CL2VELMORA_CLI_PATH), arguments,
-                      QProcessEnvironment::systemEnvironment(), childSetup, whileRunning);
+    return runProcess(cliPath, arguments, QProcessEnvironment::systemEnvironment(), childSetup,
+                      whileRunning);
+}
+
+// Reads what comes through fd until the other end closes it; false when that
+// has not happened within the time a child may run.
+bool readToEnd(int fd, QByteArray &into)
+{
+    const QDeadlineTimer deadline(processTimeoutMs);
+    char buffer[4096];
+    for (;;) {
+        pollfd ready{fd, POLLIN, 0};
+        const int events = ::poll(&ready, 1, int(deadline.remainingTime()));
+        if (events == 0) {
+            return false;
+        }
+        const ssize_t n = events < 0 ? -1 : ::read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            into.append(buffer, n);
+        } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+            return true; // a terminal whose other side is gone says EIO
+        }
+    }
 }
 
 QStringList outputLines(const QByteArray &out, const QString &root)
@@ -65,7 +93,7 @@ QStringList logOnTerminal(const QByteArray &bytes, const QString &root)
 QProcessEnvironment withFaults(const QStringList &orders)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"LD_PRELOAD"_s, QStringLiteral(VELMORA_FAULTS_PATH));
+    environment.insert(u"LD_PRELOAD"_s, faultsPath);
 #ifdef __SANITIZE_ADDRESS__
     // The sanitizer's runtime then comes second, which it would refuse.
     environment.insert(u"ASAN_OPTIONS"_s,
@@ -134,6 +162,17 @@ private slots:
         QVERIFY(m_state.isValid() && ::chmod(state.constData(), 0700) == 0 &&
                 (::getuid() != 0 || ::chown(state.constData(), 65534, 65534) == 0));
         qputenv("XDG_STATE_HOME", QFile::encodeName(m_state.path()));
+        // The build may lie in a folder other users cannot enter (a home of
+        // mode 0700): the rows run as another user run copies from here of the
+        // program (it links its core statically and Qt from the system) and of
+        // the fault library.
+        QVERIFY(m_bin.isValid() && ::chmod(QFile::encodeName(m_bin.path()).constData(), 0755) == 0);
+        for (QString *path : {&cliPath, &faultsPath}) {
+            const QString copy = m_bin.filePath(QFileInfo(*path).fileName());
+            QVERIFY(QFile::copy(*path, copy) &&
+                    ::chmod(QFile::encodeName(copy).constData(), 0755) == 0);
+            *path = copy;
+        }
     }
 
     void run_data()
@@ -293,12 +332,11 @@ private slots:
         // The fault library stops the program at that write, before it is made.
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         if (heldAt > 0) {
-            environment.insert(u"LD_PRELOAD"_s, QStringLiteral(VELMORA_FAULTS_PATH));
+            environment.insert(u"LD_PRELOAD"_s, faultsPath);
             environment.insert(u"VELMORA_FAULT_PWRITE"_s, u"%1:stop"_s.arg(heldAt));
         }
         const ProcessRun run = runProcess(
-            QStringLiteral(CL2VELMORA_CLI_PATH), arguments.replaceInStrings(u"ROOT"_s, root),
-            environment,
+            cliPath, arguments.replaceInStrings(u"ROOT"_s, root), environment,
             [&ends, out, terminal] {
                 for (const int stream : {out ? STDOUT_FILENO : -1, terminal ? STDERR_FILENO : -1}) {
                     ::dup2(ends[1], stream);
@@ -308,7 +346,7 @@ private slots:
                 becomeNobody();
             },
             [&](qint64 pid) {
-                ::close(ends[1]); // the program holds its own
+                ::close(std::exchange(ends[1], -1)); // the program holds its own
                 if (heldAt == 0) {
                     return;
                 }
@@ -330,15 +368,14 @@ private slots:
                 QCOMPARE(::tgkill(pid_t(pid), pid_t(pid), signal), 0);
                 QCOMPARE(::kill(pid_t(pid), SIGCONT), 0);
             });
+        ::close(ends[1]); // still open when the program did not start
         QByteArray shown;
-        char buffer[4096];
-        for (ssize_t n; ends[0] >= 0 && (n = ::read(ends[0], buffer, sizeof buffer)) > 0;) {
-            shown.append(buffer, n);
-        }
+        const bool allShown = ends[0] < 0 || readToEnd(ends[0], shown);
         ::close(ends[0]);
 
         ::chmod(locked.constData(), 0755);
         QVERIFY2(run.finished, run.err.constData());
+        QVERIFY2(allShown, "its stream stayed open after it ended");
         QCOMPARE(run.exitCode, exitCode);
         // No status line unless on a terminal.
         QVERIFY2(exitCode == 2
@@ -638,7 +675,7 @@ private slots:
     }
 
 private:
-    QTemporaryDir m_state;
+    QTemporaryDir m_state, m_bin;
 };
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -43,6 +44,32 @@ private slots:
         }
         // The built-in font's licence travels with the program.
         QVERIFY(QFile::exists(prefix.filePath(u"share/doc/cl2velmora/LICENSE.LiberationSans"_s)));
+        QVERIFY(QFile::exists(prefix.filePath(u"share/doc/cl2velmora/changelog.Debian.gz"_s)));
+        // The package's copyright file, in the machine-readable form: each
+        // licence a paragraph of its own, its text indented, none left out.
+        QFile copyright(prefix.filePath(u"share/doc/cl2velmora/copyright"_s));
+        QVERIFY(copyright.open(QIODevice::ReadOnly));
+        QHash<QString, QString> texts; // licence name: its indented text
+        QStringList used;
+        for (const QString &paragraph :
+             QString::fromUtf8(copyright.readAll()).split(u"\n\n"_s, Qt::SkipEmptyParts)) {
+            QStringList lines = paragraph.split(u'\n', Qt::SkipEmptyParts);
+            if (paragraph.startsWith(u"Files: "_s)) {
+                used << lines.filter(QRegularExpression(u"^License: "_s)).value(0).mid(9);
+            } else if (paragraph.startsWith(u"License: "_s)) {
+                const QString name = lines.takeFirst().mid(9);
+                for (const QString &line : lines) {
+                    QVERIFY2(line.startsWith(u' ') && line.size() > 1, qPrintable(line));
+                }
+                texts.insert(name, lines.join(u'\n'));
+            } else {
+                QVERIFY2(paragraph.startsWith(u"Format: "_s), qPrintable(paragraph));
+            }
+        }
+        QCOMPARE(used, (QStringList{u"MIT"_s, u"OFL-1.1"_s}));
+        QCOMPARE(texts.size(), 2);
+        QVERIFY(texts.value(u"MIT"_s).startsWith(u" Permission is hereby granted"_s));
+        QVERIFY(texts.value(u"OFL-1.1"_s).startsWith(u" SIL OPEN FONT LICENSE Version 1.1"_s));
         for (const QString &program : {u"cl2velmora"_s, u"cl2velmora-cli"_s}) {
             QCOMPARE(run(prefix.filePath(u"bin/"_s + program), {u"--version"_s}),
                      QByteArray("CL2 Velmora version " CL2VELMORA_VERSION "\n"));

@@ -112,6 +112,9 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent), Text2(new LogView), m_log(T
     mnuundo->setEnabled(false);
     mnuexit = mnufile->addAction(QStringLiteral("&Exit"));
     mnuexit->setObjectName(QStringLiteral("mnuexit"));
+    // Spelled out: the platform's standard Quit key is empty where the
+    // platform theme follows Windows' key scheme.
+    mnuexit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     mnuabout = menuBar()->addAction(QStringLiteral("&About"));
     mnuabout->setObjectName(QStringLiteral("mnuabout"));
 

@@ -13,6 +13,10 @@ struct ProcessRun
     QByteArray err;
 };
 
+// How long a child may run: one that has not ended by then is killed and the
+// run counts as failed, so a hung program fails its row instead of the suite.
+inline constexpr int processTimeoutMs = 60000;
+
 // childSetup runs in the child just before the program starts (e.g. to change
 // its standard streams); whileRunning runs here, with the child's id, once it
 // has started.
@@ -31,10 +35,19 @@ runProcess(const QString &program, const QStringList &arguments,
     if (whileRunning && process.waitForStarted()) {
         whileRunning(process.processId());
     }
-    const bool finished =
-        process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit;
+    QByteArray failure;
+    if (!process.waitForFinished(processTimeoutMs) && process.state() != QProcess::NotRunning) {
+        process.kill(); // a stopped child dies too
+        process.waitForFinished(-1);
+        failure =
+            "killed: it did not end within " + QByteArray::number(processTimeoutMs / 1000) + " s";
+    }
+    const bool finished = failure.isEmpty() && process.exitStatus() == QProcess::NormalExit &&
+                          process.error() != QProcess::FailedToStart;
     return {finished, process.exitCode(), process.readAllStandardOutput(),
-            process.readAllStandardError() + (finished ? "" : process.errorString().toUtf8())};
+            process.readAllStandardError() + (finished            ? ""
+                                              : failure.isEmpty() ? process.errorString().toUtf8()
+                                                                  : failure)};
 }
 
 } // namespace velmora::test
