@@ -270,9 +270,12 @@ private slots:
         ::chmod(locked.constData(), 0755);
         QVERIFY2(run.finished, run.err.constData());
         QCOMPARE(run.exitCode, exitCode);
-        // No status line unless on a terminal.
+        // No status line unless on a terminal; a reader that left is told of.
         QVERIFY2(exitCode == 2
                      ? run.err.contains("\nTry 'cl2velmora-cli --help' for more information.\n")
+                 : streams == u"reader left"_s
+                     ? run.err.startsWith("cl2velmora-cli: standard output could not be written "
+                                          "(Broken pipe)")
                      : run.err.isEmpty(),
                  run.err.constData());
         // The log shows whole, with no trace of the status line among its lines.
@@ -283,6 +286,17 @@ private slots:
         QVERIFY(!run.out.contains("--no-journal")); // only for measuring, not in the help
         QVERIFY2(QString::fromUtf8(shown).contains(QRegularExpression(status)), shown.constData());
         // What the log calls realigned is, once; every other file keeps its bytes.
+        // The program learns that its reader left only when it next writes:
+        // the files after the hold are converted up to some point, in order.
+        bool inOrder = true;
+        for (int i = 0; streams == u"reader left"_s && i < 5; ++i) {
+            const QString name = u"%1/%2.cl2"_s.arg(held).arg(i);
+            const bool converted = readFile(root + u'/' + name) != files.value(name);
+            QVERIFY(i >= heldAfter || converted);
+            QVERIFY(inOrder || !converted);
+            inOrder = converted;
+            files.remove(name);
+        }
         for (auto it = files.cbegin(); it != files.cend(); ++it) {
             const QByteArray now = readFile(root + u'/' + it.key());
             QVERIFY2(lines.contains(realignedLine(u"ROOT/"_s + it.key()))
@@ -318,6 +332,128 @@ private slots:
         for (const QString &file : files) {
             QCOMPARE(framesBySlot(readFile(file)), slotsAfterConversion(big));
         }
+    }
+
+    // Paths a script hands over: one a line, or NUL-ended for names that hold
+    // a newline; each file once per run, however often it is named.
+    void filesFrom_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QByteArray>("list"); // on standard input
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<int>("exitCode");
+        const QString a = u"ROOT/a.cl2"_s, nl = u"ROOT/n\nl.cl2"_s;
+        QTest::newRow("lines") << QStringList{u"--files-from"_s, u"-"_s}
+                               << QByteArray("ROOT/a.cl2\n\nROOT/sub\n")
+                               << QStringList{realignedLine(a),
+                                              u"SUCCESS: (1) files were found on (ROOT/sub) and "
+                                              u"subfolders"_s,
+                                              realignedLine(u"ROOT/sub/b.cl2"_s)}
+                               << 0;
+        QTest::newRow("NUL-ended, named twice")
+            << QStringList{u"-0"_s, u"--files-from"_s, u"-"_s, u"ROOT/a.cl2"_s}
+            << QByteArray("ROOT/n\nl.cl2\0ROOT/a.cl2\0", 26)
+            << QStringList{realignedLine(a), realignedLine(nl),
+                           u"ERROR: File (ROOT/a.cl2) was already converted in this run"_s}
+            << 1;
+        QTest::newRow("empty list")
+            << QStringList{u"--files-from"_s, u"-"_s} << QByteArray() << QStringList{} << 0;
+        QTest::newRow("list not readable")
+            << QStringList{u"--files-from"_s, u"ROOT/none"_s} << QByteArray() << QStringList{} << 2;
+        QTest::newRow("--null alone")
+            << QStringList{u"-0"_s, u"ROOT/a.cl2"_s} << QByteArray() << QStringList{} << 2;
+    }
+
+    void filesFrom()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, list);
+        QFETCH(QStringList, lines);
+        QFETCH(int, exitCode);
+        QTemporaryDir dir;
+        const QByteArray good = makeEightDirectionCl2(2);
+        for (const QString &name : {u"a.cl2"_s, u"n\nl.cl2"_s, u"sub/b.cl2"_s}) {
+            putFile(dir, name, good);
+        }
+        const QString input = dir.filePath(u"list"_s);
+        QVERIFY(writeFile(input, list.replace("ROOT", QFile::encodeName(dir.path()))));
+        const ProcessRun run = runCli(options.replaceInStrings(u"ROOT"_s, dir.path()), [&input] {
+            const int fd = ::open(QFile::encodeName(input).constData(), O_RDONLY);
+            ::dup2(fd, STDIN_FILENO);
+        });
+        QVERIFY2(run.finished, run.err.constData());
+        QCOMPARE(run.exitCode, exitCode);
+        // Compared whole: a name that holds a newline spans two lines.
+        QCOMPARE(QString::fromUtf8(run.out).replace(dir.path(), u"ROOT"_s),
+                 lines.isEmpty() ? QString() : lines.join(u'\n') + u'\n');
+    }
+
+    // Standard output that takes no more (a full disk here) stops the run as
+    // a stop request does, and the reason goes to standard error.
+    void outputThatCannotBeWrittenStopsTheRun()
+    {
+        QTemporaryDir dir;
+        const QByteArray good = makeEightDirectionCl2(1);
+        constexpr int count = 2000;
+        for (int i = 0; i < count; ++i) {
+            putFile(dir, u"d%1/%2.cl2"_s.arg(i % 20).arg(i), good);
+        }
+        const ProcessRun run = runCli({dir.path()}, [] {
+            const int fd = ::open("/dev/full", O_WRONLY);
+            ::dup2(fd, STDOUT_FILENO);
+        });
+        QVERIFY2(run.finished, run.err.constData());
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.startsWith("cl2velmora-cli: standard output could not be written (No "
+                                    "space left on device)"),
+                 run.err.constData());
+        int converted = 0;
+        for (int i = 0; i < count; ++i) {
+            const QByteArray now = readFile(dir.filePath(u"d%1/%2.cl2"_s.arg(i % 20).arg(i)));
+            QVERIFY(now == good || framesBySlot(now) == slotsAfterConversion(good));
+            converted += now != good;
+        }
+        QVERIFY2(converted < count, qPrintable(QString::number(converted)));
+    }
+
+    // Lines do not wait for the end of the run: while one file's write takes
+    // seconds, the lines of the files before it are already out.
+    void linesGoOutWhileTheRunGoesOn()
+    {
+        QTemporaryDir dir;
+        const QByteArray good = makeEightDirectionCl2(1);
+        QStringList files;
+        for (int i = 0; i < 4; ++i) {
+            files << putFile(dir, u"%1.cl2"_s.arg(i), good);
+        }
+        int ends[2];
+        QVERIFY(::pipe2(ends, O_CLOEXEC) == 0);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"LD_PRELOAD"_s, QStringLiteral(VELMORA_FAULTS_PATH));
+        environment.insert(u"VELMORA_FAULT_PWRITE"_s, u"5:sleep"_s); // the third file's first
+        QByteArray early;
+        const ProcessRun run = runProcess(
+            QStringLiteral(CL2VELMORA_CLI_PATH), QStringList{u"-j"_s, u"1"_s} + files, environment,
+            [&ends] { ::dup2(ends[1], STDOUT_FILENO); },
+            [&](qint64 pid) {
+                ::close(ends[1]);
+                char buffer[4096];
+                while (early.count('\n') < 2) {
+                    const ssize_t n = ::read(ends[0], buffer, sizeof buffer);
+                    if (n <= 0) {
+                        break;
+                    }
+                    early.append(buffer, n);
+                }
+                // Still asleep in the third file's write.
+                siginfo_t state{};
+                QCOMPARE(::waitid(P_PID, id_t(pid), &state, WEXITED | WNOWAIT | WNOHANG), 0);
+                QCOMPARE(state.si_pid, 0);
+            });
+        ::close(ends[0]);
+        QVERIFY2(run.finished && run.exitCode == 0, run.err.constData());
+        QCOMPARE(outputLines(early, dir.path()),
+                 (QStringList{realignedLine(u"ROOT/0.cl2"_s), realignedLine(u"ROOT/1.cl2"_s)}));
     }
 
 private:

@@ -1,5 +1,7 @@
 #include "cli/CommandLine.h"
 
+#include "cli/PathList.h"
+
 #include "platform/Terminal.h"
 
 #include "ProgramInfo.h"
@@ -61,6 +63,15 @@ CommandLine parseCommandLine(const QStringList &arguments)
         QStringLiteral("sync"),
         QStringLiteral("Wait for each file to reach the disk, so that even a power cut leaves "
                        "every file either as it was or converted (slower)."));
+    const QCommandLineOption filesFrom(
+        QStringLiteral("files-from"),
+        QStringLiteral("Also convert the paths listed in FILE, one a line ('-' reads them from "
+                       "standard input)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption null({QStringLiteral("0"), QStringLiteral("null")},
+                                  QStringLiteral("The paths of --files-from are each ended by a "
+                                                 "NUL byte, not a newline (as find -print0 "
+                                                 "writes them)."));
     // For measuring what the journal costs; a run without one cannot be
     // repaired after a kill.
     QCommandLineOption noJournal(QStringLiteral("no-journal"));
@@ -69,7 +80,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the version and exit."));
-    parser.addOptions({dryRun, undo, mask, jobs, sync, noJournal, help, version});
+    parser.addOptions({dryRun, undo, mask, jobs, sync, filesFrom, null, noJournal, help, version});
     parser.addPositionalArgument(QStringLiteral("PATH"),
                                  QStringLiteral("A CL2 file, or a folder to search."),
                                  QStringLiteral("PATH..."));
@@ -103,7 +114,21 @@ CommandLine parseCommandLine(const QStringList &arguments)
         return result;
     }
     result.paths = parser.positionalArguments();
-    if (result.paths.isEmpty()) {
+    if (parser.isSet(null) && !parser.isSet(filesFrom)) {
+        result.exitStatus = usageError(QStringLiteral("--null goes with --files-from"));
+        return result;
+    }
+    if (parser.isSet(filesFrom)) {
+        QString error;
+        if (!readPathList(parser.value(filesFrom), parser.isSet(null), &result.paths, &error)) {
+            result.exitStatus = usageError(QLatin1String("--files-from ") +
+                                           parser.value(filesFrom) + QLatin1String(": ") + error);
+            return result;
+        }
+        // An empty list is nothing to do, as for xargs -r or rsync.
+        result.run = true;
+    }
+    if (result.paths.isEmpty() && !result.run) {
         result.exitStatus = usageError(QStringLiteral("no PATH given"));
         return result;
     }

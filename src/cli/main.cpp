@@ -36,14 +36,17 @@ void armKillBetweenWrites()
 
 // This run's journal of files in flight; without one (no usable state
 // folder), the run goes on and says once that it cannot protect the files.
-std::unique_ptr<Journal> openJournal(const CommandLine &command, ProgressLine &progress)
+std::unique_ptr<Journal> openJournal(const CommandLine &command, ProgressLine &progress,
+                                     StandardOutputLog &log)
 {
     if (command.conversion.dryRun || !command.journal) {
         return {};
     }
-    const auto cannotProtect = [&progress](const QString &reason) {
-        progress.clear();
-        printError(QLatin1String("cannot protect against interruption: ") + reason);
+    const auto cannotProtect = [&progress, &log](const QString &reason) {
+        log.exclusive([&] {
+            progress.clear();
+            printError(QLatin1String("cannot protect against interruption: ") + reason);
+        });
     };
     QString reason;
     // A slot for each thread that converts, and the last for this one.
@@ -81,7 +84,7 @@ int main(int argc, char *argv[])
     // Before anything else: files a killed run left half-rewritten.
     RepairInterruptedRuns(log);
     log.flush(); // shown even if this run is killed in turn
-    const std::unique_ptr<Journal> journal = openJournal(command, progress);
+    const std::unique_ptr<Journal> journal = openJournal(command, progress, log);
     armKillBetweenWrites();
 
     // The whole command line is one run: a file reached under several names
@@ -93,19 +96,27 @@ int main(int argc, char *argv[])
     run.jobs = command.jobs;
     // A signal, or a reader that left, stops the run between two files.
     run.setStopProbe([&log] { return caughtStopSignal() != 0 || log.isBroken(); });
-    run.searching = [&progress](const QString &folder) { progress.showSearching(folder); };
+    // The status line shares the terminal with the log's writer thread.
+    run.searching = [&progress, &log](const QString &folder) {
+        log.exclusive([&] { progress.showSearching(folder); });
+    };
     // Tests stop the program after a given number of files to signal it there.
     const qsizetype suspendAfter = qEnvironmentVariableIntValue("CL2VELMORA_TEST_SUSPEND_AFTER");
-    run.progress = [&progress, suspendAfter](qsizetype done, qsizetype total) {
-        progress.update(done, total);
+    run.progress = [&progress, &log, suspendAfter](qsizetype done, qsizetype total) {
+        log.exclusive([&] { progress.update(done, total); });
         if (done == suspendAfter) {
             suspendSelfForTesting();
         }
     };
     ConvertPaths(command.paths, log, run);
-    progress.clear();
-
     const bool written = log.flush();
+    log.exclusive([&progress] { progress.clear(); });
+    if (!written) {
+        // The run stopped as on a stop request: say why where it can be read.
+        printError(QLatin1String("standard output could not be written (") + log.brokenReason() +
+                   QLatin1String("); the run was stopped, and files it converted may be "
+                                 "missing from its output"));
+    }
     if (const int signal = caughtStopSignal(); signal != 0) {
         return 128 + signal;
     }
