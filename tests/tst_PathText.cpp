@@ -1,0 +1,90 @@
+#include "text/PathText.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+using namespace velmora;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Reads a shown path back to its bytes, as a user or a script would.
+QByteArray unescaped(const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    QByteArray bytes;
+    for (qsizetype i = 0; i < utf8.size(); ++i) {
+        const char next = i + 1 < utf8.size() ? utf8[i + 1] : '\0';
+        if (utf8[i] != '\\' || !QByteArrayView("nrtx\\").contains(next)) {
+            bytes += utf8[i];
+        } else if (next == 'x') {
+            bytes += char(utf8.mid(i + 2, 2).toInt(nullptr, 16));
+            i += 3;
+        } else {
+            bytes += next == 'n' ? '\n' : next == 'r' ? '\r' : next == 't' ? '\t' : '\\';
+            i += 1;
+        }
+    }
+    return bytes;
+}
+
+} // namespace
+
+class TestPathText : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void escapedPath_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("plain") << QByteArray("dir/a b (copy).cl2") << u"dir/a b (copy).cl2"_s;
+        QTest::newRow("printable UTF-8") << u"héros ünd 日本 😀"_s.toUtf8() << u"héros ünd 日本 😀"_s;
+        QTest::newRow("newline, return, tab") << QByteArray("a\nb\rc\td") << u"a\\nb\\rc\\td"_s;
+        QTest::newRow("escape, DEL, NUL-free C0")
+            << QByteArray("\x1b[31m\x7f\x01") << u"\\x1b[31m\\x7f\\x01"_s;
+        QTest::newRow("C1 control") << QByteArray("a\xc2\x85") << u"a\\xc2\\x85"_s;
+        QTest::newRow("line separator, right-to-left override")
+            << QByteArray("\xe2\x80\xa8\xe2\x80\xae") << u"\\xe2\\x80\\xa8\\xe2\\x80\\xae"_s;
+        QTest::newRow("Latin-1") << QByteArray("h\xe9ros") << u"h\\xe9ros"_s;
+        QTest::newRow("cut short at the end") << QByteArray("a\xe6\x97") << u"a\\xe6\\x97"_s;
+        QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << u"\\xc0\\xaf"_s;
+        QTest::newRow("surrogate") << QByteArray("\xed\xa0\x80") << u"\\xed\\xa0\\x80"_s;
+        QTest::newRow("past U+10FFFF")
+            << QByteArray("\xf4\x90\x80\x80") << u"\\xf4\\x90\\x80\\x80"_s;
+        QTest::newRow("backslash before a plain letter")
+            << QByteArray("C:\\maps\\b.cl2") << u"C:\\maps\\b.cl2"_s;
+        QTest::newRow("backslash that would read as an escape")
+            << QByteArray("a\\x41\\n") << u"a\\\\x41\\\\n"_s;
+        QTest::newRow("backslashes in a row") << QByteArray("\\\\") << u"\\\\\\"_s;
+        QTest::newRow("backslash before a newline") << QByteArray("\\\n") << u"\\\\\\n"_s;
+    }
+
+    void escapedPath()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, shown);
+        QCOMPARE(velmora::escapedPath(bytes), shown);
+        QCOMPARE(unescaped(shown), bytes);
+    }
+
+    // Whatever the bytes, the text is one line and leads back to them.
+    void anyBytesComeBack()
+    {
+        static constexpr char alphabet[] = "\\nx7a\n\t\x1b\xc3\xa9\xe2\x80\xae\xff/";
+        QRandomGenerator random(7);
+        for (int round = 0; round < 20000; ++round) {
+            QByteArray bytes;
+            for (int n = int(random.bounded(9)); n > 0; --n) {
+                bytes += alphabet[random.bounded(int(sizeof alphabet - 1))];
+            }
+            const QString shown = velmora::escapedPath(bytes);
+            QVERIFY2(!shown.contains(u'\n') && !shown.contains(u'\r'), bytes.toHex().constData());
+            QVERIFY2(unescaped(shown) == bytes, bytes.toHex().constData());
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPathText)
+#include "tst_PathText.moc"
