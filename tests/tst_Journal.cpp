@@ -29,7 +29,10 @@ namespace {
 ProcessRun runCli(const QStringList &arguments, int n = 0)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"CL2VELMORA_TEST_KILL_BETWEEN_WRITES"_s, QString::number(n));
+    if (n > 0) {
+        environment.insert(u"LD_PRELOAD"_s, QStringLiteral(VELMORA_FAULTS_PATH));
+        environment.insert(u"VELMORA_FAULT_PWRITE"_s, u"%1:kill"_s.arg(2 * n));
+    }
     return runProcess(QStringLiteral(CL2VELMORA_CLI_PATH), arguments, environment);
 }
 

@@ -6,8 +6,7 @@ using namespace velmora::test;
 using namespace Qt::StringLiterals;
 
 // The windowed program run as a real process, with no display: whatever it
-// answers on the command line must not need one. Its folder road without a
-// user (CL2VELMORA_BENCH_FOLDER) is the benchmark's.
+// answers on the command line must not need one.
 class tst_app : public QObject
 {
     Q_OBJECT

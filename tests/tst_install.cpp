@@ -1,5 +1,7 @@
 #include "support/ProcessRun.h"
 
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
@@ -44,6 +46,33 @@ private slots:
         for (const QString &program : {u"cl2velmora"_s, u"cl2velmora-cli"_s}) {
             QCOMPARE(run(prefix.filePath(u"bin/"_s + program), {u"--version"_s}),
                      QByteArray("CL2 Velmora version " CL2VELMORA_VERSION "\n"));
+        }
+    }
+
+    // What the tests and the benchmark use to kill, stop or drive a program,
+    // or to run it without its journal, is not in what is installed.
+    void installedProgramsHaveNoTestHooks()
+    {
+        QTemporaryDir prefix;
+        const ProcessRun install = runProcess(
+            QStringLiteral(CMAKE_COMMAND),
+            {u"--install"_s, QStringLiteral(CL2VELMORA_BUILD_DIR), u"--prefix"_s, prefix.path()});
+        QVERIFY2(install.finished && install.exitCode == 0, install.err.constData());
+        const QDir bin(prefix.filePath(u"bin"_s));
+        QCOMPARE(bin.entryList(QDir::Files), (QStringList{u"cl2velmora"_s, u"cl2velmora-cli"_s}));
+        for (const QString &program : bin.entryList(QDir::Files)) {
+            QFile file(bin.filePath(program));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray bytes = file.readAll();
+            QCOMPARE(bytes.mid(1, 3), QByteArray("ELF"));
+            // Names are in the program as bytes or, as QStringLiteral makes
+            // them, in UTF-16.
+            for (const QString &name : {u"CL2VELMORA_"_s, u"VELMORA_FAULT"_s, u"no-journal"_s}) {
+                const QByteArray utf16(reinterpret_cast<const char *>(name.utf16()),
+                                       name.size() * 2);
+                QVERIFY2(!bytes.contains(name.toLatin1()) && !bytes.contains(utf16),
+                         qPrintable(program + u": "_s + name));
+            }
         }
     }
 };

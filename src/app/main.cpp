@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QTimer>
 
 #include <optional>
 
@@ -111,11 +110,5 @@ int main(int argc, char *argv[])
                                        velmora::ConversionRun::DefaultJobs + 1);
     form.setJournal(journal.get(), whyNone);
     form.show();
-    // The benchmark times the window's folder road the way a user meets it:
-    // the folder in this variable is converted once, then the program ends.
-    if (const QString folder = qEnvironmentVariable("CL2VELMORA_BENCH_FOLDER"); !folder.isEmpty()) {
-        QObject::connect(&form, &Form1::runFinished, &app, &QCoreApplication::quit);
-        QTimer::singleShot(0, &form, [&form, folder] { form.convertFolder(folder); });
-    }
     return app.exec();
 }

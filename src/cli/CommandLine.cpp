@@ -72,15 +72,11 @@ CommandLine parseCommandLine(const QStringList &arguments)
                                   QStringLiteral("The paths of --files-from are each ended by a "
                                                  "NUL byte, not a newline (as find -print0 "
                                                  "writes them)."));
-    // For measuring what the journal costs; a run without one cannot be
-    // repaired after a kill.
-    QCommandLineOption noJournal(QStringLiteral("no-journal"));
-    noJournal.setFlags(QCommandLineOption::HiddenFromHelp);
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the version and exit."));
-    parser.addOptions({dryRun, undo, mask, jobs, sync, filesFrom, null, noJournal, help, version});
+    parser.addOptions({dryRun, undo, mask, jobs, sync, filesFrom, null, help, version});
     parser.addPositionalArgument(QStringLiteral("PATH"),
                                  QStringLiteral("A CL2 file, or a folder to search."),
                                  QStringLiteral("PATH..."));
@@ -136,7 +132,6 @@ CommandLine parseCommandLine(const QStringList &arguments)
     result.conversion.dryRun = parser.isSet(dryRun);
     result.conversion.undo = parser.isSet(undo);
     result.sync = parser.isSet(sync);
-    result.journal = !parser.isSet(noJournal);
     result.maskList = parser.value(mask);
     return result;
 }

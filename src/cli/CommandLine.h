@@ -22,8 +22,6 @@ struct CommandLine
     ConversionOptions conversion;
     // Files and journal reach the disk in an order that survives a power cut.
     bool sync = false;
-    // Without a journal: only for measuring what the journal costs.
-    bool journal = true;
     QString maskList;
     int jobs = ConversionRun::DefaultJobs;
     QStringList paths;

@@ -2,10 +2,8 @@
 #include "cli/ProgressLine.h"
 #include "cli/StandardOutputLog.h"
 
-#include "convert/DirectionTables.h"
 #include "convert/Journal.h"
 #include "convert/Module1.h"
-#include "platform/Process.h"
 #include "platform/Terminal.h"
 
 #include <QCoreApplication>
@@ -20,26 +18,12 @@ void printError(const QString &text)
     writeAll(StandardStream::Error, bytes.constData(), bytes.size());
 }
 
-// Test seam: CL2VELMORA_TEST_KILL_BETWEEN_WRITES=n kills the process between
-// the two writes of the n-th file it writes, as a kill from outside could.
-void armKillBetweenWrites()
-{
-    const int n = qEnvironmentVariableIntValue("CL2VELMORA_TEST_KILL_BETWEEN_WRITES");
-    if (n > 0) {
-        DirectionTables::setBetweenWritesForTesting([n, written = 0]() mutable {
-            if (++written == n) {
-                killThisProcess();
-            }
-        });
-    }
-}
-
 // This run's journal of files in flight; without one (no usable state
 // folder), the run goes on and says once that it cannot protect the files.
 std::unique_ptr<Journal> openJournal(const CommandLine &command, ProgressLine &progress,
                                      StandardOutputLog &log)
 {
-    if (command.conversion.dryRun || !command.journal) {
+    if (command.conversion.dryRun) {
         return {};
     }
     const auto cannotProtect = [&progress, &log](const QString &reason) {
@@ -85,7 +69,6 @@ int main(int argc, char *argv[])
     RepairInterruptedRuns(log);
     log.flush(); // shown even if this run is killed in turn
     const std::unique_ptr<Journal> journal = openJournal(command, progress, log);
-    armKillBetweenWrites();
 
     // The whole command line is one run: a file reached under several names
     // or through several arguments is converted once.
@@ -100,13 +83,8 @@ int main(int argc, char *argv[])
     run.searching = [&progress, &log](const QString &folder) {
         log.exclusive([&] { progress.showSearching(folder); });
     };
-    // Tests stop the program after a given number of files to signal it there.
-    const qsizetype suspendAfter = qEnvironmentVariableIntValue("CL2VELMORA_TEST_SUSPEND_AFTER");
-    run.progress = [&progress, &log, suspendAfter](qsizetype done, qsizetype total) {
+    run.progress = [&progress, &log](qsizetype done, qsizetype total) {
         log.exclusive([&] { progress.update(done, total); });
-        if (done == suspendAfter) {
-            suspendSelfForTesting();
-        }
     };
     ConvertPaths(command.paths, log, run);
     const bool written = log.flush();

@@ -1,7 +1,5 @@
 #include "platform/Process.h"
 
-#include <csignal>
-#include <cstdlib>
 #include <sys/resource.h>
 
 namespace velmora {
@@ -14,12 +12,6 @@ long threadWaits()
 #else
     return 0; // then threads are never brought in for a slow disk
 #endif
-}
-
-void killThisProcess()
-{
-    std::raise(SIGKILL);
-    std::abort(); // not reached: SIGKILL cannot be caught
 }
 
 } // namespace velmora

@@ -71,9 +71,4 @@ int caughtStopSignal()
     return stopSignal;
 }
 
-void suspendSelfForTesting()
-{
-    ::raise(SIGSTOP);
-}
-
 } // namespace velmora

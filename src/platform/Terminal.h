@@ -27,8 +27,4 @@ void ignoreBrokenPipeSignal();
 void installStopSignals();
 int caughtStopSignal();
 
-// Test seam: the process stops itself (as Ctrl+Z would), so a test can send it
-// a signal at a known point of a batch.
-void suspendSelfForTesting();
-
 } // namespace velmora
