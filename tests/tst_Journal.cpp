@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -15,7 +16,10 @@
 #include <atomic>
 #include <thread>
 
+#include <climits>
+#include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace velmora;
@@ -24,16 +28,23 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// The environment of a program the fault library drives: orders such as
+// "4:kill" (see tests/faults/faults.cpp).
+QProcessEnvironment withFaults(const QString &orders)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"LD_PRELOAD"_s, QStringLiteral(VELMORA_FAULTS_PATH));
+    environment.insert(u"VELMORA_FAULT_PWRITE"_s, orders);
+    return environment;
+}
+
 // Runs the program, killed between the two writes of the n-th file it writes
 // when n > 0.
 ProcessRun runCli(const QStringList &arguments, int n = 0)
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    if (n > 0) {
-        environment.insert(u"LD_PRELOAD"_s, QStringLiteral(VELMORA_FAULTS_PATH));
-        environment.insert(u"VELMORA_FAULT_PWRITE"_s, u"%1:kill"_s.arg(2 * n));
-    }
-    return runProcess(QStringLiteral(CL2VELMORA_CLI_PATH), arguments, environment);
+    return runProcess(QStringLiteral(CL2VELMORA_CLI_PATH), arguments,
+                      n > 0 ? withFaults(u"%1:kill"_s.arg(2 * n))
+                            : QProcessEnvironment::systemEnvironment());
 }
 
 QList<QByteArray> outputLines(const ProcessRun &run)
@@ -67,15 +78,30 @@ private slots:
     void killedBetweenWritesThenChanged();
     void unusableStateFolderDoesNotStopAConversion_data();
     void unusableStateFolderDoesNotStopAConversion();
+    void untrustedJournalIsNotApplied_data();
+    void untrustedJournalIsNotApplied();
+    void aJournalCutInsideItsSlotsIsReported();
+    void aFileOutOfReachWaitsForItsReturn();
+    void aFileDeeperThanPathMaxIsPutBack();
+    void aStartWaitsForARepairUnderWay();
+    void aFileConvertedThroughALinkIsPutBack();
+    void aDryRunAfterAKillWritesNothing();
     void repairInTheCore();
     void aRecordTooLongForAWorkerIsKept();
 
 private:
+    // A file a killed run left half-written, and that run's journal.
+    struct Killed
+    {
+        QString file, journal;
+        QByteArray original, half;
+    };
+    Killed killBetweenWrites(const QString &name);
     QByteArray converted(const QByteArray &before, bool undo = false);
     QString journals() const { return m_state->filePath(u"cl2velmora"_s); }
     QStringList journalEntries() const
     {
-        return QDir(journals()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        return QDir(journals()).entryList({u"journal-*"_s}, QDir::AllEntries | QDir::System);
     }
 
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -100,6 +126,269 @@ QByteArray tst_Journal::converted(const QByteArray &before, bool undo)
         qFatal("scratch conversion failed: %s", qPrintable(log.text()));
     }
     return readFile(scratch);
+}
+
+tst_Journal::Killed tst_Journal::killBetweenWrites(const QString &name)
+{
+    Killed killed;
+    killed.original = makeEightDirectionCl2(3);
+    killed.half = halfWritten(killed.original, converted(killed.original));
+    killed.file = putFile(*m_dir, name, killed.original);
+    const ProcessRun run = runCli({killed.file}, 1);
+    const QStringList found = journalEntries();
+    if (run.finished || readFile(killed.file) != killed.half || found.size() != 1) {
+        qFatal("the run was not killed between its writes: %s", run.out.constData());
+    }
+    killed.journal = journals() + u'/' + found[0];
+    return killed;
+}
+
+// A journal is read only when the user could have written it alone; anything
+// else is said once and set aside, and the file it names is left alone.
+void tst_Journal::untrustedJournalIsNotApplied_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("why"); // of the journal, or after "folder: " of its folder
+    QTest::newRow("another user's journal")
+        << u"owner"_s << u"is not trusted: it belongs to another user (uid 65534)"_s;
+    QTest::newRow("group-writable journal")
+        << u"chmod 0620"_s << u"is not trusted: other users can write to it (mode 0620)"_s;
+    QTest::newRow("symbolic link as journal")
+        << u"link"_s << u"is not trusted: it is a symbolic link"_s;
+    QTest::newRow("huge sparse journal")
+        << u"1 TiB"_s
+        << u"could not be read: it is longer (1099511627776 bytes) than its header allows"_s;
+    QTest::newRow("group-writable folder")
+        << u"folder 0770"_s << u"folder: other users can write to it (mode 0770)"_s;
+    QTest::newRow("other-writable folder")
+        << u"folder 0707"_s << u"folder: other users can write to it (mode 0707)"_s;
+    QTest::newRow("symbolic link as folder")
+        << u"folder link"_s << u"folder: it is a symbolic link"_s;
+}
+
+void tst_Journal::untrustedJournalIsNotApplied()
+{
+    QFETCH(QString, change);
+    QFETCH(QString, why);
+    if (change == "owner"_L1 && ::geteuid() != 0) {
+        QSKIP("only root can give a file to another user");
+    }
+    const Killed killed = killBetweenWrites(u"victim.cl2"_s);
+    const QByteArray journalBytes = readFile(killed.journal);
+    const QByteArray journal = QFile::encodeName(killed.journal);
+    const QByteArray folder = QFile::encodeName(journals());
+    const QString elsewhere = m_dir->filePath(u"elsewhere"_s);
+    if (change == "owner"_L1) {
+        QCOMPARE(::chown(journal.constData(), 65534, 65534), 0);
+    } else if (change == "chmod 0620"_L1) {
+        QCOMPARE(::chmod(journal.constData(), 0620), 0);
+    } else if (change == "link"_L1) {
+        QVERIFY(QFile::rename(killed.journal, elsewhere) && QFile::link(elsewhere, killed.journal));
+    } else if (change == "1 TiB"_L1) {
+        QCOMPARE(::truncate(journal.constData(), std::int64_t{1} << 40), 0);
+    } else if (change.startsWith(u"folder 07"_s)) {
+        QCOMPARE(::chmod(folder.constData(), change.endsWith(u"0770"_s) ? 0770 : 0707), 0);
+    } else {
+        QVERIFY(QFile::rename(journals(), elsewhere) && QFile::link(elsewhere, journals()));
+    }
+
+    const QString other = putFile(*m_dir, u"other.cl2"_s, makeEightDirectionCl2(2));
+    const bool ofFolder = why.startsWith(u"folder: "_s);
+    for (int start = 0; start < 2; ++start) {
+        const ProcessRun run = runCli({other});
+        QVERIFY2(run.finished && run.exitCode == (ofFolder || start ? 0 : 1), run.err.constData());
+        QStringList lines = QString::fromUtf8(run.out).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.takeLast(), realignedLine(other));
+        // Said once: the journal is set aside; a folder is never written into.
+        QCOMPARE(lines, start || ofFolder ? QStringList()
+                                          : QStringList{"ERROR: Journal ("_L1 + killed.journal +
+                                                        ") of an interrupted run "_L1 + why +
+                                                        "; it was kept as ("_L1 + killed.journal +
+                                                        ".bad); a file being converted then may be "
+                                                        "left half-rewritten"_L1});
+        QCOMPARE(QString::fromUtf8(run.err),
+                 ofFolder ? "cl2velmora-cli: cannot protect against interruption: "_L1 +
+                                journals() + ": "_L1 + why.mid(8) + u'\n'
+                          : QString());
+        QCOMPARE(readFile(killed.file), killed.half);
+    }
+    if (change == "link"_L1) {
+        QCOMPARE(readFile(elsewhere), journalBytes);
+    }
+    if (change == "1 TiB"_L1) { // set aside without being filled in
+        struct stat info;
+        QCOMPARE(::stat(QFile::encodeName(killed.journal + u".bad"_s).constData(), &info), 0);
+        QVERIFY(info.st_blocks * 512 < 64 * 1024 * 1024);
+    }
+}
+
+// A journal that ends inside its slots was cut by something else than its
+// run: the files whose records it cut into are named, and it is kept.
+void tst_Journal::aJournalCutInsideItsSlotsIsReported()
+{
+    const Killed killed = killBetweenWrites(u"cut.cl2"_s);
+    const QByteArray journal = readFile(killed.journal);
+    qsizetype at = 32;
+    while (at < journal.size() && int32At(journal, at) == 0) {
+        at += 64 * 1024;
+    }
+    // Its path is left whole, its blocks are not.
+    QVERIFY(writeFile(killed.journal, journal.left(at + 88 + int32At(journal, at + 56) + 10)));
+    const QString other = putFile(*m_dir, u"other.cl2"_s, makeEightDirectionCl2(2));
+    const ProcessRun run = runCli({other});
+    QVERIFY2(run.finished && run.exitCode == 1, run.err.constData());
+    QCOMPARE(QString::fromUtf8(run.out).split(u'\n', Qt::SkipEmptyParts),
+             (QStringList{"ERROR: File ("_L1 + killed.file +
+                              ") could not be checked after an interrupted run: its record in the "
+                              "journal was cut short; it may be left half-rewritten"_L1,
+                          "ERROR: Journal ("_L1 + killed.journal +
+                              ") of an interrupted run was cut short inside its slots; it was kept "
+                              "as ("_L1 +
+                              killed.journal +
+                              ".bad); a file being converted then may be left half-rewritten"_L1,
+                          realignedLine(other)}));
+    QCOMPARE(readFile(killed.file), killed.half);
+    QCOMPARE(journalEntries(), QStringList{QFileInfo(killed.journal).fileName() + u".bad"_s});
+}
+
+// A file whose folder was renamed for a while keeps its record: each start
+// says it waits, and the first that reaches it puts it back.
+void tst_Journal::aFileOutOfReachWaitsForItsReturn()
+{
+    const Killed killed = killBetweenWrites(u"sub/away.cl2"_s);
+    const QString sub = m_dir->filePath(u"sub"_s), moved = m_dir->filePath(u"moved"_s);
+    const QString other = putFile(*m_dir, u"other.cl2"_s, makeEightDirectionCl2(2));
+    QVERIFY(QFile::rename(sub, moved));
+    const QString waits = "ERROR: File ("_L1 + killed.file +
+                          ") could not be checked after an interrupted run: it could not be opened "
+                          "(No such file or directory); it will be checked again at the next "
+                          "start (removing ("_L1 +
+                          killed.journal + ") gives it up)"_L1;
+    for (int start = 0; start < 2; ++start) {
+        const ProcessRun run = runCli({other});
+        QVERIFY2(run.finished && run.exitCode == 1, run.err.constData());
+        QCOMPARE(QString::fromUtf8(run.out).split(u'\n', Qt::SkipEmptyParts),
+                 (QStringList{waits, realignedLine(other)}));
+        QCOMPARE(journalEntries(), QStringList{QFileInfo(killed.journal).fileName()});
+    }
+    QVERIFY(QFile::rename(moved, sub));
+    const ProcessRun back = runCli({other});
+    QVERIFY2(back.finished && back.exitCode == 0, back.err.constData());
+    QCOMPARE(outputLines(back).value(0), putBackLine(killed.file));
+    QCOMPARE(readFile(killed.file), killed.original);
+    QCOMPARE(journalEntries(), QStringList());
+}
+
+// A batch reaches a file deeper than PATH_MAX by folder descriptors; the
+// repair reaches it the same way.
+void tst_Journal::aFileDeeperThanPathMaxIsPutBack()
+{
+    const QString top = m_dir->filePath(u"deep"_s);
+    const auto removeTree = qScopeGuard([&top] { QProcess::execute(u"rm"_s, {u"-rf"_s, top}); });
+    QVERIFY(QDir().mkpath(top));
+    int at = ::open(QFile::encodeName(top).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int depth = 0; depth < 3000 && at >= 0; ++depth) {
+        const int next = ::mkdirat(at, "d", 0700) == 0
+                             ? ::openat(at, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                             : -1;
+        ::close(at);
+        at = next;
+    }
+    QVERIFY(at >= 0);
+    const auto closeBottom = qScopeGuard([at] { ::close(at); });
+    const QByteArray original = makeEightDirectionCl2(3);
+    const auto fileBytes = [at] {
+        QByteArray bytes(4096, '\0');
+        const int fd = ::openat(at, "f.cl2", O_RDONLY | O_CLOEXEC);
+        const ssize_t n = fd >= 0 ? ::read(fd, bytes.data(), bytes.size()) : -1;
+        ::close(fd);
+        return bytes.left(std::max<ssize_t>(n, 0));
+    };
+    const int fd = ::openat(at, "f.cl2", O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    QVERIFY(fd >= 0 && ::write(fd, original.constData(), original.size()) == original.size());
+    ::close(fd);
+    QVERIFY(!runCli({top}, 1).finished);
+    QCOMPARE(fileBytes(), halfWritten(original, converted(original)));
+    QString path = top;
+    for (int depth = 0; depth < 3000; ++depth) {
+        path += u"/d"_s;
+    }
+    path += u"/f.cl2"_s;
+    QVERIFY(path.size() > PATH_MAX);
+
+    const QString other = putFile(*m_dir, u"other.cl2"_s, makeEightDirectionCl2(2));
+    const ProcessRun run = runCli({other});
+    QVERIFY2(run.finished && run.exitCode == 0, run.out.left(300).constData());
+    QCOMPARE(outputLines(run),
+             (QList<QByteArray>{putBackLine(path), realignedLine(other).toUtf8()}));
+    QCOMPARE(fileBytes(), original);
+}
+
+// A start while another program puts a file back waits until it is done;
+// without that it would take the journal for a live run's and convert the
+// half-written file.
+void tst_Journal::aStartWaitsForARepairUnderWay()
+{
+    const Killed killed = killBetweenWrites(u"held.cl2"_s);
+    QProcess repairing; // stops at its first write: the putting back
+    repairing.setProcessEnvironment(withFaults(u"1:stop"_s));
+    const QString other = putFile(*m_dir, u"other.cl2"_s, makeEightDirectionCl2(2));
+    repairing.start(QStringLiteral(CL2VELMORA_CLI_PATH), {other});
+    QVERIFY(repairing.waitForStarted());
+    const auto stopped = [&repairing] {
+        const QByteArray stat = readFile(u"/proc/%1/stat"_s.arg(repairing.processId()));
+        return stat.mid(stat.lastIndexOf(')') + 2, 1) == "T";
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(stopped(), 30000);
+    QProcess starting;
+    starting.start(QStringLiteral(CL2VELMORA_CLI_PATH), {killed.file});
+    QVERIFY(starting.waitForStarted());
+    QVERIFY(!starting.waitForFinished(1500)); // it waits
+    QCOMPARE(readFile(killed.file), killed.half);
+    QCOMPARE(::kill(static_cast<pid_t>(repairing.processId()), SIGCONT), 0);
+    QVERIFY(repairing.waitForFinished(60000) && starting.waitForFinished(60000));
+    QCOMPARE(repairing.readAllStandardOutput(),
+             putBackLine(killed.file) + '\n' + realignedLine(other).toUtf8() + '\n');
+    QCOMPARE(starting.readAllStandardOutput(), realignedLine(killed.file).toUtf8() + '\n');
+    QCOMPARE(readFile(killed.file), converted(killed.original));
+}
+
+// A dry run after a kill names the half-written file, exits 1, and writes
+// nothing: the file and the journal are as the kill left them.
+// A file the run reached through a symbolic link is put back through it.
+void tst_Journal::aFileConvertedThroughALinkIsPutBack()
+{
+    const QByteArray original = makeEightDirectionCl2(3, 2);
+    const QString file = putFile(*m_dir, u"real.cl2"_s, original);
+    const QString link = m_dir->filePath(u"link.cl2"_s);
+    QVERIFY(QFile::link(file, link));
+    QVERIFY(!runCli({link}, 1).finished);
+    QCOMPARE(readFile(file), halfWritten(original, converted(original)));
+    const ProcessRun next = runCli({m_dir->filePath(u"none"_s)});
+    QVERIFY2(next.finished, next.err.constData());
+    QCOMPARE(outputLines(next).value(0), putBackLine(link));
+    QCOMPARE(readFile(file), original);
+    QVERIFY(journalEntries().isEmpty());
+}
+
+void tst_Journal::aDryRunAfterAKillWritesNothing()
+{
+    const Killed killed = killBetweenWrites(u"dry.cl2"_s);
+    const QByteArray journal = readFile(killed.journal);
+    const QStringList entries = QDir(journals()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    const QString other = putFile(*m_dir, u"other.cl2"_s, makeEightDirectionCl2(2));
+    const ProcessRun run = runCli({u"--dry-run"_s, other});
+    QVERIFY2(run.finished && run.exitCode == 1, run.err.constData());
+    QCOMPARE(QString::fromUtf8(outputLines(run).value(0)),
+             "ERROR: File ("_L1 + killed.file +
+                 ") was left half-rewritten by an interrupted run; a run without --dry-run will "
+                 "put it back"_L1);
+    QCOMPARE(readFile(killed.file), killed.half);
+    QCOMPARE(readFile(killed.journal), journal);
+    QCOMPARE(QDir(journals()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), entries);
+    // The next real run puts it back.
+    QCOMPARE(outputLines(runCli({other})).value(0), putBackLine(killed.file));
+    QCOMPARE(readFile(killed.file), killed.original);
 }
 
 void tst_Journal::killedBetweenWritesThenChanged_data()
@@ -134,7 +423,13 @@ void tst_Journal::killedBetweenWritesThenChanged_data()
     QTest::newRow("longer") << none << 3 << 1 << u"append"_s << left + u"its length changed from"_s;
     QTest::newRow("replaced by a copy")
         << none << 3 << 1 << u"replace"_s << left + u"another file has taken its name"_s;
+    // Out of reach: its record waits for it.
     QTest::newRow("removed") << none << 3 << 1 << u"remove"_s << left + u"it could not be opened"_s;
+    // Something else has its name now: neither followed, nor waited for.
+    QTest::newRow("a FIFO in its place")
+        << none << 3 << 1 << u"fifo"_s << left + u"not a regular file; it was left as it is"_s;
+    QTest::newRow("a symbolic link to a copy in its place")
+        << none << 3 << 1 << u"link"_s << left + u"another file has taken its name"_s;
 }
 
 void tst_Journal::killedBetweenWritesThenChanged()
@@ -178,7 +473,9 @@ void tst_Journal::killedBetweenWritesThenChanged()
         record[end - 20] = static_cast<char>(record[end - 20] ^ 0x40);
     }
     QVERIFY((change != "cut"_L1 && change != "flip"_L1) ||
-            writeFile(journal, change == "cut"_L1 ? record.left(end - 4) : record));
+            writeFile(journal, change == "cut"_L1
+                                   ? record.left(end - 4) + QByteArray(4, '\0') + record.mid(end)
+                                   : record));
     // A copy has the same bytes, but is another file, never written into.
     QVERIFY(change != "replace"_L1 || (QFile::copy(file, file + u'~') && QFile::remove(file) &&
                                        QFile::rename(file + u'~', file)));
@@ -186,32 +483,43 @@ void tst_Journal::killedBetweenWritesThenChanged()
         bytes[40] = static_cast<char>(bytes[40] ^ 0x11);
     }
     bytes += change == "append"_L1 ? "x" : "";
-    QVERIFY(change == "remove"_L1 ? QFile::remove(file) : writeFile(file, bytes));
+    // Made before the file goes, so that it cannot be given the file's inode.
+    const QString aside = m_dir->filePath(u"aside.cl2"_s);
+    QVERIFY(change != "link"_L1 || writeFile(aside, bytes));
+    QVERIFY(change == "remove"_L1 || change == "fifo"_L1 || change == "link"_L1
+                ? QFile::remove(file)
+                : writeFile(file, bytes));
+    QVERIFY(change != "fifo"_L1 || ::mkfifo(QFile::encodeName(file).constData(), 0600) == 0);
+    QVERIFY(change != "link"_L1 || QFile::link(aside, file));
+    const bool waits = change == "remove"_L1;
     LockedFile held; // as the journal's live owner holds it
     QString error;
     QVERIFY(change != "live"_L1 ||
             held.claim(QFile::encodeName(journal), &error) == LockedFile::Claim::Claimed);
 
     const QString other = putFile(*m_dir, u"other.cl2"_s, makeEightDirectionCl2(2));
-    const ProcessRun next = runCli({u"--dry-run"_s, other});
+    const ProcessRun next = runCli({other});
     const bool left = line.startsWith(u"could not"_s);
     QVERIFY2(next.finished && next.exitCode == (left ? 1 : 0) && next.err.isEmpty(),
              next.err.constData());
     const QList<QByteArray> lines = outputLines(next);
-    QCOMPARE(lines.size(), line.isEmpty() ? 1 : 2); // the repair's line, then the dry run's
+    QCOMPARE(lines.size(), line.isEmpty() ? 1 : 2); // the repair's line, then the run's
     QVERIFY2(line.isEmpty() ||
                  lines[0].startsWith(("ERROR: File ("_L1 + file + ") "_L1 + line).toUtf8()) ||
                  lines[0] == ("SUCCESS: File ("_L1 + file + ") "_L1 + line).toUtf8(),
              lines[0].constData());
-    QVERIFY(change == "remove"_L1 ||
+    QVERIFY(change == "remove"_L1 || change == "fifo"_L1 ||
             readFile(file) == (line.contains(u"put back"_s) ? original : bytes));
     for (int i = 1; i <= 3; ++i) {
         QVERIFY(i == killAt || readFile(files[i - 1]) == (i < killAt ? whole : original));
     }
-    QCOMPARE(journalEntries().isEmpty(), change != "live"_L1);
-    // Once its owner ends, a journal is repaired; after that, nothing is said.
+    QCOMPARE(journalEntries().isEmpty(), change != "live"_L1 && !waits);
+    // Once its owner ends, a journal is repaired; after that, nothing is said
+    // but of a file still out of reach.
     held.close();
-    QCOMPARE(outputLines(runCli({u"--dry-run"_s, other})).size(), change == "live"_L1 ? 2 : 1);
+    const QList<QByteArray> after = outputLines(runCli({other}));
+    QCOMPARE(after.size(), change == "live"_L1 || waits ? 2 : 1);
+    QVERIFY(!waits || after[0] == lines[0]);
     QVERIFY(change != "live"_L1 || readFile(file) == original);
 }
 

@@ -1,4 +1,5 @@
 // The command-line program, run as a real process on files in a temporary folder.
+#include "convert/Module1.h"
 #include "support/Cl2Fixture.h"
 #include "support/ProcessRun.h"
 
@@ -11,6 +12,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pty.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -58,6 +60,63 @@ QStringList logOnTerminal(const QByteArray &bytes, const QString &root)
                      root);
 }
 
+// The environment of a child with the fault library preloaded and these
+// orders (NAME=VALUE) given to it.
+QProcessEnvironment withFaults(const QStringList &orders)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"LD_PRELOAD"_s, QStringLiteral(VELMORA_FAULTS_PATH));
+#ifdef __SANITIZE_ADDRESS__
+    // The sanitizer's runtime then comes second, which it would refuse.
+    environment.insert(u"ASAN_OPTIONS"_s,
+                       environment.value(u"ASAN_OPTIONS"_s) + u":verify_asan_link_order=0"_s);
+#endif
+    for (const QString &order : orders) {
+        environment.insert(order.section(u'=', 0, 0), order.section(u'=', 1));
+    }
+    return environment;
+}
+
+// original converted `times` times, by the core on a copy.
+QByteArray turned(const QByteArray &original, int times)
+{
+    QTemporaryDir dir;
+    const QString copy = putFile(dir, u"copy.cl2"_s, original);
+    for (int i = 0; i < times; ++i) {
+        velmora::StringMessageLog log;
+        if (!velmora::ReorderDirections(copy, log, velmora::ConversionOptions{})) {
+            return {};
+        }
+    }
+    return readFile(copy);
+}
+
+// How many lines name each file as converted.
+QHash<QString, int> successesByFile(const QByteArray &out)
+{
+    static const QRegularExpression success(
+        u"^SUCCESS: File \\((.*)\\) directions were realigned$"_s);
+    QHash<QString, int> count;
+    for (const QString &line : QString::fromUtf8(out).split(u'\n', Qt::SkipEmptyParts)) {
+        if (const auto match = success.match(line); match.hasMatch()) {
+            ++count[match.captured(1)];
+        }
+    }
+    return count;
+}
+
+// Waits, away from the event loop, until the child stands still; false after
+// half a minute.
+bool awaitStopped(qint64 pid)
+{
+    siginfo_t state{};
+    for (int i = 0; i < 3000 && state.si_pid == 0; ++i) {
+        QTest::qSleep(10);
+        ::waitid(P_PID, id_t(pid), &state, WSTOPPED | WEXITED | WNOWAIT | WNOHANG);
+    }
+    return state.si_code == CLD_STOPPED;
+}
+
 } // namespace
 
 class TestCli : public QObject
@@ -69,9 +128,11 @@ private slots:
     {
         // Files and folders an ordinary user may rewrite, as becomeNobody's runs must.
         ::umask(0);
-        // The program's journal goes here, not into the home folder.
-        QVERIFY(m_state.isValid() &&
-                ::chmod(QFile::encodeName(m_state.path()).constData(), 0777) == 0);
+        // The program's journal goes here, not into the home folder: a folder
+        // of the user the runs take, as the program trusts no other.
+        const QByteArray state = QFile::encodeName(m_state.path());
+        QVERIFY(m_state.isValid() && ::chmod(state.constData(), 0700) == 0 &&
+                (::getuid() != 0 || ::chown(state.constData(), 65534, 65534) == 0));
         qputenv("XDG_STATE_HOME", QFile::encodeName(m_state.path()));
     }
 
@@ -343,6 +404,254 @@ private slots:
         }
     }
 
+    void runsAtOnce_data()
+    {
+        QTest::addColumn<QStringList>("trees"); // one run each, at once
+        QTest::newRow("two runs, one tree") << QStringList{u"T"_s, u"T"_s};
+        QTest::newRow("three runs, one tree") << QStringList{u"T"_s, u"T"_s, u"T"_s};
+        QTest::newRow("two runs, a tree and its folder") << QStringList{u"T"_s, u"T/d1"_s};
+        QTest::newRow("three runs, overlapping") << QStringList{u"T/d1"_s, u"T"_s, u"T/d1/s"_s};
+    }
+
+    // Runs started together on shared files take turns: each file is turned
+    // once by each run that reaches it, whole, and each run's lines are true.
+    // Every read and write is slowed down, so that the runs overlap.
+    void runsAtOnce()
+    {
+        QFETCH(QStringList, trees);
+        QTemporaryDir dir;
+        const QList<QByteArray> shapes{makeEightDirectionCl2(2), makeEightDirectionCl2(7),
+                                       makeEightDirectionCl2(40)};
+        QHash<QString, int> shapeOf;
+        for (int d = 0; d < 5; ++d) {
+            for (int f = 0; f < 60; ++f) {
+                const QString name = (f < 40 ? u"T/d%1/f%2.cl2"_s : u"T/d%1/s/g%2.cl2"_s)
+                                         .arg(d)
+                                         .arg(f, 2, 10, QChar(u'0'));
+                shapeOf.insert(putFile(dir, name, shapes[f % 3]), f % 3);
+            }
+        }
+        QList<std::shared_ptr<QProcess>> runs;
+        for (const QString &tree : trees) {
+            auto &run = runs.emplace_back(std::make_shared<QProcess>());
+            run->setProcessEnvironment(withFaults({u"VELMORA_FAULT_SLOW_IO=200"_s}));
+            run->start(QStringLiteral(CL2VELMORA_CLI_PATH), {dir.filePath(tree)});
+        }
+        QHash<QString, int> successes;
+        for (const auto &run : runs) {
+            QVERIFY(run->waitForFinished(120000));
+            const QByteArray err = run->readAllStandardError();
+            QVERIFY2(run->exitStatus() == QProcess::NormalExit && run->exitCode() == 0,
+                     err.constData());
+            const QHash<QString, int> some = successesByFile(run->readAllStandardOutput());
+            for (auto it = some.cbegin(); it != some.cend(); ++it) {
+                successes[it.key()] += it.value();
+            }
+        }
+        QHash<std::pair<int, int>, QByteArray> versions;
+        for (auto it = shapeOf.cbegin(); it != shapeOf.cend(); ++it) {
+            int reached = 0;
+            for (const QString &tree : trees) {
+                reached += it.key().startsWith(dir.filePath(tree) + u'/');
+            }
+            const int times = successes.value(it.key());
+            QCOMPARE(times, reached);
+            const std::pair<int, int> version{it.value(), times};
+            if (!versions.contains(version)) {
+                versions.insert(version, turned(shapes[it.value()], times));
+            }
+            QVERIFY2(readFile(it.key()) == versions.value(version), qPrintable(it.key()));
+        }
+    }
+
+    void aFileAnotherProgramHolds_data()
+    {
+        QTest::addColumn<bool>("inFolder");
+        QTest::addColumn<bool>("released"); // after a second, or held throughout
+        QTest::newRow("in a folder, released") << true << true;
+        QTest::newRow("in a folder, held") << true << false;
+        QTest::newRow("alone, released") << false << true;
+        QTest::newRow("alone, held") << false << false;
+    }
+
+    // A file locked by another program is waited for: converted once it is
+    // released, left as it is with one line when it is held too long.
+    void aFileAnotherProgramHolds()
+    {
+        QFETCH(bool, inFolder);
+        QFETCH(bool, released);
+        QTemporaryDir dir;
+        const QByteArray original = makeEightDirectionCl2(3);
+        const QString held = putFile(dir, u"a.cl2"_s, original);
+        const QString free = putFile(dir, u"b.cl2"_s, original);
+        int fd = ::open(QFile::encodeName(held).constData(), O_RDWR | O_CLOEXEC);
+        struct flock whole
+        {
+        };
+        whole.l_type = F_WRLCK;
+        whole.l_whence = SEEK_SET;
+        QVERIFY(fd >= 0 && ::fcntl(fd, F_OFD_SETLK, &whole) == 0);
+        const auto unlock = qScopeGuard([&fd] { ::close(fd); });
+        const ProcessRun run =
+            runCli(inFolder ? QStringList{dir.path()} : QStringList{held, free}, {}, [&](qint64) {
+                if (released) {
+                    QTest::qSleep(1000);
+                    ::close(std::exchange(fd, -1));
+                }
+            });
+        QVERIFY2(run.finished, run.err.constData());
+        QCOMPARE(run.exitCode, released ? 0 : 1);
+        QStringList lines{released ? realignedLine(u"ROOT/a.cl2"_s)
+                                   : u"ERROR: File (ROOT/a.cl2) could not be locked: another "
+                                     u"program holds it"_s,
+                          realignedLine(u"ROOT/b.cl2"_s)};
+        if (inFolder) {
+            lines.prepend(u"SUCCESS: (2) files were found on (ROOT) and subfolders"_s);
+        }
+        QCOMPARE(outputLines(run.out, dir.path()), lines);
+        QCOMPARE(readFile(held), released ? turned(original, 1) : original);
+        QCOMPARE(readFile(free), turned(original, 1));
+    }
+
+    void faultsTellTheTruth_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("short reads") << u"VELMORA_FAULT_SHORT_READS=1"_s << 0;
+        QTest::newRow("disk full from the first write") << u"VELMORA_FAULT_PWRITE=1+:ENOSPC"_s << 1;
+        QTest::newRow("disk full from the second write")
+            << u"VELMORA_FAULT_PWRITE=2+:ENOSPC"_s << 1;
+        QTest::newRow("disk full from the fifth write") << u"VELMORA_FAULT_PWRITE=5+:ENOSPC"_s << 1;
+    }
+
+    // Under faults of the system every line is true: a file called converted
+    // is, one whose bytes were put back has them, and only one whose bytes
+    // changed is called damaged.
+    void faultsTellTheTruth()
+    {
+        QFETCH(QString, fault);
+        QFETCH(int, exitCode);
+        QTemporaryDir dir;
+        QStringList files;
+        QHash<QString, QByteArray> originals;
+        for (int i = 0; i < 12; ++i) {
+            // Tables longer than the first read, too, in every third.
+            const QByteArray bytes = makeEightDirectionCl2(i % 3 == 0 ? 2000 : 1 + i);
+            files << putFile(dir, u"%1.cl2"_s.arg(i, 2, 10, QChar(u'0')), bytes);
+            originals.insert(files.constLast(), bytes);
+        }
+        const ProcessRun run = runProcess(QStringLiteral(CL2VELMORA_CLI_PATH),
+                                          {u"-j"_s, u"2"_s, dir.path()}, withFaults({fault}));
+        QVERIFY2(run.finished, run.err.constData());
+        QCOMPARE(run.exitCode, exitCode);
+        const QStringList lines = outputLines(run.out, dir.path());
+        QCOMPARE(lines.size(), files.size() + 1);
+        int damaged = 0;
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            const QString &line = lines[i + 1];
+            const QByteArray now = readFile(files[i]);
+            const QByteArray &before = originals.value(files[i]);
+            QVERIFY2(line.contains(u"(ROOT/%1.cl2)"_s.arg(i, 2, 10, QChar(u'0'))),
+                     qPrintable(line));
+            if (line.startsWith(u"SUCCESS:"_s)) {
+                QVERIFY2(now == turned(before, 1), qPrintable(line));
+            } else if (line.endsWith(u"; its original bytes were put back"_s)) {
+                QVERIFY2(now == before, qPrintable(line));
+            } else {
+                QVERIFY2(line.endsWith(u"the file may be damaged"_s), qPrintable(line));
+                QVERIFY2(now != before, qPrintable(line));
+                ++damaged;
+            }
+        }
+        // Only a failure between a file's two writes leaves it changed.
+        QVERIFY(damaged <= 2);
+    }
+
+    void aStopAtAWrite_data()
+    {
+        QTest::addColumn<int>("jobs");
+        QTest::addColumn<int>("write"); // the one the program stands still at
+        QTest::addColumn<bool>("stops");
+        // The second write of the 11th file; the first of the 12th.
+        QTest::newRow("one job, between a file's writes") << 1 << 22 << true;
+        QTest::newRow("two jobs, between a file's writes") << 2 << 22 << true;
+        QTest::newRow("two jobs, at a file's first write") << 2 << 23 << true;
+        QTest::newRow("eight jobs, at a file's first write") << 8 << 23 << true;
+        // The signal comes once every file is written: a complete run.
+        QTest::newRow("two jobs, at the last write") << 2 << 400 << false;
+    }
+
+    // A stop signal while a write stands still: the files past their first
+    // write are finished, no other is begun, and the last line and the exit
+    // status say whether the run stopped.
+    void aStopAtAWrite()
+    {
+        QFETCH(int, jobs);
+        QFETCH(int, write);
+        QFETCH(bool, stops);
+        QTemporaryDir dir;
+        const QByteArray original = makeEightDirectionCl2(2);
+        const int count = 200;
+        QStringList files;
+        for (int i = 0; i < count; ++i) {
+            files << putFile(dir, u"%1.cl2"_s.arg(i, 3, 10, QChar(u'0')), original);
+        }
+        const QByteArray converted = turned(original, 1);
+        const ProcessRun run = runProcess(
+            QStringLiteral(CL2VELMORA_CLI_PATH), {u"-j"_s, QString::number(jobs), dir.path()},
+            withFaults({u"VELMORA_FAULT_PWRITE=%1:stop"_s.arg(write)}), {}, [](qint64 pid) {
+                QVERIFY(awaitStopped(pid));
+                QCOMPARE(::kill(pid_t(pid), SIGINT), 0);
+                QCOMPARE(::kill(pid_t(pid), SIGCONT), 0);
+            });
+        QVERIFY2(run.finished, run.err.constData());
+        QCOMPARE(run.exitCode, stops ? 128 + SIGINT : 0);
+        const QStringList lines = outputLines(run.out, dir.path());
+        const qsizetype done = lines.size() - (stops ? 2 : 1);
+        QCOMPARE(lines.constLast(),
+                 stops
+                     ? u"ERROR: Conversion stopped after (%1) of (%2) files"_s.arg(done).arg(count)
+                     : realignedLine(u"ROOT/%1.cl2"_s.arg(count - 1, 3, 10, QChar(u'0'))));
+        // Each thread may have had one file begun when the write stood still,
+        // and the signal takes a moment to reach the others.
+        QVERIFY2(stops ? done >= write / 2 && done <= write / 2 + jobs + 2 : done == count,
+                 qPrintable(lines.constLast()));
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            const bool named =
+                lines.contains(realignedLine(u"ROOT/%1.cl2"_s.arg(i, 3, 10, QChar(u'0'))));
+            QVERIFY2(readFile(files[i]) == (named ? converted : original), qPrintable(files[i]));
+        }
+    }
+
+    // Many jobs under a low limit of open files (that raising cannot lift)
+    // and a slow disk, so that every thread is brought in: no file is refused
+    // for the program's own descriptors.
+    void manyJobsUnderALowLimit()
+    {
+        QTemporaryDir dir;
+        const QByteArray original = makeEightDirectionCl2(2);
+        QStringList files;
+        for (int i = 0; i < 600; ++i) {
+            files << putFile(dir, u"d%1/%2.cl2"_s.arg(i / 6, 3, 10, QChar(u'0')).arg(i % 6),
+                             original);
+        }
+        const ProcessRun run =
+            runProcess(QStringLiteral(CL2VELMORA_CLI_PATH), {u"--jobs"_s, u"256"_s, dir.path()},
+                       withFaults({u"VELMORA_FAULT_SLOW_IO=2000"_s}), [] {
+                           const rlimit low{256, 256};
+                           if (::setrlimit(RLIMIT_NOFILE, &low) != 0) {
+                               ::_exit(97);
+                           }
+                       });
+        QVERIFY2(run.finished, run.err.constData());
+        QVERIFY2(run.exitCode == 0, run.out.right(2000).constData());
+        QCOMPARE(successesByFile(run.out).size(), files.size());
+        const QByteArray converted = turned(original, 1);
+        for (const QString &file : files) {
+            QVERIFY2(readFile(file) == converted, qPrintable(file));
+        }
+    }
+
     // Paths a script hands over: one a line, or NUL-ended for names that hold
     // a newline; each file once per run, however often it is named.
     void filesFrom_data()
@@ -413,7 +722,7 @@ private slots:
         });
         QVERIFY2(run.finished, run.err.constData());
         QCOMPARE(run.exitCode, 1);
-        QVERIFY2(run.err.startsWith("cl2velmora-cli: standard output could not be written (No "
+        QVERIFY2(run.err.contains("cl2velmora-cli: standard output could not be written (No "
                                     "space left on device)"),
                  run.err.constData());
         int converted = 0;

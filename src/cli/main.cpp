@@ -65,8 +65,10 @@ int main(int argc, char *argv[])
         log.setBeforeWrite([&progress] { progress.clear(); });
     }
 
-    // Before anything else: files a killed run left half-rewritten.
-    RepairInterruptedRuns(log);
+    // Before anything else: files a killed run left half-rewritten (a dry run
+    // only names them).
+    RepairInterruptedRuns(log,
+                          command.conversion.dryRun ? RepairMode::CheckOnly : RepairMode::Repair);
     log.flush(); // shown even if this run is killed in turn
     const std::unique_ptr<Journal> journal = openJournal(command, progress, log);
 
@@ -86,7 +88,7 @@ int main(int argc, char *argv[])
     run.progress = [&progress, &log](qsizetype done, qsizetype total) {
         log.exclusive([&] { progress.update(done, total); });
     };
-    ConvertPaths(command.paths, log, run);
+    const BatchResult result = ConvertPaths(command.paths, log, run);
     const bool written = log.flush();
     log.exclusive([&progress] { progress.clear(); });
     if (!written) {
@@ -95,7 +97,8 @@ int main(int argc, char *argv[])
                    QLatin1String("); the run was stopped, and files it converted may be "
                                  "missing from its output"));
     }
-    if (const int signal = caughtStopSignal(); signal != 0) {
+    // A signal noticed only once every file was done ends a complete run.
+    if (const int signal = caughtStopSignal(); signal != 0 && result.stopped) {
         return 128 + signal;
     }
     return written && !log.sawError() ? AllSucceeded : SomeFailed;

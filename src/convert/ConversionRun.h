@@ -62,6 +62,7 @@ public:
     // Asks the run to stop between two files; safe from any thread.
     void requestStop() { m_stop.store(true, std::memory_order_relaxed); }
     // Also asked between files: a stop that arrives from outside (a signal).
+    // A batch asks it on its worker threads too, so it must be thread-safe.
     void setStopProbe(std::function<bool()> probe) { m_stopProbe = std::move(probe); }
     bool stopRequested() const
     {

@@ -66,6 +66,15 @@ bool rebase(const char *table, char *out, std::int64_t entries, std::int32_t fro
     return true;
 }
 
+// Whether the file holds exactly these bytes at offset.
+bool holds(BinaryFile &file, std::int64_t offset, const std::vector<char> &bytes)
+{
+    std::vector<char> now(bytes.size());
+    QString error;
+    return file.readAt(offset, now.data(), std::ssize(now), &error) == std::ssize(now) &&
+           now == bytes;
+}
+
 } // namespace
 
 QString DirectionTables::load(BinaryFile &file, DirectionSwap swap)
@@ -232,7 +241,11 @@ QString DirectionTables::store(BinaryFile &file) const
     const bool restored = file.writeAt(0, m_front.data(), std::ssize(m_front), &restoreError) &&
                           (!frontWritten || file.writeAt(m_partnerOffset, m_partner.data(),
                                                          std::ssize(m_partner), &restoreError));
-    if (restored) {
+    // A put-back that failed may have found the bytes as they were (a write
+    // refused before it wrote anything): only a file whose bytes are not the
+    // original ones is called damaged.
+    if (restored ||
+        (holds(file, 0, m_front) && (!frontWritten || holds(file, m_partnerOffset, m_partner)))) {
         return QStringLiteral("could not be written (%1); its original bytes were put back")
             .arg(error);
     }

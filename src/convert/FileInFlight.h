@@ -26,19 +26,37 @@ struct FileInFlight
     bool converted = false;
     // The batch waits for a disk: reads are best started as files open.
     bool readAhead = false;
+    // Closed unwritten because the run was asked to stop first: it gets no
+    // line and does not count as done.
+    bool leftForStop = false;
     FileStamp stamp;
 };
+
+// How much of a batch is in flight at once: threads, files a thread takes at
+// a time (each thread keeps up to twice that open), and folders kept open.
+struct InFlightLimits
+{
+    int jobs = 1;
+    qsizetype chunk = 32;
+    std::size_t keptFolders = 64;
+};
+
+// The limits for `jobs` threads when the process may open `descriptors` more
+// files: a batch never refuses a file for want of a descriptor it holds
+// itself. Chunks shrink first (handing work over costs little beside a slow
+// disk), then threads.
+InFlightLimits limitInFlight(int jobs, long descriptors);
 
 using FileStep = std::function<void(qsizetype, FileInFlight &)>;
 using ThreadFileStep = std::function<void(qsizetype, FileInFlight &, int thread)>;
 
 // Runs the steps of OrderedWork for files 0 .. count - 1 on up to `jobs`
-// threads, sixteen files at a time: open and work on any thread, admit in
+// threads, `chunk` files at a time: open and work on any thread, admit in
 // order, finish on the calling thread in order. shouldStop is asked before
 // each finish: once it says so, no further file is taken, and those taken
 // are finished. Returns how many files were finished. With one job
 // everything runs on the calling thread, one file after another.
-qsizetype convertInOrder(qsizetype count, int jobs, const ThreadFileStep &open,
+qsizetype convertInOrder(qsizetype count, int jobs, qsizetype chunk, const ThreadFileStep &open,
                          const FileStep &admit, const ThreadFileStep &work, const FileStep &finish,
                          const std::function<bool()> &shouldStop);
 

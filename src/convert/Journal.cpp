@@ -8,6 +8,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <limits>
 #include <map>
 
 namespace velmora {
@@ -83,6 +84,7 @@ bool isJournalName(std::string_view name)
 
 struct Record
 {
+    std::int64_t at = 0; // where its slot begins in the journal
     std::uint64_t sequence = 0;
     QByteArray path;
     FileIdentity identity;
@@ -96,11 +98,25 @@ struct JournalContents
 {
     std::vector<Record> records;
     QString unreadable;
+    // The journal ends inside its slots, which a run never leaves: something
+    // cut it. The files of records it cut into, where their paths are left.
+    bool cut = false;
+    std::vector<QByteArray> cutShort;
 };
 
-// Reads the records of every slot. A slot that was never written, or whose
-// record was cut short by the end of its process, holds no record: the
-// writes such a record would cover had not begun.
+// The longest journal a header allows: its slots, the last of which may run
+// on to take one record of any size.
+std::int64_t longestJournal(std::uint32_t slotCount)
+{
+    return std::max(slotOffset(static_cast<int>(slotCount)),
+                    slotOffset(static_cast<int>(slotCount) - 1) +
+                        std::int64_t{std::numeric_limits<std::uint32_t>::max()});
+}
+
+// Reads the records of every slot, each only as far as its own size says. A
+// slot that was never written, or whose record was cut short by the end of
+// its process, holds no record: the writes such a record would cover had not
+// begun.
 JournalContents readJournal(const LockedFile &journal)
 {
     JournalContents contents;
@@ -110,67 +126,98 @@ JournalContents readJournal(const LockedFile &journal)
         contents.unreadable = error;
         return contents;
     }
-    std::vector<char> bytes(static_cast<std::size_t>(length));
-    if (journal.readAt(0, bytes.data(), length, &error) != length) {
-        contents.unreadable = error.isEmpty() ? QStringLiteral("it was cut short") : error;
+    char header[HeaderBytes] = {};
+    const std::int64_t headerRead = journal.readAt(0, header, HeaderBytes, &error);
+    if (headerRead < 0) {
+        contents.unreadable = error;
         return contents;
     }
-    const char *data = bytes.data();
-    const bool headerValid = length >= HeaderBytes && std::equal(FileMagic, FileMagic + 8, data) &&
-                             get<std::uint64_t>(data, 24) == checksum(data, 24) &&
-                             get<std::uint32_t>(data, 8) == FormatVersion;
-    const std::uint32_t slotCount = headerValid ? get<std::uint32_t>(data, 12) : 0;
+    const bool headerValid = headerRead == HeaderBytes &&
+                             std::equal(FileMagic, FileMagic + 8, header) &&
+                             get<std::uint64_t>(header, 24) == checksum(header, 24) &&
+                             get<std::uint32_t>(header, 8) == FormatVersion;
+    const std::uint32_t slotCount = headerValid ? get<std::uint32_t>(header, 12) : 0;
     if (!headerValid || slotCount < 1 || slotCount > MaxSlots ||
-        get<std::uint32_t>(data, 16) != SlotBytes) {
+        get<std::uint32_t>(header, 16) != SlotBytes) {
         contents.unreadable = QStringLiteral("it does not begin with a valid header");
         return contents;
     }
+    if (length > longestJournal(slotCount)) {
+        contents.unreadable =
+            QStringLiteral("it is longer (%1 bytes) than its header allows").arg(length);
+        return contents;
+    }
+    // Its process died between the header and the slots: no record yet.
+    contents.cut = length > HeaderBytes && length < slotOffset(static_cast<int>(slotCount));
+    std::vector<char> bytes;
     for (std::uint32_t slot = 0; slot < slotCount; ++slot) {
         const std::int64_t at = slotOffset(static_cast<int>(slot));
         const std::int64_t room =
             slot + 1 == slotCount ? length - at : std::min(SlotBytes, length - at);
-        if (room < RecordHeadBytes + ChecksumBytes) {
+        char head[RecordHeadBytes];
+        if (room < RecordHeadBytes ||
+            journal.readAt(at, head, RecordHeadBytes, &error) != RecordHeadBytes ||
+            get<std::uint32_t>(head, 0) != RecordMagic) {
             continue;
         }
-        const char *head = data + at;
         const std::int64_t size = get<std::uint32_t>(head, 4);
-        if (get<std::uint32_t>(head, 0) != RecordMagic || size < RecordHeadBytes + ChecksumBytes ||
-            size > room ||
-            get<std::uint64_t>(head, size - ChecksumBytes) !=
-                checksum(head, size - ChecksumBytes)) {
+        const std::int64_t pathBytes = get<std::uint32_t>(head, 56);
+        if (size < RecordHeadBytes + ChecksumBytes) {
+            continue;
+        }
+        if (size > room) {
+            // Torn by its process's end, or cut with the journal: then its
+            // file is named, as far as the cut left its path.
+            QByteArray path(std::min<std::int64_t>(pathBytes, room - RecordHeadBytes), '\0');
+            if (contents.cut && at + std::min(size, SlotBytes) > length && pathBytes < size &&
+                journal.readAt(at + RecordHeadBytes, path.data(), path.size(), &error) ==
+                    path.size()) {
+                contents.cutShort.push_back(path.size() == pathBytes ? path : path + "...");
+            }
+            continue;
+        }
+        bytes.resize(static_cast<std::size_t>(size));
+        if (journal.readAt(at, bytes.data(), size, &error) != size) {
+            contents.unreadable = error.isEmpty() ? QStringLiteral("it was cut short") : error;
+            return contents;
+        }
+        const char *record = bytes.data();
+        if (get<std::uint64_t>(record, size - ChecksumBytes) !=
+            checksum(record, size - ChecksumBytes)) {
             continue;
         }
         // A record whose checksum holds and whose contents make no sense was
         // not written by us: nothing in this journal can be trusted.
-        const std::int64_t pathBytes = get<std::uint32_t>(head, 56);
-        const std::int64_t frontBytes = get<std::uint32_t>(head, 60);
-        const std::int64_t partnerBytes = get<std::uint32_t>(head, 80);
-        const std::uint32_t swap = get<std::uint32_t>(head, 52);
-        Record record;
-        record.sequence = get<std::uint64_t>(head, 8);
-        record.identity.id = FileId{get<std::uint64_t>(head, 16), get<std::uint64_t>(head, 24)};
-        record.identity.length = get<std::int64_t>(head, 32);
-        record.identity.modifiedSeconds = get<std::int64_t>(head, 40);
-        record.identity.modifiedNanoseconds = get<std::int32_t>(head, 48);
-        record.frontOffset = get<std::int64_t>(head, 64);
-        const char *path = head + RecordHeadBytes;
+        const std::int64_t frontBytes = get<std::uint32_t>(record, 60);
+        const std::int64_t partnerBytes = get<std::uint32_t>(record, 80);
+        const std::uint32_t swap = get<std::uint32_t>(record, 52);
+        Record entry;
+        entry.at = at;
+        entry.sequence = get<std::uint64_t>(record, 8);
+        entry.identity.id = FileId{get<std::uint64_t>(record, 16), get<std::uint64_t>(record, 24)};
+        entry.identity.length = get<std::int64_t>(record, 32);
+        entry.identity.modifiedSeconds = get<std::int64_t>(record, 40);
+        entry.identity.modifiedNanoseconds = get<std::int32_t>(record, 48);
+        entry.frontOffset = get<std::int64_t>(record, 64);
+        const char *path = record + RecordHeadBytes;
         if (RecordHeadBytes + pathBytes + frontBytes + partnerBytes + ChecksumBytes != size ||
-            swap > 1 || pathBytes < 2 || path[0] != '/' || record.frontOffset != 0) {
+            swap > 1 || pathBytes < 2 || path[0] != '/' || entry.frontOffset != 0) {
             contents.unreadable = QStringLiteral("a record in slot %1 is not valid").arg(slot);
             return contents;
         }
-        record.path = QByteArray(path, pathBytes);
-        record.swap = swap == 0 ? DirectionSwap::Forward : DirectionSwap::Undo;
+        entry.path = QByteArray(path, pathBytes);
+        entry.swap = swap == 0 ? DirectionSwap::Forward : DirectionSwap::Undo;
         const char *front = path + pathBytes;
-        const QString problem = record.tables.loadFromBlocks(
-            record.swap, {front, static_cast<std::size_t>(frontBytes)}, get<std::int64_t>(head, 72),
+        const QString problem = entry.tables.loadFromBlocks(
+            entry.swap, {front, static_cast<std::size_t>(frontBytes)},
+            get<std::int64_t>(record, 72),
             {front + frontBytes, static_cast<std::size_t>(partnerBytes)});
         if (!problem.isEmpty()) {
             contents.unreadable =
                 QStringLiteral("the file in slot %1 %2").arg(QString::number(slot), problem);
             return contents;
         }
-        contents.records.push_back(std::move(record));
+        contents.records.push_back(std::move(entry));
     }
     return contents;
 }
@@ -202,34 +249,51 @@ QString fileLine(const char *status, const QString &path, const QString &text)
     return QLatin1String(status) + QLatin1String("File (") + path + QLatin1String(") ") + text;
 }
 
+// Settled: the record is needed no more (the file was put back, found whole,
+// or found changed since and said so). Waiting: the file could not be
+// reached or written; its record is kept for the next start.
+enum class Outcome { Settled, Waiting };
+
 // Checks one file a dead run recorded and puts it back when it was left
-// between its two writes.
-void repairFile(const Record &record, MessageLog &log)
+// between its two writes (in CheckOnly mode, says that it would).
+Outcome repairFile(const Record &record, const QByteArray &journalPath, RepairMode mode,
+                   MessageLog &log)
 {
     const QString path = QFile::decodeName(record.path);
     const auto cannotCheck = [&](const QString &why) {
         log.AppendLine(fileLine("ERROR: ", path,
                                 QLatin1String("could not be checked after an interrupted run: ") +
                                     why + QLatin1String("; it was left as it is")));
+        return Outcome::Settled;
+    };
+    const auto notYet = [&](const QString &why) {
+        log.AppendLine(
+            fileLine("ERROR: ", path,
+                     QLatin1String("could not be checked after an interrupted run: ") + why +
+                         QLatin1String("; it will be checked again at the next start (removing (") +
+                         QFile::decodeName(journalPath) + QLatin1String(") gives it up)")));
+        return Outcome::Waiting;
     };
     BinaryFile file;
     QString error;
     FileIdentity now;
-    if (!file.openEncoded(record.path, &error) || !file.identity(&now, &error)) {
-        cannotCheck(QLatin1String("it could not be opened (") + error + u')');
-        return;
+    switch (file.openNamed(record.path, &error)) {
+    case BinaryFile::NamedOpen::Opened:
+        break;
+    case BinaryFile::NamedOpen::NotARegularFile:
+        return cannotCheck(error);
+    case BinaryFile::NamedOpen::Failed:
+        return notYet(QLatin1String("it could not be opened (") + error + u')');
     }
     // Our own writes moved the modification time, so it tells nothing here:
     // the blocks' bytes tell which writes were made.
-    if (now.id != record.identity.id) {
-        cannotCheck(QStringLiteral("another file has taken its name"));
-        return;
+    if (!file.identity(&now, &error) || now.id != record.identity.id) {
+        return cannotCheck(QStringLiteral("another file has taken its name"));
     }
     if (now.length != record.identity.length) {
-        cannotCheck(QStringLiteral("its length changed from %1 to %2 bytes")
-                        .arg(record.identity.length)
-                        .arg(now.length));
-        return;
+        return cannotCheck(QStringLiteral("its length changed from %1 to %2 bytes")
+                               .arg(record.identity.length)
+                               .arg(now.length));
     }
     const DirectionTables &tables = record.tables;
     std::vector<char> front(tables.front().size());
@@ -238,19 +302,23 @@ void repairFile(const Record &record, MessageLog &log)
             std::ssize(front) ||
         file.readAt(tables.partnerOffset(), partner.data(), std::ssize(partner), &error) !=
             std::ssize(partner)) {
-        cannotCheck(error.isEmpty() ? QStringLiteral("it ends before its frame tables")
-                                    : QLatin1String("it could not be read (") + error + u')');
-        return;
+        return error.isEmpty() ? cannotCheck(QStringLiteral("it ends before its frame tables"))
+                               : notYet(QLatin1String("it could not be read (") + error + u')');
     }
     const BlockState frontState = blockState(front, tables.front(), tables.newFront());
     const BlockState partnerState = blockState(partner, tables.partner(), tables.newPartner());
     if (!frontState.ours || !partnerState.ours) {
-        cannotCheck(QStringLiteral("its bytes were changed since"));
-        return;
+        return cannotCheck(QStringLiteral("its bytes were changed since"));
     }
     if ((frontState.original && partnerState.original) ||
         (frontState.isNew && partnerState.isNew)) {
-        return; // untouched, or converted whole
+        return Outcome::Settled; // untouched, or converted whole
+    }
+    if (mode == RepairMode::CheckOnly) {
+        log.AppendLine(fileLine("ERROR: ", path,
+                                QStringLiteral("was left half-rewritten by an interrupted run; a "
+                                               "run without --dry-run will put it back")));
+        return Outcome::Waiting;
     }
     const bool putBack =
         (frontState.original ||
@@ -266,6 +334,7 @@ void repairFile(const Record &record, MessageLog &log)
                                   QLatin1String("could not be put back as it was before an "
                                                 "interrupted run (") +
                                       error + QLatin1String("); it may be left half-rewritten")));
+    return putBack ? Outcome::Settled : Outcome::Waiting;
 }
 
 QString journalLine(const QByteArray &path, const QString &text)
@@ -273,30 +342,45 @@ QString journalLine(const QByteArray &path, const QString &text)
     return QLatin1String("ERROR: Journal (") + QFile::decodeName(path) + QLatin1String(") ") + text;
 }
 
-void repairJournal(LockedFile &journal, MessageLog &log)
+// Says why the journal is not used and, outside CheckOnly, moves it aside to
+// a name never read again, so that it is reported once; when even that
+// fails, says how to be rid of it.
+void setAside(LockedFile &journal, const QString &what, RepairMode mode, MessageLog &log)
+{
+    const QByteArray original = journal.path();
+    const QByteArray kept = original + ".bad";
+    QString error;
+    QString fate;
+    if (mode == RepairMode::CheckOnly) {
+        fate = QStringLiteral("; it was left as it is");
+    } else if (journal.rename(kept, &error)) {
+        fate = QLatin1String("; it was kept as (") + QFile::decodeName(kept) + u')';
+    } else {
+        fate = QLatin1String("; it could not be moved aside (") + error +
+               QLatin1String("): remove it to stop this message");
+    }
+    log.AppendLine(journalLine(original, QLatin1String("of an interrupted run ") + what + fate +
+                                             QLatin1String("; a file being converted then may "
+                                                           "be left half-rewritten")));
+    journal.close();
+}
+
+void repairJournal(LockedFile &journal, RepairMode mode, MessageLog &log)
 {
     QString error;
     // An empty journal belongs to a process that died as it started, or to
     // one that has just made it and not yet locked it: see LockedFile::create.
     if (journal.length(&error) == 0) {
-        journal.remove(&error);
+        if (mode == RepairMode::Repair) {
+            journal.remove(&error);
+        }
         return;
     }
     JournalContents contents = readJournal(journal);
     if (!contents.unreadable.isEmpty()) {
         // Kept for whoever wants to look, under a name never read again, so it
         // is reported once.
-        const QByteArray original = journal.path();
-        const QByteArray kept = original + ".bad";
-        const bool renamed = journal.rename(kept, &error);
-        log.AppendLine(
-            journalLine(original, QLatin1String("of an interrupted run could not be read: ") +
-                                      contents.unreadable +
-                                      (renamed ? QLatin1String("; it was kept as (") +
-                                                     QFile::decodeName(kept) + QLatin1String(")")
-                                               : QString()) +
-                                      QLatin1String("; a file being converted then may be left "
-                                                    "half-rewritten")));
+        setAside(journal, QLatin1String("could not be read: ") + contents.unreadable, mode, log);
         return;
     }
     // Of two records of one file, the later one describes it.
@@ -313,8 +397,47 @@ void repairJournal(LockedFile &journal, MessageLog &log)
     }
     std::sort(inOrder.begin(), inOrder.end(),
               [](const Record *a, const Record *b) { return a->sequence < b->sequence; });
+    std::vector<std::int64_t> settled; // the slots whose records are needed no more
+    for (const Record &record : contents.records) {
+        if (latest[{record.identity.id.device, record.identity.id.inode}] != &record) {
+            settled.push_back(record.at);
+        }
+    }
+    bool waiting = false;
     for (const Record *record : inOrder) {
-        repairFile(*record, log);
+        if (repairFile(*record, journal.path(), mode, log) == Outcome::Settled) {
+            settled.push_back(record->at);
+        } else {
+            waiting = true;
+        }
+    }
+    for (const QByteArray &path : contents.cutShort) {
+        log.AppendLine(fileLine("ERROR: ", QFile::decodeName(path),
+                                QStringLiteral("could not be checked after an interrupted run: "
+                                               "its record in the journal was cut short; it may "
+                                               "be left half-rewritten")));
+    }
+    if (mode == RepairMode::CheckOnly) {
+        return;
+    }
+    if (contents.cut && !waiting) {
+        setAside(journal, QStringLiteral("was cut short inside its slots"), mode, log);
+        return;
+    }
+    if (contents.cut) {
+        log.AppendLine(
+            journalLine(journal.path(), QStringLiteral("of an interrupted run was cut short inside "
+                                                       "its slots; a file being converted then may "
+                                                       "be left half-rewritten")));
+    }
+    if (waiting) {
+        // Only the records still needed stay: a slot without the magic holds
+        // none.
+        const char none[4] = {};
+        for (const std::int64_t at : settled) {
+            journal.writeAt(at, none, sizeof none, &error);
+        }
+        return;
     }
     const QByteArray path = journal.path();
     if (!journal.remove(&error)) {
@@ -331,6 +454,10 @@ std::unique_ptr<Journal> Journal::create(Durability durability, QString *reason,
 {
     const QString folder = stateFolder(FolderName, reason);
     if (folder.isEmpty() || !makeFolders(folder, reason)) {
+        return nullptr;
+    }
+    if (QString why; !isOwnFolder(QFile::encodeName(folder), &why)) {
+        *reason = folder + QLatin1String(": ") + why;
         return nullptr;
     }
     std::unique_ptr<Journal> journal(new Journal);
@@ -538,7 +665,7 @@ QString storeRecorded(BinaryFile &file, const QByteArray &encodedPath,
     return problem.isEmpty() ? unsynced : problem;
 }
 
-void RepairInterruptedRuns(MessageLog &log)
+void RepairInterruptedRuns(MessageLog &log, RepairMode mode)
 {
     QString error;
     const QString folder = stateFolder(FolderName, &error);
@@ -546,14 +673,23 @@ void RepairInterruptedRuns(MessageLog &log)
         return; // no folder could hold a journal; creating one will say why
     }
     const QByteArray encodedFolder = QFile::encodeName(folder);
+    if (!isOwnFolder(encodedFolder, &error)) {
+        // Missing until the first run. Nothing in a folder another user can
+        // write to is believed; making the journal there fails and says why.
+        return;
+    }
+    // One repair at a time: a program that starts during another's repair
+    // waits for it to end, rather than take the journal it repairs for a
+    // live run's and convert its half-written files. A dry run makes no
+    // lock file; without one, no repair is under way.
+    LockedFile repairing;
+    repairing.lockWaiting(encodedFolder + "/repair.lock", mode == RepairMode::Repair, &error);
     DirectoryListing listing;
     if (listing.read(encodedFolder, &error) != DirectoryListing::Outcome::Listed) {
-        // Missing until the first run; if it cannot be listed for another
-        // reason, making the journal in it fails and says so.
         return;
     }
     for (std::size_t i = 0; i < listing.count(); ++i) {
-        if (!listing.isRegularFile(i) || !isJournalName(listing.name(i))) {
+        if (!isJournalName(listing.name(i))) {
             continue;
         }
         const QByteArray path =
@@ -562,14 +698,23 @@ void RepairInterruptedRuns(MessageLog &log)
         LockedFile journal;
         switch (journal.claim(path, &error)) {
         case LockedFile::Claim::Claimed:
-            repairJournal(journal, log);
+            repairJournal(journal, mode, log);
             break;
-        case LockedFile::Claim::HeldByAnother: // its process is alive (or repairing it)
+        case LockedFile::Claim::HeldByAnother: // its process is alive
         case LockedFile::Claim::Gone:
             break;
+        case LockedFile::Claim::Untrusted:
+            setAside(journal, QLatin1String("is not trusted: ") + error, mode, log);
+            break;
+        case LockedFile::Claim::NotNow: // kept as it is for the next start
+            log.AppendLine(journalLine(path, QLatin1String("of an interrupted run could not be "
+                                                           "read now (") +
+                                                 error +
+                                                 QLatin1String("); it is kept for the "
+                                                               "next start")));
+            break;
         case LockedFile::Claim::Failed:
-            log.AppendLine(journalLine(
-                path, QLatin1String("of an interrupted run could not be read: ") + error));
+            setAside(journal, QLatin1String("could not be read: ") + error, mode, log);
             break;
         }
     }

@@ -4,6 +4,7 @@
 #include "convert/FileInFlight.h"
 #include "convert/Journal.h"
 #include "platform/DirectoryHandle.h"
+#include "platform/Process.h"
 #include "search/modTree.h"
 
 #include <QFile>
@@ -68,6 +69,20 @@ QString couldNotOpen(const QString &reason)
     return QStringLiteral("could not be opened: ") + reason;
 }
 
+QString couldNotLock(const QString &reason)
+{
+    return QStringLiteral("could not be locked: ") + reason;
+}
+
+// A stop starts no file: one opened but not yet written is closed untouched.
+bool leaveForStop(FileInFlight &job)
+{
+    QString error;
+    job.file.close(&error);
+    job.leftForStop = true;
+    return true;
+}
+
 // Where a converted file lies, so the run can find it again for an undo.
 struct FilePlace
 {
@@ -106,13 +121,26 @@ int batchJobs(const ConversionRun &run)
 // An open file that is the first of its names in the run: check it, rewrite
 // it (unless a dry run), take its stamp and close it. Any thread may run it.
 // A file whose record does not fit the thread's journal slot is left to the
-// calling thread (deferred).
-void convertOpened(FileInFlight &job, const ConversionRun &run, const FilePlace &place, int slot)
+// calling thread (deferred). In a batch (stoppable), a stop that comes before
+// the file's first write leaves it untouched.
+void convertOpened(FileInFlight &job, const ConversionRun &run, const FilePlace &place, int slot,
+                   bool stoppable)
 {
     const ConversionOptions &options = run.options();
     BinaryFile &file = job.file;
     QString error;
+    if (stoppable && run.stopRequested() && leaveForStop(job)) {
+        return;
+    }
+    if (!file.lock(&error)) {
+        job.problem = couldNotLock(error);
+        file.close(&error);
+        return;
+    }
     job.problem = job.tables.load(file, swapOf(options));
+    if (job.problem.isEmpty() && stoppable && run.stopRequested() && leaveForStop(job)) {
+        return;
+    }
     if (job.problem.isEmpty() && !options.dryRun) {
         Journal *journal = options.journal;
         const QByteArray path =
@@ -147,8 +175,8 @@ void convertOpened(FileInFlight &job, const ConversionRun &run, const FilePlace 
 // The last step of a file, on the calling thread in search order: a file
 // left to it is converted now unless the run converted it already under an
 // earlier name; a converted file is recorded in the run. Returns what went
-// wrong, or an empty string.
-QString finishFile(FileInFlight &job, ConversionRun &run, const FilePlace &place)
+// wrong, or an empty string (also for a file left for a stop).
+QString finishFile(FileInFlight &job, ConversionRun &run, const FilePlace &place, bool stoppable)
 {
     const ConversionOptions &options = run.options();
     if (job.deferred) {
@@ -160,7 +188,7 @@ QString finishFile(FileInFlight &job, ConversionRun &run, const FilePlace &place
             job.problem = options.dryRun ? QStringLiteral("would already be converted in this run")
                                          : QStringLiteral("was already converted in this run");
         } else {
-            convertOpened(job, run, place, callerSlot(options.journal));
+            convertOpened(job, run, place, callerSlot(options.journal), stoppable);
         }
     }
     if (job.converted) {
@@ -194,8 +222,8 @@ qsizetype nameStart(const QString &path)
 class FolderCache
 {
 public:
-    FolderCache(const FoundFileList &files, int threads)
-        : m_files(files), m_lastOf(std::size_t(threads) + 1)
+    FolderCache(const FoundFileList &files, int threads, std::size_t keptOpen)
+        : m_files(files), m_lastOf(std::size_t(threads) + 1), m_keptOpen(keptOpen)
     {
     }
 
@@ -212,7 +240,6 @@ public:
     }
 
 private:
-    static constexpr std::size_t KeptOpen = 64;
     struct Entry
     {
         std::uint32_t folder = 0;
@@ -241,7 +268,7 @@ private:
         if (const Entry *kept = find(folder)) {
             return *kept;
         }
-        if (m_recent.size() >= KeptOpen) {
+        if (m_recent.size() >= m_keptOpen) {
             m_recent.pop_front();
         }
         m_recent.push_back(entry);
@@ -261,6 +288,7 @@ private:
 
     const FoundFileList &m_files;
     std::vector<Entry> m_lastOf; // by thread
+    const std::size_t m_keptOpen;
     std::mutex m_mutex;
     std::deque<Entry> m_recent;
 };
@@ -275,8 +303,10 @@ BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionR
     const qsizetype total = files.size();
     BatchResult result{total, 0, false};
     run.expectFiles(total);
-    const int jobs = batchJobs(run);
-    FolderCache folders(files, jobs);
+    raiseOpenFileLimit();
+    const InFlightLimits limits = limitInFlight(batchJobs(run), descriptorsLeft());
+    const int jobs = limits.jobs;
+    FolderCache folders(files, jobs, limits.keptFolders);
     const auto placeOf = [&files](qsizetype i) {
         const std::uint32_t folder = files.folderOf(i);
         return FilePlace{files.folderPath(folder), files.encodedFolder(folder),
@@ -287,6 +317,7 @@ BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionR
         job.file.close(&error);
         job.opened = false;
         job.converted = false;
+        job.leftForStop = false;
         const auto dir = folders.open(files.folderOf(i), thread, &job.problem);
         if (!dir || !job.file.openAt(*dir, files.encodedName(i), &job.problem)) {
             job.problem = couldNotOpen(job.problem);
@@ -296,23 +327,43 @@ BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionR
         if (job.readAhead) {
             job.file.willRead(DirectionTables::FirstReadBytes);
         }
-        job.problem = check ? check(i, job.file) : QString();
+        // A file another program holds is checked once it is ours.
+        job.problem = check && job.file.isLocked() ? check(i, job.file) : QString();
     };
     const auto admit = [&run](qsizetype, FileInFlight &job) { admitOpened(job, run); };
     const auto work = [&](qsizetype i, FileInFlight &job, int thread) {
         if (!job.opened || job.deferred) {
             return;
         }
+        // Found busy at open: waited for here, where this thread holds no
+        // file before it (its chunk's earlier files are closed), so two runs
+        // that take files in one order never wait on each other; any other
+        // wait is bounded.
+        if (job.problem.isEmpty() && !job.file.isLocked()) {
+            QString error;
+            if (run.stopRequested() && leaveForStop(job)) {
+                return;
+            }
+            job.problem = !job.file.lock(&error) ? couldNotLock(error)
+                          : check                ? check(i, job.file)
+                                                 : QString();
+        }
         if (job.problem.isEmpty()) {
-            convertOpened(job, run, placeOf(i), journalSlot(run.options().journal, thread, jobs));
+            convertOpened(job, run, placeOf(i), journalSlot(run.options().journal, thread, jobs),
+                          true);
         } else {
             QString error;
             job.file.close(&error);
         }
     };
     QString line;
+    qsizetype finished = 0;
     const auto finish = [&](qsizetype i, FileInFlight &job) {
-        const QString problem = finishFile(job, run, placeOf(i));
+        const QString problem = finishFile(job, run, placeOf(i), true);
+        if (job.leftForStop) {
+            return; // not done: no line
+        }
+        ++finished;
         const auto writePath = [&files, i](QString &out) { files.appendPath(i, out); };
         if (!logResult(log, line, writePath, problem, run.options())) {
             ++result.failed;
@@ -321,12 +372,12 @@ BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionR
             run.progress(i + 1, total);
         }
     };
-    const qsizetype done = convertInOrder(total, jobs, open, admit, work, finish,
-                                          [&run] { return run.stopRequested(); });
+    convertInOrder(total, jobs, limits.chunk, open, admit, work, finish,
+                   [&run] { return run.stopRequested(); });
     result.failed += logUnlisted(log, files);
-    if (done < total) {
+    if (finished < total) {
         result.stopped = true;
-        logStopped(log, done, total);
+        logStopped(log, finished, total);
     }
     return result;
 }
@@ -346,10 +397,10 @@ bool ReorderDirections(const QString &path, MessageLog &log, ConversionRun &run)
         job.opened = true;
         admitOpened(job, run);
         if (!job.deferred) {
-            convertOpened(job, run, place, callerSlot(run.options().journal));
+            convertOpened(job, run, place, callerSlot(run.options().journal), false);
         }
     }
-    const QString problem = finishFile(job, run, place);
+    const QString problem = finishFile(job, run, place, false);
     QString line;
     return logResult(
         log, line, [&path](QString &out) { out += path; }, problem, run.options());
@@ -371,6 +422,7 @@ BatchResult ScanFolder(const QString &folder, MessageLog &log, ConversionRun &ru
     if (run.searching) {
         run.searching(folder);
     }
+    raiseOpenFileLimit();
     QString maskError;
     const FoundFileList found = FindFileList(
         folder, maskList, &maskError, [&run] { return run.stopRequested(); }, run.jobs);

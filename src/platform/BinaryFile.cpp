@@ -2,10 +2,17 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 #include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace velmora {
 
@@ -38,25 +45,98 @@ BinaryFile::~BinaryFile()
     }
 }
 
-bool BinaryFile::openDescriptor(int at, const char *encodedPath, QString *error)
+bool BinaryFile::openDescriptor(int at, const char *encodedPath, QString *error, int extraFlags,
+                                int *failure)
 {
     // O_NONBLOCK keeps a FIFO or a device from blocking the open; it has no
     // effect on the regular files we accept. O_NOATIME spares the access-time
     // update a read would cost; only the owner may ask for it, so others open
     // without.
-    constexpr int flags = O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    const int flags = O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | extraFlags;
     int fd = openFile(at, encodedPath, flags | O_NOATIME);
     if (fd < 0 && errno == EPERM) {
         fd = openFile(at, encodedPath, flags);
     }
     if (fd < 0) {
+        if (failure) {
+            *failure = errno;
+        }
         *error = systemReason(errno);
         return false;
     }
     m_fd = fd;
+    m_locked = false;
     if (!readInfo(error)) {
+        if (failure) {
+            *failure = NotRegular;
+        }
         ::close(m_fd);
         m_fd = -1;
+        return false;
+    }
+    if (!tryLock(error)) {
+        ::close(m_fd);
+        m_fd = -1;
+        return false;
+    }
+    return true;
+}
+
+// One call: takes the lock unless another open description holds it (then
+// m_locked stays false, which is no error).
+bool BinaryFile::tryLock(QString *error)
+{
+    struct flock whole
+    {
+    };
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET; // from 0, length 0: the whole file, however long
+    int result;
+    do {
+        result = ::fcntl(m_fd, F_OFD_SETLK, &whole);
+    } while (result != 0 && errno == EINTR);
+    if (result == 0) {
+        m_locked = true;
+        return true;
+    }
+    if (errno == EAGAIN || errno == EACCES) {
+        return true;
+    }
+    if (errno == ENOLCK || errno == EOPNOTSUPP || errno == EINVAL) {
+        // No locks here (a network file system without its lock service):
+        // converting unlocked, as every program there does, beats refusing.
+        m_locked = true;
+        return true;
+    }
+    *error = systemReason(errno);
+    return false;
+}
+
+bool BinaryFile::lock(QString *error)
+{
+    // Polled with short sleeps rather than a blocking wait under a timer: a
+    // timer would need a signal to break the wait, and signals belong to the
+    // program's stop. Waits are rare (two programs on one file), so the polls
+    // cost nothing otherwise.
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + milliseconds(LockWaitMs);
+    auto pause = milliseconds(1);
+    while (m_fd >= 0 && !m_locked) {
+        if (!tryLock(error)) {
+            return false;
+        }
+        if (m_locked) {
+            break;
+        }
+        if (steady_clock::now() >= deadline) {
+            *error = QStringLiteral("another program holds it");
+            return false;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, milliseconds(50));
+    }
+    if (m_fd < 0) {
+        *error = systemReason(EBADF);
         return false;
     }
     return true;
@@ -93,7 +173,52 @@ bool BinaryFile::openAt(const DirectoryHandle &dir, const char *name, QString *e
 
 bool BinaryFile::openEncoded(const QByteArray &encodedPath, QString *error)
 {
-    return openDescriptor(AT_FDCWD, encodedPath.constData(), error);
+    if (!openDescriptor(AT_FDCWD, encodedPath.constData(), error)) {
+        return false;
+    }
+    if (!lock(error)) {
+        ::close(std::exchange(m_fd, -1));
+        return false;
+    }
+    return true;
+}
+
+BinaryFile::NamedOpen BinaryFile::openNamed(const QByteArray &encodedPath, QString *error)
+{
+    int failure = 0;
+    bool opened;
+    if (encodedPath.size() < PATH_MAX) {
+        opened = openDescriptor(AT_FDCWD, encodedPath.constData(), error, O_NOFOLLOW, &failure);
+    } else {
+        const qsizetype slash = encodedPath.lastIndexOf('/');
+        DirectoryHandle folder;
+        if (slash <= 0 || !folder.open(encodedPath.left(slash), error)) {
+            return NamedOpen::Failed;
+        }
+        opened = openDescriptor(folder.descriptor(), encodedPath.constData() + slash + 1, error,
+                                O_NOFOLLOW, &failure);
+    }
+    if (opened && !lock(error)) {
+        ::close(std::exchange(m_fd, -1));
+        return NamedOpen::Failed;
+    }
+    if (opened) {
+        return NamedOpen::Opened;
+    }
+    if (failure == ELOOP) {
+        // A file the run reached through a link is reached through it again,
+        // by the link's resolved target: the caller compares the file's
+        // identity with the recorded one before it reads or writes, so this
+        // can only lead back to the very file that was converted.
+        char resolved[PATH_MAX];
+        if (::realpath(encodedPath.constData(), resolved) && resolved != encodedPath) {
+            return openNamed(QByteArray(resolved), error);
+        }
+        *error = QStringLiteral("its name is a symbolic link");
+    }
+    return failure == ELOOP || failure == EISDIR || failure == NotRegular
+               ? NamedOpen::NotARegularFile
+               : NamedOpen::Failed;
 }
 
 std::int64_t BinaryFile::length(QString *error)
@@ -144,17 +269,28 @@ FileStamp BinaryFile::stamp() const
 std::int64_t BinaryFile::readAt(std::int64_t offset, void *buffer, std::int64_t length,
                                 QString *error)
 {
-    // One call: a regular file reads short only at its end, so asking again
-    // would cost a call to learn nothing.
-    ssize_t n;
-    do {
-        n = ::pread(m_fd, buffer, static_cast<size_t>(length), static_cast<off_t>(offset));
-    } while (n < 0 && errno == EINTR);
-    if (n < 0) {
-        *error = systemReason(errno);
-        return -1;
+    // A local file reads short only at its end, but network and FUSE file
+    // systems may stop early anywhere: a short read before the end the file
+    // had when it was opened is continued. (Asking on past that end would
+    // cost every small file a call.)
+    auto *out = static_cast<char *>(buffer);
+    std::int64_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::pread(m_fd, out + done, static_cast<size_t>(length - done),
+                                  static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            *error = systemReason(errno);
+            return -1;
+        }
+        done += n;
+        if (n == 0 || offset + done >= m_identity.length) {
+            break;
+        }
     }
-    return n;
+    return done;
 }
 
 bool BinaryFile::writeAt(std::int64_t offset, const void *buffer, std::int64_t length,
@@ -199,6 +335,7 @@ bool BinaryFile::close(QString *error)
 {
     const int fd = m_fd;
     m_fd = -1;
+    m_locked = false;
     // A failed close may mean that data written earlier never reached the disk.
     if (fd >= 0 && ::close(fd) != 0 && errno != EINTR) {
         *error = systemReason(errno);

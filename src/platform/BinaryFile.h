@@ -39,6 +39,9 @@ struct FileStamp
 // A regular file opened for reading and writing at byte offsets. Every call
 // is one block transfer (pread/pwrite); a failure carries the system's reason.
 // The file is closed by close() or, failing that, by the destructor.
+// Each open takes the file's exclusive lock (one writer across processes)
+// when no other program holds it; lock() waits for it otherwise. The lock is
+// the open description's own, so it goes with the close.
 class BinaryFile
 {
 public:
@@ -53,8 +56,24 @@ public:
     // Opens the file named name in dir, the way a batch reaches the files a
     // folder search found: no full path is resolved again.
     bool openAt(const DirectoryHandle &dir, const char *name, QString *error);
-    // Opens an existing file by a path already in the system's spelling.
+    // Opens an existing file by a path already in the system's spelling, and
+    // waits for its lock as lock() does.
     bool openEncoded(const QByteArray &encodedPath, QString *error);
+    // Opens the file a path names without following a final symbolic link,
+    // for a file that was recorded under that path and may since have been
+    // replaced by anything: a FIFO or a device is neither waited for nor
+    // kept open. A path longer than the system takes in one call is reached
+    // a folder at a time. NotARegularFile: the name now holds a link, a
+    // folder, a device...; Failed: it could not be reached (yet).
+    enum class NamedOpen { Opened, NotARegularFile, Failed };
+    NamedOpen openNamed(const QByteArray &encodedPath, QString *error);
+    // Whether this open file holds its lock.
+    bool isLocked() const { return m_locked; }
+    // Takes the lock, waiting up to LockWaitMs while another program holds it;
+    // false, with the reason in error, when it is still held then. A file
+    // system that keeps no locks lets the file go on unlocked.
+    bool lock(QString *error);
+    static constexpr int LockWaitMs = 5000;
     // Which file the open descriptor is, whatever name reached it.
     FileId id() const { return m_identity.id; }
     // The file as it was when it was opened; false, with the reason in error,
@@ -66,8 +85,8 @@ public:
     // The open file's stamp as it is now; an invalid stamp when it cannot be had.
     FileStamp stamp() const;
 
-    // Reads up to length bytes at offset in one call; returns how many were
-    // read (fewer only at the end of the file), or -1 with the reason in error.
+    // Reads up to length bytes at offset; returns how many were read (fewer
+    // only at the end of the file), or -1 with the reason in error.
     std::int64_t readAt(std::int64_t offset, void *buffer, std::int64_t length, QString *error);
     // Writes all length bytes at offset, or fails with the reason in error.
     bool writeAt(std::int64_t offset, const void *buffer, std::int64_t length, QString *error);
@@ -85,10 +104,15 @@ public:
     static void failNextCloseForTesting(int errorCode);
 
 private:
-    bool openDescriptor(int at, const char *encodedPath, QString *error);
+    // failure, when given, gets the open's error number, or NotRegular.
+    static constexpr int NotRegular = -1;
+    bool openDescriptor(int at, const char *encodedPath, QString *error, int extraFlags = 0,
+                        int *failure = nullptr);
     bool readInfo(QString *error);
+    bool tryLock(QString *error);
 
     int m_fd = -1;
+    bool m_locked = false;
     FileIdentity m_identity;
 };
 

@@ -34,7 +34,34 @@ int lockRetrying(int fd, int operation)
     return result;
 }
 
+// Why a file or folder found in the state folder is not to be trusted, as
+// ssh and gpg judge theirs: it must be the user's own and writable by the
+// user alone. Empty when it is.
+QString untrustedBecause(const struct stat &info, bool folder)
+{
+    if (folder ? !S_ISDIR(info.st_mode) : !S_ISREG(info.st_mode)) {
+        return S_ISLNK(info.st_mode) ? QStringLiteral("it is a symbolic link")
+               : folder              ? QStringLiteral("it is not a folder")
+                                     : QStringLiteral("it is not a regular file");
+    }
+    if (info.st_uid != ::geteuid()) {
+        return QStringLiteral("it belongs to another user (uid %1)").arg(info.st_uid);
+    }
+    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        return QStringLiteral("other users can write to it (mode %1)")
+            .arg(info.st_mode & 07777, 4, 8, QChar(u'0'));
+    }
+    return {};
+}
+
 } // namespace
+
+// Errors that say nothing of the file, only that the system is short of
+// something for the moment.
+bool lackOfResources(int code)
+{
+    return code == EMFILE || code == ENFILE || code == ENOMEM || code == ENOLCK;
+}
 
 LockedFile::~LockedFile()
 {
@@ -45,7 +72,7 @@ bool LockedFile::stillNamed() const
 {
     struct stat named;
     struct stat held;
-    return ::stat(m_path.constData(), &named) == 0 && ::fstat(m_fd, &held) == 0 &&
+    return ::lstat(m_path.constData(), &named) == 0 && ::fstat(m_fd, &held) == 0 &&
            named.st_dev == held.st_dev && named.st_ino == held.st_ino;
 }
 
@@ -82,17 +109,32 @@ LockedFile::Claim LockedFile::claim(const QByteArray &path, QString *error)
 {
     close();
     m_path = path;
-    m_fd = openRetrying(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    m_fd = openRetrying(path.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (m_fd < 0) {
         const int code = errno;
-        *error = systemReason(code);
-        return code == ENOENT ? Claim::Gone : Claim::Failed;
+        *error = code == ELOOP ? QStringLiteral("it is a symbolic link") : systemReason(code);
+        return code == ENOENT          ? Claim::Gone
+               : code == ELOOP         ? Claim::Untrusted
+               : lackOfResources(code) ? Claim::NotNow
+                                       : Claim::Failed;
+    }
+    struct stat info;
+    if (::fstat(m_fd, &info) != 0) {
+        *error = systemReason(errno);
+        close();
+        return Claim::Failed;
+    }
+    if (*error = untrustedBecause(info, false); !error->isEmpty()) {
+        close();
+        return Claim::Untrusted;
     }
     if (lockRetrying(m_fd, LOCK_EX | LOCK_NB) != 0) {
         const int code = errno;
         *error = systemReason(code);
         close();
-        return code == EWOULDBLOCK ? Claim::HeldByAnother : Claim::Failed;
+        return code == EWOULDBLOCK     ? Claim::HeldByAnother
+               : lackOfResources(code) ? Claim::NotNow
+                                       : Claim::Failed;
     }
     // The owner, or another process claiming it, may have removed the file
     // between our open and our lock.
@@ -101,6 +143,30 @@ LockedFile::Claim LockedFile::claim(const QByteArray &path, QString *error)
         return Claim::Gone;
     }
     return Claim::Claimed;
+}
+
+bool LockedFile::lockWaiting(const QByteArray &path, bool create, QString *error)
+{
+    close();
+    m_path = path;
+    m_fd = openRetrying(
+        path.constData(),
+        O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | (create ? O_CREAT : 0), 0600);
+    struct stat info;
+    if (m_fd < 0 || ::fstat(m_fd, &info) != 0) {
+        *error = systemReason(errno);
+        close();
+        return false;
+    }
+    if (*error = untrustedBecause(info, false);
+        !error->isEmpty() || lockRetrying(m_fd, LOCK_EX) != 0) {
+        if (error->isEmpty()) {
+            *error = systemReason(errno);
+        }
+        close();
+        return false;
+    }
+    return true;
 }
 
 std::int64_t LockedFile::length(QString *error) const
@@ -269,6 +335,17 @@ bool makeFolders(const QString &path, QString *error)
         return false;
     }
     return true;
+}
+
+bool isOwnFolder(const QByteArray &path, QString *error)
+{
+    struct stat info;
+    if (::lstat(path.constData(), &info) != 0) {
+        *error = systemReason(errno);
+        return false;
+    }
+    *error = untrustedBecause(info, true);
+    return error->isEmpty();
 }
 
 bool syncFolder(const QString &path, QString *error)

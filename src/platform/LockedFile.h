@@ -16,7 +16,11 @@ class LockedFile
 {
 public:
     enum class Created { Yes, AlreadyThere, Failed };
-    enum class Claim { Claimed, HeldByAnother, Gone, Failed };
+    // Untrusted: not a regular file of the effective user that only the user
+    // can write; it is not locked, and nothing in it is to be believed.
+    // NotNow: the system lacked what opening or locking it takes (descriptors,
+    // memory, locks); a later try may succeed.
+    enum class Claim { Claimed, HeldByAnother, Gone, Untrusted, NotNow, Failed };
 
     LockedFile() = default;
     ~LockedFile();
@@ -25,9 +29,15 @@ public:
 
     // Creates a file at path that was not there before (mode 0600) and locks it.
     Created create(const QByteArray &path, QString *error);
-    // Opens the file at path for reading and locks it, unless another process
-    // holds it. Gone when nothing is at path any more.
+    // Opens the file at path for reading and writing (a lock taken through a
+    // read-only descriptor does not hold over NFS) and locks it, unless
+    // another process holds it. Gone when nothing is at path any more. A
+    // symbolic link or a FIFO is neither followed nor waited for.
     Claim claim(const QByteArray &path, QString *error);
+    // Opens (with create, makes when missing) the file at path and waits
+    // until this process holds its lock. False, with the reason, when it
+    // cannot be had or cannot be trusted as claim() says.
+    bool lockWaiting(const QByteArray &path, bool create, QString *error);
 
     bool isOpen() const { return m_fd >= 0; }
     const QByteArray &path() const { return m_path; }
@@ -75,6 +85,11 @@ QString stateFolder(const QString &name, QString *error);
 // Creates the folder and every missing one above it, readable by the user
 // alone (0700). True when it is a folder afterwards.
 bool makeFolders(const QString &path, QString *error);
+
+// Whether path is a folder (not a symbolic link to one) of the effective user
+// that no one else can write to, so that what lies in it is the user's own.
+// The reason in error when not.
+bool isOwnFolder(const QByteArray &path, QString *error);
 
 // Waits until the folder's entries (a new file's name) are on the disk.
 bool syncFolder(const QString &path, QString *error);

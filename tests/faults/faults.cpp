@@ -14,6 +14,10 @@
 //       ENOSPC, EIO, ...  the write fails with that error, writing nothing
 //   VELMORA_FAULT_SHORT_READS=1     every pread returns at most a third of
 //                                   what it was asked for (at least a byte)
+//   VELMORA_FAULT_SLOW_IO=US        every pread and pwrite to a file (not a
+//                                   journal) first sleeps US microseconds, as
+//                                   on a slow disk: the program's threads wait
+//                                   for it, and two programs overlap more
 //
 // A conversion writes twice, so N = 2n - 1 is the n-th file's first write and
 // N = 2n its second: "2n:kill" kills the program between the two writes of
@@ -38,6 +42,7 @@ struct Orders
     enum class Action { None, Kill, Stop, Sleep, Fail } action = Action::None;
     int error = 0;
     bool shortReads = false;
+    long slowMicroseconds = 0;
 };
 
 int errorNamed(std::string_view name)
@@ -80,6 +85,9 @@ const Orders &orders()
         }
         const char *reads = std::getenv("VELMORA_FAULT_SHORT_READS");
         result.shortReads = reads && *reads == '1';
+        if (const char *slow = std::getenv("VELMORA_FAULT_SLOW_IO")) {
+            result.slowMicroseconds = std::strtol(slow, nullptr, 10);
+        }
         return result;
     }();
     return parsed;
@@ -100,9 +108,17 @@ bool isJournal(int fd)
     return std::strstr(target, "/cl2velmora/") != nullptr;
 }
 
+void slowDown(int fd)
+{
+    if (orders().slowMicroseconds > 0 && !isJournal(fd)) {
+        ::usleep(useconds_t(orders().slowMicroseconds));
+    }
+}
+
 // True when the write is to fail with errno set; may not return at all.
 bool faultBeforeWrite(int fd)
 {
+    slowDown(fd);
     const Orders &o = orders();
     if (o.action == Orders::Action::None || isJournal(fd)) {
         return false;
@@ -161,12 +177,14 @@ ssize_t pwrite64(int fd, const void *buffer, size_t count, off_t offset)
 ssize_t pread(int fd, void *buffer, size_t count, off_t offset)
 {
     static const auto real = next<ssize_t (*)(int, void *, size_t, off_t)>("pread");
+    slowDown(fd);
     return real(fd, buffer, shortened(count), offset);
 }
 
 ssize_t pread64(int fd, void *buffer, size_t count, off_t offset)
 {
     static const auto real = next<ssize_t (*)(int, void *, size_t, off_t)>("pread64");
+    slowDown(fd);
     return real(fd, buffer, shortened(count), offset);
 }
 }
