@@ -38,8 +38,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
         "mask list; any other PATH is converted as one file.\n"
         "Each result is one line on standard output beginning \"SUCCESS: \" or \"ERROR: \".\n"
         "A file that a killed run left half-rewritten is put back at the next start.\n"
-        "Exit status: 0 when every line is a success, 1 when any is an error, 2 for a usage "
-        "error."));
+        "Exit status: 0 when every file was converted, 1 when some were left as they are (not "
+        "8-direction files), 2 for a usage error, 3 when a file or folder failed."));
     const QCommandLineOption dryRun({QStringLiteral("n"), QStringLiteral("dry-run")},
                                     QStringLiteral("Check every file and report what would be "
                                                    "done; write nothing."));
@@ -72,11 +72,18 @@ CommandLine parseCommandLine(const QStringList &arguments)
                                   QStringLiteral("The paths of --files-from are each ended by a "
                                                  "NUL byte, not a newline (as find -print0 "
                                                  "writes them)."));
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QStringLiteral("Print each result as a JSON object on a line of "
+                                                 "its own, then a summary object."));
+    const QCommandLineOption stats(QStringLiteral("stats"),
+                                   QStringLiteral("Print a summary of the run on standard error "
+                                                  "(done anyway when it is a terminal)."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the version and exit."));
-    parser.addOptions({dryRun, undo, mask, jobs, sync, filesFrom, null, help, version});
+    parser.addOptions(
+        {dryRun, undo, mask, jobs, sync, filesFrom, null, json, stats, help, version});
     parser.addPositionalArgument(QStringLiteral("PATH"),
                                  QStringLiteral("A CL2 file, or a folder to search."),
                                  QStringLiteral("PATH..."));
@@ -132,6 +139,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
     result.conversion.dryRun = parser.isSet(dryRun);
     result.conversion.undo = parser.isSet(undo);
     result.sync = parser.isSet(sync);
+    result.json = parser.isSet(json);
+    result.stats = parser.isSet(stats);
     result.maskList = parser.value(mask);
     return result;
 }

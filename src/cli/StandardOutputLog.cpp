@@ -1,5 +1,7 @@
 #include "cli/StandardOutputLog.h"
 
+#include "cli/JsonLines.h"
+
 #include "platform/SystemError.h"
 #include "platform/Terminal.h"
 
@@ -17,8 +19,8 @@ constexpr std::chrono::milliseconds longestWait{100};
 
 } // namespace
 
-StandardOutputLog::StandardOutputLog()
-    : m_writer([this](std::stop_token stop) { writeByAge(stop); })
+StandardOutputLog::StandardOutputLog(Format format)
+    : m_format(format), m_writer([this](std::stop_token stop) { writeByAge(stop); })
 {
     m_buffer.reserve(writeThreshold + 4096);
 }
@@ -30,22 +32,56 @@ StandardOutputLog::~StandardOutputLog()
     flush();
 }
 
+void StandardOutputLog::Report(const LogEntry &entry)
+{
+    const std::lock_guard lock(m_mutex);
+    m_summary.add(entry);
+    if (m_format == Format::JsonLines) {
+        appendLocked(jsonLine(entry));
+    } else {
+        appendTextLocked(formatLine(entry));
+    }
+}
+
 void StandardOutputLog::AppendLine(const QString &message)
 {
     const std::lock_guard lock(m_mutex);
-    if (message.startsWith(QLatin1String("ERROR: "))) {
-        m_sawError = true;
-    }
+    appendTextLocked(message);
+}
+
+void StandardOutputLog::appendTextLocked(const QString &line)
+{
     if (isBroken()) {
         return;
     }
     const bool wasEmpty = m_buffer.isEmpty();
-    // Encode straight into the buffer: no temporary per line.
+    // Encoded straight into the buffer: no temporary per line.
     const qsizetype used = m_buffer.size();
-    m_buffer.resize(used + m_utf8.requiredSpace(message.size()) + 1);
-    char *end = m_utf8.appendToBuffer(m_buffer.data() + used, message);
+    m_buffer.resize(used + m_utf8.requiredSpace(line.size()) + 1);
+    char *end = m_utf8.appendToBuffer(m_buffer.data() + used, line);
     *end++ = '\n';
     m_buffer.resize(end - m_buffer.constData());
+    lineAdded(wasEmpty);
+}
+
+void StandardOutputLog::appendRaw(QByteArrayView line)
+{
+    const std::lock_guard lock(m_mutex);
+    appendLocked(line);
+}
+
+void StandardOutputLog::appendLocked(QByteArrayView bytes)
+{
+    if (isBroken()) {
+        return;
+    }
+    const bool wasEmpty = m_buffer.isEmpty();
+    m_buffer.append(bytes);
+    lineAdded(wasEmpty);
+}
+
+void StandardOutputLog::lineAdded(bool wasEmpty)
+{
     if (m_buffer.size() >= writeThreshold) {
         flushLocked();
     } else if (wasEmpty) {

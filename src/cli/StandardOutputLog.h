@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/MessageLog.h"
+#include "convert/RunSummary.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -15,20 +16,27 @@
 
 namespace velmora {
 
-// The message log of the command line: each line goes to standard output as
-// UTF-8 ending in "\n". Lines collect in a small buffer, written when it
+// The message log of the command line: each entry goes to standard output as
+// its text line or, with --json, as a JSON object, in UTF-8 ending in "\n",
+// and is counted for the run's summary. Lines collect in a small buffer, written when it
 // fills and by a thread of its own once its oldest line is a tenth of a
 // second old: a batch of many small files makes few writes, and a reader (or
 // a kill) never misses more than a moment of lines.
 class StandardOutputLog : public MessageLog
 {
 public:
-    StandardOutputLog();
+    enum class Format { Text, JsonLines };
+
+    explicit StandardOutputLog(Format format = Format::Text);
     ~StandardOutputLog() override;
 
     // What is already on a terminal cannot be taken back.
     void Clear() override {}
+    void Report(const LogEntry &entry) override;
     void AppendLine(const QString &message) override;
+    // Writes bytes that are already a line (the JSON summary).
+    void appendRaw(QByteArrayView line);
+    const RunSummary &summary() const { return m_summary; }
     // Lines are written by age, not by repaint.
     void Repaint() override {}
 
@@ -42,7 +50,6 @@ public:
     // terminal (a status line) goes through here.
     void exclusive(const std::function<void()> &write);
 
-    bool sawError() const { return m_sawError; }
     // Standard output refused a write (its reader left, a full disk):
     // nothing more is shown. Safe from any thread.
     bool isBroken() const { return m_broken.load(std::memory_order_relaxed); }
@@ -51,6 +58,9 @@ public:
 
 private:
     // With the lock held.
+    void appendTextLocked(const QString &line);
+    void appendLocked(QByteArrayView bytes);
+    void lineAdded(bool wasEmpty);
     bool flushLocked();
     void writeByAge(std::stop_token stop);
 
@@ -60,7 +70,8 @@ private:
     QStringEncoder m_utf8{QStringConverter::Utf8, QStringConverter::Flag::Stateless};
     QElapsedTimer m_oldestLine; // since the first line in the buffer
     std::function<void()> m_beforeWrite;
-    bool m_sawError = false;
+    Format m_format;
+    RunSummary m_summary;
     std::atomic<bool> m_broken{false};
     int m_brokenError = 0;
     std::jthread m_writer; // last: it starts once everything above is ready

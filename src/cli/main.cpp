@@ -1,4 +1,5 @@
 #include "cli/CommandLine.h"
+#include "cli/JsonLines.h"
 #include "cli/ProgressLine.h"
 #include "cli/StandardOutputLog.h"
 
@@ -7,6 +8,7 @@
 #include "platform/Terminal.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 
 using namespace velmora;
 
@@ -57,8 +59,11 @@ int main(int argc, char *argv[])
         return command.exitStatus;
     }
     installStopSignals();
+    QElapsedTimer clock;
+    clock.start();
 
-    StandardOutputLog log;
+    StandardOutputLog log(command.json ? StandardOutputLog::Format::JsonLines
+                                       : StandardOutputLog::Format::Text);
     ProgressLine progress(isTerminal(StandardStream::Error));
     if (isTerminal(StandardStream::Output)) {
         // Both streams on one screen: lines must not land in the status line.
@@ -88,8 +93,21 @@ int main(int argc, char *argv[])
     run.progress = [&progress, &log](qsizetype done, qsizetype total) {
         log.exclusive([&] { progress.update(done, total); });
     };
-    const BatchResult result = ConvertPaths(command.paths, log, run);
+    ConvertPaths(command.paths, log, run);
     const bool written = log.flush();
+    const RunSummary &summary = log.summary();
+    const int signal = caughtStopSignal();
+    // A signal noticed only once every file was done ends a complete run.
+    const int status = !written                         ? SomeFailed
+                       : signal != 0 && summary.stopped ? 128 + signal
+                       : summary.anyFailure()           ? SomeFailed
+                       : summary.anyLeftAlone()         ? SomeLeftAlone
+                                                        : AllSucceeded;
+    const double seconds = double(clock.elapsed()) / 1000;
+    if (command.json) {
+        log.appendRaw(jsonSummary(summary, seconds, status));
+        log.flush();
+    }
     log.exclusive([&progress] { progress.clear(); });
     if (!written) {
         // The run stopped as on a stop request: say why where it can be read.
@@ -97,9 +115,9 @@ int main(int argc, char *argv[])
                    QLatin1String("); the run was stopped, and files it converted may be "
                                  "missing from its output"));
     }
-    // A signal noticed only once every file was done ends a complete run.
-    if (const int signal = caughtStopSignal(); signal != 0 && result.stopped) {
-        return 128 + signal;
+    if (command.stats || isTerminal(StandardStream::Error)) {
+        printError(summary.text() + QLatin1String(", in ") + QString::number(seconds, 'f', 2) +
+                   QLatin1String(" s"));
     }
-    return written && !log.sawError() ? AllSucceeded : SomeFailed;
+    return status;
 }
