@@ -1,34 +1,12 @@
+#include "support/PathReading.h"
 #include "text/PathText.h"
 
 #include <QRandomGenerator>
 #include <QTest>
 
 using namespace velmora;
+using velmora::test::unescapedPath;
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// Reads a shown path back to its bytes, as a user or a script would.
-QByteArray unescaped(const QString &text)
-{
-    const QByteArray utf8 = text.toUtf8();
-    QByteArray bytes;
-    for (qsizetype i = 0; i < utf8.size(); ++i) {
-        const char next = i + 1 < utf8.size() ? utf8[i + 1] : '\0';
-        if (utf8[i] != '\\' || !QByteArrayView("nrtx\\").contains(next)) {
-            bytes += utf8[i];
-        } else if (next == 'x') {
-            bytes += char(utf8.mid(i + 2, 2).toInt(nullptr, 16));
-            i += 3;
-        } else {
-            bytes += next == 'n' ? '\n' : next == 'r' ? '\r' : next == 't' ? '\t' : '\\';
-            i += 1;
-        }
-    }
-    return bytes;
-}
-
-} // namespace
 
 class TestPathText : public QObject
 {
@@ -66,7 +44,7 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, shown);
         QCOMPARE(velmora::escapedPath(bytes), shown);
-        QCOMPARE(unescaped(shown), bytes);
+        QCOMPARE(unescapedPath(shown), bytes);
     }
 
     // Whatever the bytes, the text is one line and leads back to them.
@@ -81,7 +59,7 @@ private slots:
             }
             const QString shown = velmora::escapedPath(bytes);
             QVERIFY2(!shown.contains(u'\n') && !shown.contains(u'\r'), bytes.toHex().constData());
-            QVERIFY2(unescaped(shown) == bytes, bytes.toHex().constData());
+            QVERIFY2(unescapedPath(shown) == bytes, bytes.toHex().constData());
         }
     }
 };

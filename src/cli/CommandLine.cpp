@@ -26,10 +26,33 @@ int usageError(const QString &message)
     return UsageError;
 }
 
+// Text stands for an argument whose bytes are not UTF-8 while the parser
+// works: a noncharacter and the argument's index, taken back to its bytes
+// afterwards, so such a name reaches the system exactly as it was given.
+const QChar BytesMark(0xFDD0);
+
+QStringList argumentTexts(const QList<QByteArray> &arguments)
+{
+    QStringList texts;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString text = QString::fromUtf8(arguments[i]);
+        texts.append(text.toUtf8() == arguments[i] ? text : BytesMark + QString::number(i));
+    }
+    return texts;
+}
+
+QByteArray argumentBytes(const QString &text, const QList<QByteArray> &arguments)
+{
+    bool isIndex = false;
+    const qsizetype index = text.startsWith(BytesMark) ? text.mid(1).toLongLong(&isIndex) : -1;
+    return isIndex && index >= 0 && index < arguments.size() ? arguments[index] : text.toUtf8();
+}
+
 } // namespace
 
-CommandLine parseCommandLine(const QStringList &arguments)
+CommandLine parseCommandLine(const QList<QByteArray> &rawArguments)
 {
+    const QStringList arguments = argumentTexts(rawArguments);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Rewrites 8-direction CL2 sprite files in place so that their direction groups come in "
@@ -116,7 +139,9 @@ CommandLine parseCommandLine(const QStringList &arguments)
                            .arg(parser.value(jobs)));
         return result;
     }
-    result.paths = parser.positionalArguments();
+    for (const QString &path : parser.positionalArguments()) {
+        result.paths.append(argumentBytes(path, rawArguments));
+    }
     if (parser.isSet(null) && !parser.isSet(filesFrom)) {
         result.exitStatus = usageError(QStringLiteral("--null goes with --files-from"));
         return result;

@@ -31,9 +31,11 @@ struct CommandLine
     bool stats = false;
     QString maskList;
     int jobs = ConversionRun::DefaultJobs;
-    QStringList paths;
+    // As the system spells them: a name that is not UTF-8 is taken as it is.
+    QList<QByteArray> paths;
 };
 
-CommandLine parseCommandLine(const QStringList &arguments);
+// Parses the program's arguments as the system gave them (argv).
+CommandLine parseCommandLine(const QList<QByteArray> &arguments);
 
 } // namespace velmora

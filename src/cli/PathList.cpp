@@ -6,7 +6,8 @@
 
 namespace velmora {
 
-bool readPathList(const QString &source, bool nulSeparated, QStringList *paths, QString *error)
+bool readPathList(const QString &source, bool nulSeparated, QList<QByteArray> *paths,
+                  QString *error)
 {
     QFile file;
     const bool opened = source == QLatin1String("-")
@@ -24,7 +25,7 @@ bool readPathList(const QString &source, bool nulSeparated, QStringList *paths, 
     const char separator = nulSeparated ? '\0' : '\n';
     for (const QByteArray &entry : bytes.split(separator)) {
         if (!entry.isEmpty()) {
-            paths->append(QFile::decodeName(entry));
+            paths->append(entry);
         }
     }
     return true;

@@ -54,7 +54,11 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     ignoreBrokenPipeSignal();
 
-    const CommandLine command = parseCommandLine(QCoreApplication::arguments());
+    QList<QByteArray> arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments.append(QByteArray(argv[i]));
+    }
+    const CommandLine command = parseCommandLine(arguments);
     if (!command.run) {
         return command.exitStatus;
     }

@@ -51,6 +51,14 @@ QString matchedText(const LogEntry &entry)
 
 } // namespace
 
+QString FileProblem::text() const
+{
+    LogEntry entry;
+    entry.status = status;
+    entry.reason = reason;
+    return fileText(entry);
+}
+
 bool LogEntry::isSuccess() const
 {
     return status == Status::Converted || status == Status::Found || status == Status::PutBack;

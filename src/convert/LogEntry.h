@@ -59,6 +59,18 @@ struct LogEntry
     bool isSuccess() const;
 };
 
+// What keeps a file from being converted, as the core finds it; nothing
+// when isEmpty().
+struct FileProblem
+{
+    LogEntry::Status status = LogEntry::Status::Converted;
+    QString reason;
+
+    bool isEmpty() const { return status == LogEntry::Status::Converted; }
+    // What the file's line says of it after the path.
+    QString text() const;
+};
+
 // The line the log shows for an entry, beginning "SUCCESS: " or "ERROR: ",
 // with the path escaped so that it is one exact line.
 QString formatLine(const LogEntry &entry);

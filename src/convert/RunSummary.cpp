@@ -46,7 +46,7 @@ void RunSummary::add(const LogEntry &entry)
 
 QString RunSummary::text() const
 {
-    const auto count = [](qsizetype n, const char *what) {
+    const auto count = [](qsizetype n, const char *what) -> QString {
         return QString::number(n) + u' ' + QLatin1String(what);
     };
     QStringList parts{count(converted, "converted"),
