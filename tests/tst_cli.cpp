@@ -1,10 +1,13 @@
 // The command-line program, run as a real process on files in a temporary folder.
 #include "convert/Module1.h"
 #include "support/Cl2Fixture.h"
+#include "support/PathReading.h"
 #include "support/ProcessRun.h"
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -230,11 +233,11 @@ private slots:
         // One file at a time or many in flight: the same log, the same bytes.
         for (const QString &jobs : {u"1"_s, u"8"_s}) {
             const QStringList folder{u"-j"_s, jobs, u"ROOT/tree"_s};
-            row(qPrintable(u"folder, %1 jobs"_s.arg(jobs)), folder, tree(u"were realigned"_s), 1);
+            row(qPrintable(u"folder, %1 jobs"_s.arg(jobs)), folder, tree(u"were realigned"_s), 3);
             row(qPrintable(u"folder, dry run, %1 jobs"_s.arg(jobs)), QStringList{u"-n"_s} + folder,
-                tree(u"would be realigned"_s), 1);
+                tree(u"would be realigned"_s), 3);
             row(qPrintable(u"folder, undo, %1 jobs"_s.arg(jobs)), QStringList{u"-u"_s} + folder,
-                tree(u"were restored"_s), 1, {}, 0, 0, {}, {u"ROOT/tree"_s});
+                tree(u"were restored"_s), 3, {}, 0, 0, {}, {u"ROOT/tree"_s});
         }
         row("folder, mask", {u"--mask"_s, u"*3.*"_s, u"ROOT/tree/many"_s},
             {u"SUCCESS: (2) files matching (*3.*) were found on (ROOT/tree/many) and subfolders"_s,
@@ -244,16 +247,16 @@ private slots:
         row("folder, mask, a folder not listed", {u"--mask"_s, u"a.cl2"_s, u"ROOT/tree"_s},
             {u"SUCCESS: (1) files matching (a.cl2) were found on (ROOT/tree) and subfolders"_s,
              line(u"ROOT/tree/a.cl2"_s), tree({}).constLast()},
-            1);
+            3);
         // Nothing found under the default mask: an unreadable start folder.
         row("folder not listed", {u"ROOT/tree/locked"_s},
             {u"ERROR: No *.cl2 files were found on (ROOT/tree/locked) and subfolders"_s,
              tree({}).constLast()},
-            1);
+            3);
         row("folder, malformed mask", {u"--mask"_s, u"*.cl2 [z-a]"_s, u"ROOT/tree"_s},
             {u"ERROR: The mask list (*.cl2 [z-a]) is not valid: descending range 'z-a' in mask "
              u"\"*[z-a]*\""_s},
-            1);
+            3);
         row("--help", {u"--help"_s}, {u"Usage: cl2velmora-cli [options] PATH..."_s}, 0);
         row("usage error: no path", {u"--dry-run"_s}, {}, 2);
         row("usage error: unknown option", {u"--frobnicate"_s, hero}, {}, 2);
@@ -275,8 +278,8 @@ private slots:
         }
         // Its log goes into a pipe nobody reads any more: the run stops, or ends
         // with the files done.
-        row("reader left", serial, held(3), 1, u"reader left"_s, 5);
-        row("reader left at the last file", serial, held(5), 1, u"reader left"_s, 9);
+        row("reader left", serial, held(3), 3, u"reader left"_s, 5);
+        row("reader left at the last file", serial, held(5), 3, u"reader left"_s, 9);
         // The status line is erased before the log goes out, and at the end.
         const QString status =
             u"\rSearching \\.{3}f{57} \\.{3}\x1b\\[K[\\s\\S]*\r5 / 5 files, \\d+ files/s\x1b\\[K"_s;
@@ -377,18 +380,42 @@ private slots:
         QVERIFY2(run.finished, run.err.constData());
         QVERIFY2(allShown, "its stream stayed open after it ended");
         QCOMPARE(run.exitCode, exitCode);
-        // No status line unless on a terminal.
+        // No status line unless on a terminal; a reader that left is told of.
         QVERIFY2(exitCode == 2
                      ? run.err.contains("\nTry 'cl2velmora-cli --help' for more information.\n")
+                 : streams == u"reader left"_s
+                     ? run.err.startsWith("cl2velmora-cli: standard output could not be written "
+                                          "(Broken pipe)")
                      : run.err.isEmpty(),
                  run.err.constData());
-        // The log shows whole, with no trace of the status line among its lines.
-        const QStringList log = logOnTerminal(shown, root) + outputLines(run.out, root);
+        // The log shows whole, with no trace of the status line among its lines;
+        // a terminal gets the run's summary at the end.
+        QStringList onTerminal = logOnTerminal(shown, root);
+        if (terminal && exitCode != 2) {
+            QVERIFY2(!onTerminal.isEmpty() &&
+                         onTerminal.takeLast().contains(QRegularExpression(
+                             u"^cl2velmora-cli: files: \\d+ converted, \\d+ not 8-direction files "
+                             u"left as they are, \\d+ failed.*, in \\d+\\.\\d\\d s$"_s)),
+                     shown.constData());
+        }
+        const QStringList log = onTerminal + outputLines(run.out, root);
         if (streams != u"reader left"_s) {
             QCOMPARE(arguments.contains(u"--help"_s) ? log.mid(0, 1) : log, lines);
         }
         QVERIFY2(QString::fromUtf8(shown).contains(QRegularExpression(status)), shown.constData());
         // What the log calls realigned is, once; every other file keeps its bytes.
+        // The program learns that its reader left only when it next writes:
+        // the file whose write was held and some after it are converted, in
+        // order.
+        bool inOrder = true;
+        for (int i = 0; streams == u"reader left"_s && i < 5; ++i) {
+            const QString name = u"%1/%2.cl2"_s.arg(held).arg(i);
+            const bool converted = readFile(root + u'/' + name) != files.value(name);
+            QVERIFY(i >= (heldAt + 1) / 2 || converted);
+            QVERIFY(inOrder || !converted);
+            inOrder = converted;
+            files.remove(name);
+        }
         for (auto it = files.cbegin(); it != files.cend(); ++it) {
             const QByteArray now = readFile(root + u'/' + it.key());
             QVERIFY2(lines.contains(realignedLine(u"ROOT/"_s + it.key()))
@@ -522,7 +549,7 @@ private slots:
                 }
             });
         QVERIFY2(run.finished, run.err.constData());
-        QCOMPARE(run.exitCode, released ? 0 : 1);
+        QCOMPARE(run.exitCode, released ? 0 : 3);
         QStringList lines{released ? realignedLine(u"ROOT/a.cl2"_s)
                                    : u"ERROR: File (ROOT/a.cl2) could not be locked: another "
                                      u"program holds it"_s,
@@ -540,10 +567,10 @@ private slots:
         QTest::addColumn<QString>("fault");
         QTest::addColumn<int>("exitCode");
         QTest::newRow("short reads") << u"VELMORA_FAULT_SHORT_READS=1"_s << 0;
-        QTest::newRow("disk full from the first write") << u"VELMORA_FAULT_PWRITE=1+:ENOSPC"_s << 1;
+        QTest::newRow("disk full from the first write") << u"VELMORA_FAULT_PWRITE=1+:ENOSPC"_s << 3;
         QTest::newRow("disk full from the second write")
-            << u"VELMORA_FAULT_PWRITE=2+:ENOSPC"_s << 1;
-        QTest::newRow("disk full from the fifth write") << u"VELMORA_FAULT_PWRITE=5+:ENOSPC"_s << 1;
+            << u"VELMORA_FAULT_PWRITE=2+:ENOSPC"_s << 3;
+        QTest::newRow("disk full from the fifth write") << u"VELMORA_FAULT_PWRITE=5+:ENOSPC"_s << 3;
     }
 
     // Under faults of the system every line is true: a file called converted
@@ -672,6 +699,206 @@ private slots:
         for (const QString &file : files) {
             QVERIFY2(readFile(file) == converted, qPrintable(file));
         }
+    }
+
+    // Names that could forge a line, move the cursor or lose their bytes: in
+    // text and in JSON, each file is named by exactly one result, exactly.
+    void hostileNames_data()
+    {
+        QTest::addColumn<bool>("json");
+        QTest::newRow("text") << false;
+        QTest::newRow("JSON Lines") << true;
+    }
+
+    void hostileNames()
+    {
+        QFETCH(bool, json);
+        QTemporaryDir dir;
+        const QByteArray top = QFile::encodeName(dir.path()) + '/';
+        const QList<QByteArray> names{
+            "evil\nSUCCESS: File (fake.cl2) directions were realigned.cl2",
+            "cr\rback.cl2",
+            "\x1b[2Jclear.cl2",
+            "h\xe9ros.cl2",
+            "-rf.cl2",
+            "back\\nslash.cl2",
+            QByteArray(251, 'n') + ".cl2"};
+        const QByteArray good = makeEightDirectionCl2(1);
+        for (const QByteArray &name : names) {
+            const QByteArray path = top + name;
+            const int fd = ::open(path.constData(), O_CREAT | O_WRONLY, 0644);
+            QVERIFY2(fd >= 0 && ::write(fd, good.constData(), size_t(good.size())) == good.size() &&
+                         ::close(fd) == 0,
+                     name.constData());
+        }
+        const ProcessRun run =
+            runCli(json ? QStringList{u"--json"_s, dir.path()} : QStringList{dir.path()}, {});
+        QVERIFY2(run.finished && run.exitCode == 0, run.err.constData());
+        QMap<QByteArray, int> named; // bytes of each path a result names, and how often
+        const QList<QByteArray> lines = run.out.split('\n').mid(0, run.out.count('\n'));
+        for (const QByteArray &line : lines) {
+            if (!json) {
+                const QRegularExpressionMatch file =
+                    QRegularExpression(u"^SUCCESS: File \\((.*)\\) directions were realigned$"_s)
+                        .match(QString::fromUtf8(line));
+                named[file.hasMatch() ? unescapedPath(file.captured(1)) : line] += 1;
+                continue;
+            }
+            QJsonParseError error;
+            const QJsonObject object = QJsonDocument::fromJson(line, &error).object();
+            QVERIFY2(error.error == QJsonParseError::NoError, line.constData());
+            const QString status = object.value(u"status"_s).toString();
+            if (status == u"converted"_s) {
+                const QJsonValue base64 = object.value(u"path_base64"_s);
+                named[base64.isString() ? QByteArray::fromBase64(base64.toString().toLatin1())
+                                        : object.value(u"path"_s).toString().toUtf8()] += 1;
+            } else {
+                QVERIFY2(status == u"found"_s || status == u"summary"_s, line.constData());
+            }
+        }
+        QCOMPARE(lines.size(), names.size() + (json ? 2 : 1)); // the count, the summary
+        if (json) {
+            const QJsonObject found = QJsonDocument::fromJson(lines.constFirst()).object();
+            const QJsonObject summary = QJsonDocument::fromJson(lines.constLast()).object();
+            QCOMPARE(found.value(u"count"_s).toInt(), 7);
+            QCOMPARE(summary.value(u"status"_s).toString(), u"summary"_s);
+            QCOMPARE(summary.value(u"converted"_s).toInt(), 7);
+            QCOMPARE(summary.value(u"exit_status"_s).toInt(), 0);
+        } else {
+            QVERIFY(lines.constFirst().startsWith("SUCCESS: (7) files were found on ("));
+        }
+        // Names that are not UTF-8 are read by their bytes.
+        const auto bytesOf = [](const QByteArray &path) {
+            QFile file;
+            const int fd = ::open(path.constData(), O_RDONLY);
+            const bool opened = file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+            return opened ? file.readAll() : QByteArray();
+        };
+        for (const QByteArray &name : names) {
+            QCOMPARE(named.value(QByteArray(top + name)), 1);
+            QCOMPARE(framesBySlot(bytesOf(QByteArray(top + name))), slotsAfterConversion(good));
+        }
+    }
+
+    // Paths a script hands over: one a line, or NUL-ended for names that hold
+    // a newline; each file once per run, however often it is named.
+    void filesFrom_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QByteArray>("list"); // on standard input
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<int>("exitCode");
+        // A newline in a name is shown escaped: one line a file.
+        const QString a = u"ROOT/a.cl2"_s, nl = u"ROOT/n\\nl.cl2"_s;
+        QTest::newRow("lines") << QStringList{u"--files-from"_s, u"-"_s}
+                               << QByteArray("ROOT/a.cl2\n\nROOT/sub\n")
+                               << QStringList{realignedLine(a),
+                                              u"SUCCESS: (1) files were found on (ROOT/sub) and "
+                                              u"subfolders"_s,
+                                              realignedLine(u"ROOT/sub/b.cl2"_s)}
+                               << 0;
+        QTest::newRow("NUL-ended, named twice")
+            << QStringList{u"-0"_s, u"--files-from"_s, u"-"_s, u"ROOT/a.cl2"_s}
+            << QByteArray("ROOT/n\nl.cl2\0ROOT/a.cl2\0", 26)
+            << QStringList{realignedLine(a), realignedLine(nl),
+                           u"ERROR: File (ROOT/a.cl2) was already converted in this run"_s}
+            << 1;
+        QTest::newRow("empty list")
+            << QStringList{u"--files-from"_s, u"-"_s} << QByteArray() << QStringList{} << 0;
+        QTest::newRow("list not readable")
+            << QStringList{u"--files-from"_s, u"ROOT/none"_s} << QByteArray() << QStringList{} << 2;
+        QTest::newRow("--null alone")
+            << QStringList{u"-0"_s, u"ROOT/a.cl2"_s} << QByteArray() << QStringList{} << 2;
+    }
+
+    void filesFrom()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, list);
+        QFETCH(QStringList, lines);
+        QFETCH(int, exitCode);
+        QTemporaryDir dir;
+        const QByteArray good = makeEightDirectionCl2(2);
+        for (const QString &name : {u"a.cl2"_s, u"n\nl.cl2"_s, u"sub/b.cl2"_s}) {
+            putFile(dir, name, good);
+        }
+        const QString input = dir.filePath(u"list"_s);
+        QVERIFY(writeFile(input, list.replace("ROOT", QFile::encodeName(dir.path()))));
+        const ProcessRun run = runCli(options.replaceInStrings(u"ROOT"_s, dir.path()), [&input] {
+            const int fd = ::open(QFile::encodeName(input).constData(), O_RDONLY);
+            ::dup2(fd, STDIN_FILENO);
+        });
+        QVERIFY2(run.finished, run.err.constData());
+        QCOMPARE(run.exitCode, exitCode);
+        QCOMPARE(outputLines(run.out, dir.path()), lines);
+    }
+
+    // Standard output that takes no more (a full disk here) stops the run as
+    // a stop request does, and the reason goes to standard error.
+    void outputThatCannotBeWrittenStopsTheRun()
+    {
+        QTemporaryDir dir;
+        const QByteArray good = makeEightDirectionCl2(1);
+        constexpr int count = 2000;
+        for (int i = 0; i < count; ++i) {
+            putFile(dir, u"d%1/%2.cl2"_s.arg(i % 20).arg(i), good);
+        }
+        const ProcessRun run = runCli({dir.path()}, [] {
+            const int fd = ::open("/dev/full", O_WRONLY);
+            ::dup2(fd, STDOUT_FILENO);
+        });
+        QVERIFY2(run.finished, run.err.constData());
+        QCOMPARE(run.exitCode, 3);
+        QVERIFY2(run.err.contains("cl2velmora-cli: standard output could not be written (No "
+                                  "space left on device)"),
+                 run.err.constData());
+        int converted = 0;
+        for (int i = 0; i < count; ++i) {
+            const QByteArray now = readFile(dir.filePath(u"d%1/%2.cl2"_s.arg(i % 20).arg(i)));
+            QVERIFY(now == good || framesBySlot(now) == slotsAfterConversion(good));
+            converted += now != good;
+        }
+        QVERIFY2(converted < count, qPrintable(QString::number(converted)));
+    }
+
+    // Lines do not wait for the end of the run: while one file's write takes
+    // seconds, the lines of the files before it are already out.
+    void linesGoOutWhileTheRunGoesOn()
+    {
+        QTemporaryDir dir;
+        const QByteArray good = makeEightDirectionCl2(1);
+        QStringList files;
+        for (int i = 0; i < 4; ++i) {
+            files << putFile(dir, u"%1.cl2"_s.arg(i), good);
+        }
+        int ends[2];
+        QVERIFY(::pipe2(ends, O_CLOEXEC) == 0);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"LD_PRELOAD"_s, QStringLiteral(VELMORA_FAULTS_PATH));
+        environment.insert(u"VELMORA_FAULT_PWRITE"_s, u"5:sleep"_s); // the third file's first
+        QByteArray early;
+        const ProcessRun run = runProcess(
+            QStringLiteral(CL2VELMORA_CLI_PATH), QStringList{u"-j"_s, u"1"_s} + files, environment,
+            [&ends] { ::dup2(ends[1], STDOUT_FILENO); },
+            [&](qint64 pid) {
+                ::close(ends[1]);
+                char buffer[4096];
+                while (early.count('\n') < 2) {
+                    const ssize_t n = ::read(ends[0], buffer, sizeof buffer);
+                    if (n <= 0) {
+                        break;
+                    }
+                    early.append(buffer, n);
+                }
+                // Still asleep in the third file's write.
+                siginfo_t state{};
+                QCOMPARE(::waitid(P_PID, id_t(pid), &state, WEXITED | WNOWAIT | WNOHANG), 0);
+                QCOMPARE(state.si_pid, 0);
+            });
+        ::close(ends[0]);
+        QVERIFY2(run.finished && run.exitCode == 0, run.err.constData());
+        QCOMPARE(outputLines(early, dir.path()),
+                 (QStringList{realignedLine(u"ROOT/0.cl2"_s), realignedLine(u"ROOT/1.cl2"_s)}));
     }
 
 private:

@@ -120,10 +120,11 @@ void TestModTree::findFiles_data()
     QTest::newRow("link loops end with each file once")
         << u"a.cl2 sub/b.cl2 sub/up>.. sub/self>."_s << u"*.cl2"_s << u"a.cl2 sub/b.cl2"_s;
     // "alias" sorts before "real": the folder is listed under that name. A link
-    // to a file is a file; a dangling link and a pipe are passed over.
+    // to a file is a file; a dangling link and a pipe are found too, for the
+    // batch to count and refuse.
     QTest::newRow("links and pipes")
         << u"real/x.cl2 t.dat alias>real link.cl2>t.dat broken.cl2>missing pipe.cl2|"_s
-        << u"*.cl2"_s << u"link.cl2 alias/x.cl2"_s;
+        << u"*.cl2"_s << u"broken.cl2 link.cl2 pipe.cl2 alias/x.cl2"_s;
 }
 
 void TestModTree::findFiles()

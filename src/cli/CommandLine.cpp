@@ -1,5 +1,7 @@
 #include "cli/CommandLine.h"
 
+#include "cli/PathList.h"
+
 #include "platform/Terminal.h"
 
 #include "ProgramInfo.h"
@@ -24,10 +26,33 @@ int usageError(const QString &message)
     return UsageError;
 }
 
+// Text stands for an argument whose bytes are not UTF-8 while the parser
+// works: a noncharacter and the argument's index, taken back to its bytes
+// afterwards, so such a name reaches the system exactly as it was given.
+const QChar BytesMark(0xFDD0);
+
+QStringList argumentTexts(const QList<QByteArray> &arguments)
+{
+    QStringList texts;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString text = QString::fromUtf8(arguments[i]);
+        texts.append(text.toUtf8() == arguments[i] ? text : BytesMark + QString::number(i));
+    }
+    return texts;
+}
+
+QByteArray argumentBytes(const QString &text, const QList<QByteArray> &arguments)
+{
+    bool isIndex = false;
+    const qsizetype index = text.startsWith(BytesMark) ? text.mid(1).toLongLong(&isIndex) : -1;
+    return isIndex && index >= 0 && index < arguments.size() ? arguments[index] : text.toUtf8();
+}
+
 } // namespace
 
-CommandLine parseCommandLine(const QStringList &arguments)
+CommandLine parseCommandLine(const QList<QByteArray> &rawArguments)
 {
+    const QStringList arguments = argumentTexts(rawArguments);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Rewrites 8-direction CL2 sprite files in place so that their direction groups come in "
@@ -36,8 +61,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
         "mask list; any other PATH is converted as one file.\n"
         "Each result is one line on standard output beginning \"SUCCESS: \" or \"ERROR: \".\n"
         "A file that a killed run left half-rewritten is put back at the next start.\n"
-        "Exit status: 0 when every line is a success, 1 when any is an error, 2 for a usage "
-        "error."));
+        "Exit status: 0 when every file was converted, 1 when some were left as they are (not "
+        "8-direction files), 2 for a usage error, 3 when a file or folder failed."));
     const QCommandLineOption dryRun({QStringLiteral("n"), QStringLiteral("dry-run")},
                                     QStringLiteral("Check every file and report what would be "
                                                    "done; write nothing."));
@@ -61,11 +86,27 @@ CommandLine parseCommandLine(const QStringList &arguments)
         QStringLiteral("sync"),
         QStringLiteral("Wait for each file to reach the disk, so that even a power cut leaves "
                        "every file either as it was or converted (slower)."));
+    const QCommandLineOption filesFrom(
+        QStringLiteral("files-from"),
+        QStringLiteral("Also convert the paths listed in FILE, one a line ('-' reads them from "
+                       "standard input)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption null({QStringLiteral("0"), QStringLiteral("null")},
+                                  QStringLiteral("The paths of --files-from are each ended by a "
+                                                 "NUL byte, not a newline (as find -print0 "
+                                                 "writes them)."));
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QStringLiteral("Print each result as a JSON object on a line of "
+                                                 "its own, then a summary object."));
+    const QCommandLineOption stats(QStringLiteral("stats"),
+                                   QStringLiteral("Print a summary of the run on standard error "
+                                                  "(done anyway when it is a terminal)."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the version and exit."));
-    parser.addOptions({dryRun, undo, mask, jobs, sync, help, version});
+    parser.addOptions(
+        {dryRun, undo, mask, jobs, sync, filesFrom, null, json, stats, help, version});
     parser.addPositionalArgument(QStringLiteral("PATH"),
                                  QStringLiteral("A CL2 file, or a folder to search."),
                                  QStringLiteral("PATH..."));
@@ -98,8 +139,24 @@ CommandLine parseCommandLine(const QStringList &arguments)
                            .arg(parser.value(jobs)));
         return result;
     }
-    result.paths = parser.positionalArguments();
-    if (result.paths.isEmpty()) {
+    for (const QString &path : parser.positionalArguments()) {
+        result.paths.append(argumentBytes(path, rawArguments));
+    }
+    if (parser.isSet(null) && !parser.isSet(filesFrom)) {
+        result.exitStatus = usageError(QStringLiteral("--null goes with --files-from"));
+        return result;
+    }
+    if (parser.isSet(filesFrom)) {
+        QString error;
+        if (!readPathList(parser.value(filesFrom), parser.isSet(null), &result.paths, &error)) {
+            result.exitStatus = usageError(QLatin1String("--files-from ") +
+                                           parser.value(filesFrom) + QLatin1String(": ") + error);
+            return result;
+        }
+        // An empty list is nothing to do, as for xargs -r or rsync.
+        result.run = true;
+    }
+    if (result.paths.isEmpty() && !result.run) {
         result.exitStatus = usageError(QStringLiteral("no PATH given"));
         return result;
     }
@@ -107,6 +164,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
     result.conversion.dryRun = parser.isSet(dryRun);
     result.conversion.undo = parser.isSet(undo);
     result.sync = parser.isSet(sync);
+    result.json = parser.isSet(json);
+    result.stats = parser.isSet(stats);
     result.maskList = parser.value(mask);
     return result;
 }

@@ -7,8 +7,11 @@
 
 namespace velmora {
 
-// Exit statuses of cl2velmora-cli.
-enum ExitStatus : int { AllSucceeded = 0, SomeFailed = 1, UsageError = 2 };
+// Exit statuses of cl2velmora-cli, in the manner of grep and diff: 1 for an
+// outcome a script may expect (files that are not 8-direction files were
+// left as they are), 2 for a command it got wrong, and beyond, as rsync
+// does, for trouble: 3 when a file or folder failed.
+enum ExitStatus : int { AllSucceeded = 0, SomeLeftAlone = 1, UsageError = 2, SomeFailed = 3 };
 
 // More threads than this only wait on each other.
 inline constexpr int MaxJobs = 256;
@@ -22,11 +25,17 @@ struct CommandLine
     ConversionOptions conversion;
     // Files and journal reach the disk in an order that survives a power cut.
     bool sync = false;
+    // Each entry as a JSON object, then a summary object.
+    bool json = false;
+    // The summary on standard error even when it is not a terminal.
+    bool stats = false;
     QString maskList;
     int jobs = ConversionRun::DefaultJobs;
-    QStringList paths;
+    // As the system spells them: a name that is not UTF-8 is taken as it is.
+    QList<QByteArray> paths;
 };
 
-CommandLine parseCommandLine(const QStringList &arguments);
+// Parses the program's arguments as the system gave them (argv).
+CommandLine parseCommandLine(const QList<QByteArray> &arguments);
 
 } // namespace velmora

@@ -1,4 +1,5 @@
 #include "cli/CommandLine.h"
+#include "cli/JsonLines.h"
 #include "cli/ProgressLine.h"
 #include "cli/StandardOutputLog.h"
 
@@ -7,6 +8,7 @@
 #include "platform/Terminal.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 
 using namespace velmora;
 
@@ -20,14 +22,17 @@ void printError(const QString &text)
 
 // This run's journal of files in flight; without one (no usable state
 // folder), the run goes on and says once that it cannot protect the files.
-std::unique_ptr<Journal> openJournal(const CommandLine &command, ProgressLine &progress)
+std::unique_ptr<Journal> openJournal(const CommandLine &command, ProgressLine &progress,
+                                     StandardOutputLog &log)
 {
     if (command.conversion.dryRun) {
         return {};
     }
-    const auto cannotProtect = [&progress](const QString &reason) {
-        progress.clear();
-        printError(QLatin1String("cannot protect against interruption: ") + reason);
+    const auto cannotProtect = [&progress, &log](const QString &reason) {
+        log.exclusive([&] {
+            progress.clear();
+            printError(QLatin1String("cannot protect against interruption: ") + reason);
+        });
     };
     QString reason;
     // A slot for each thread that converts, and the last for this one.
@@ -49,13 +54,20 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     ignoreBrokenPipeSignal();
 
-    const CommandLine command = parseCommandLine(QCoreApplication::arguments());
+    QList<QByteArray> arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments.append(QByteArray(argv[i]));
+    }
+    const CommandLine command = parseCommandLine(arguments);
     if (!command.run) {
         return command.exitStatus;
     }
     installStopSignals();
+    QElapsedTimer clock;
+    clock.start();
 
-    StandardOutputLog log;
+    StandardOutputLog log(command.json ? StandardOutputLog::Format::JsonLines
+                                       : StandardOutputLog::Format::Text);
     ProgressLine progress(isTerminal(StandardStream::Error));
     if (isTerminal(StandardStream::Output)) {
         // Both streams on one screen: lines must not land in the status line.
@@ -67,7 +79,7 @@ int main(int argc, char *argv[])
     RepairInterruptedRuns(log,
                           command.conversion.dryRun ? RepairMode::CheckOnly : RepairMode::Repair);
     log.flush(); // shown even if this run is killed in turn
-    const std::unique_ptr<Journal> journal = openJournal(command, progress);
+    const std::unique_ptr<Journal> journal = openJournal(command, progress, log);
 
     // The whole command line is one run: a file reached under several names
     // or through several arguments is converted once.
@@ -78,15 +90,38 @@ int main(int argc, char *argv[])
     run.jobs = command.jobs;
     // A signal, or a reader that left, stops the run between two files.
     run.setStopProbe([&log] { return caughtStopSignal() != 0 || log.isBroken(); });
-    run.searching = [&progress](const QString &folder) { progress.showSearching(folder); };
-    run.progress = [&progress](qsizetype done, qsizetype total) { progress.update(done, total); };
-    const BatchResult result = ConvertPaths(command.paths, log, run);
-    progress.clear();
-
+    // The status line shares the terminal with the log's writer thread.
+    run.searching = [&progress, &log](const QString &folder) {
+        log.exclusive([&] { progress.showSearching(folder); });
+    };
+    run.progress = [&progress, &log](qsizetype done, qsizetype total) {
+        log.exclusive([&] { progress.update(done, total); });
+    };
+    ConvertPaths(command.paths, log, run);
     const bool written = log.flush();
+    const RunSummary &summary = log.summary();
+    const int signal = caughtStopSignal();
     // A signal noticed only once every file was done ends a complete run.
-    if (const int signal = caughtStopSignal(); signal != 0 && result.stopped) {
-        return 128 + signal;
+    const int status = !written                         ? SomeFailed
+                       : signal != 0 && summary.stopped ? 128 + signal
+                       : summary.anyFailure()           ? SomeFailed
+                       : summary.anyLeftAlone()         ? SomeLeftAlone
+                                                        : AllSucceeded;
+    const double seconds = double(clock.elapsed()) / 1000;
+    if (command.json) {
+        log.appendRaw(jsonSummary(summary, seconds, status));
+        log.flush();
     }
-    return written && !log.sawError() ? AllSucceeded : SomeFailed;
+    log.exclusive([&progress] { progress.clear(); });
+    if (!written) {
+        // The run stopped as on a stop request: say why where it can be read.
+        printError(QLatin1String("standard output could not be written (") + log.brokenReason() +
+                   QLatin1String("); the run was stopped, and files it converted may be "
+                                 "missing from its output"));
+    }
+    if (command.stats || isTerminal(StandardStream::Error)) {
+        printError(summary.text() + QLatin1String(", in ") + QString::number(seconds, 'f', 2) +
+                   QLatin1String(" s"));
+    }
+    return status;
 }

@@ -36,19 +36,24 @@ void setInt32At(std::vector<char> &bytes, std::int64_t offset, std::int32_t valu
     qToLittleEndian(value, bytes.data() + offset);
 }
 
-QString notEightDirections()
+FileProblem notEightDirections()
 {
-    return QStringLiteral("isn't a 8 directions file");
+    return {LogEntry::Status::NotEightDirections, {}};
 }
 
-QString pastTheEnd()
+FileProblem damaged(const QString &reason)
 {
-    return QStringLiteral("has frame tables that run past the end of the file");
+    return {LogEntry::Status::Damaged, reason};
 }
 
-QString unreadable(const QString &reason)
+FileProblem pastTheEnd()
 {
-    return QStringLiteral("could not be read: ") + reason;
+    return damaged(QStringLiteral("has frame tables that run past the end of the file"));
+}
+
+FileProblem unreadable(const QString &reason)
+{
+    return {LogEntry::Status::ReadFailed, reason};
 }
 
 // Rebases a table of offsets relative to `from` so they address the same bytes
@@ -77,7 +82,7 @@ bool holds(BinaryFile &file, std::int64_t offset, const std::vector<char> &bytes
 
 } // namespace
 
-QString DirectionTables::load(BinaryFile &file, DirectionSwap swap)
+FileProblem DirectionTables::load(BinaryFile &file, DirectionSwap swap)
 {
     QString error;
     // The first read lands in a buffer of its own that is never cleared:
@@ -102,9 +107,9 @@ QString DirectionTables::load(BinaryFile &file, DirectionSwap swap)
     }
     for (int k = 1; k < 8; ++k) {
         if (groups[k] < HeaderSize) {
-            return QStringLiteral("has direction %1 at an impossible offset (%2)")
-                .arg(k)
-                .arg(groups[k]);
+            return damaged(QStringLiteral("has direction %1 at an impossible offset (%2)")
+                               .arg(k)
+                               .arg(groups[k]));
         }
     }
     // A read shorter than asked for ends at the end of the file.
@@ -114,7 +119,7 @@ QString DirectionTables::load(BinaryFile &file, DirectionSwap swap)
     }
     const std::int32_t frames = qFromLittleEndian<std::int32_t>(first + HeaderSize);
     if (frames < 0) {
-        return QStringLiteral("has a negative frame count (%1)").arg(frames);
+        return damaged(QStringLiteral("has a negative frame count (%1)").arg(frames));
     }
     const SwapRule &rule = swap == DirectionSwap::Forward ? ForwardRule : UndoRule;
     const std::int32_t partner = groups[rule.partnerSlot];
@@ -122,7 +127,7 @@ QString DirectionTables::load(BinaryFile &file, DirectionSwap swap)
     const std::int64_t frontEnd = FirstTableOffset + tableBytes;
     const std::int64_t partnerEnd = std::int64_t{partner} + 4 + tableBytes;
     if (partnerEnd > std::numeric_limits<std::int32_t>::max()) {
-        return QStringLiteral("has frame tables beyond the reach of 32-bit offsets");
+        return damaged(QStringLiteral("has frame tables beyond the reach of 32-bit offsets"));
     }
     // Both rewritten tables must be clear of the header, of each other and of
     // every other group, or the rewrite would damage what it does not own.
@@ -131,9 +136,10 @@ QString DirectionTables::load(BinaryFile &file, DirectionSwap swap)
         const bool inPartner =
             k != rule.partnerSlot && groups[k] >= partner && groups[k] < partnerEnd;
         if (inFront || inPartner) {
-            return QStringLiteral("has direction groups that overlap (direction %1 at offset %2)")
-                .arg(k)
-                .arg(groups[k]);
+            return damaged(
+                QStringLiteral("has direction groups that overlap (direction %1 at offset %2)")
+                    .arg(k)
+                    .arg(groups[k]));
         }
     }
     if (frontEnd > got) {
@@ -171,16 +177,17 @@ QString DirectionTables::load(BinaryFile &file, DirectionSwap swap)
     }
     const std::int32_t partnerFrames = int32At(m_partner, 0);
     if (partnerFrames != frames) {
-        return QStringLiteral("has direction groups with different frame counts (%1 and %2)")
-            .arg(frames)
-            .arg(partnerFrames);
+        return damaged(
+            QStringLiteral("has direction groups with different frame counts (%1 and %2)")
+                .arg(frames)
+                .arg(partnerFrames));
     }
     m_partnerOffset = partner;
     return prepare(swap, groups, frames);
 }
 
-QString DirectionTables::prepare(DirectionSwap swap, const std::array<std::int32_t, 8> &groups,
-                                 std::int32_t frames)
+FileProblem DirectionTables::prepare(DirectionSwap swap, const std::array<std::int32_t, 8> &groups,
+                                     std::int32_t frames)
 {
     const SwapRule &rule = swap == DirectionSwap::Forward ? ForwardRule : UndoRule;
     const std::int32_t partner = groups[rule.partnerSlot];
@@ -194,13 +201,15 @@ QString DirectionTables::prepare(DirectionSwap swap, const std::array<std::int32
                 HeaderSize) ||
         !rebase(m_front.data() + FirstTableOffset, m_newPartner.data() + 4, entries, HeaderSize,
                 partner)) {
-        return QStringLiteral("has a frame offset that does not fit in 32 bits once moved");
+        return damaged(
+            QStringLiteral("has a frame offset that does not fit in 32 bits once moved"));
     }
     return {};
 }
 
-QString DirectionTables::loadFromBlocks(DirectionSwap swap, std::span<const char> front,
-                                        std::int64_t partnerOffset, std::span<const char> partner)
+FileProblem DirectionTables::loadFromBlocks(DirectionSwap swap, std::span<const char> front,
+                                            std::int64_t partnerOffset,
+                                            std::span<const char> partner)
 {
     m_front.assign(front.begin(), front.end());
     m_partner.assign(partner.begin(), partner.end());
@@ -218,7 +227,7 @@ QString DirectionTables::loadFromBlocks(DirectionSwap swap, std::span<const char
     if (frames < 0 || std::ssize(m_front) != FirstTableOffset + tableBytes ||
         std::ssize(m_partner) != 4 + tableBytes || partnerOffset != groups[rule.partnerSlot] ||
         int32At(m_partner, 0) != frames) {
-        return QStringLiteral("has blocks that do not belong together");
+        return damaged(QStringLiteral("has blocks that do not belong together"));
     }
     return prepare(swap, groups, frames);
 }

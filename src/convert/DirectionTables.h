@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/LogEntry.h"
 #include "platform/BinaryFile.h"
 
 #include <QString>
@@ -30,8 +31,8 @@ public:
     static constexpr std::int64_t FirstReadBytes = 4096;
 
     // Reads and validates everything the rewrite touches and prepares the new
-    // bytes. Returns what is wrong with the file, or an empty string.
-    QString load(BinaryFile &file, DirectionSwap swap);
+    // bytes. Returns what is wrong with the file, if anything.
+    FileProblem load(BinaryFile &file, DirectionSwap swap);
 
     // Writes the prepared bytes. When a write fails, the original bytes are put
     // back; the result says what failed, or is empty on success.
@@ -39,9 +40,9 @@ public:
 
     // Sets up the object as load() would have for a file whose original
     // blocks were these, without the file: the new bytes are prepared from
-    // them. Returns what is wrong with the blocks, or an empty string.
-    QString loadFromBlocks(DirectionSwap swap, std::span<const char> front,
-                           std::int64_t partnerOffset, std::span<const char> partner);
+    // them. Returns what is wrong with the blocks, if anything.
+    FileProblem loadFromBlocks(DirectionSwap swap, std::span<const char> front,
+                               std::int64_t partnerOffset, std::span<const char> partner);
 
     // The two blocks a rewrite touches, as read and as they are written: the
     // front block at offset 0 (header, first frame count and table) and the
@@ -56,8 +57,8 @@ public:
     static void setBetweenWritesForTesting(std::function<void()> hook);
 
 private:
-    QString prepare(DirectionSwap swap, const std::array<std::int32_t, 8> &groups,
-                    std::int32_t frames);
+    FileProblem prepare(DirectionSwap swap, const std::array<std::int32_t, 8> &groups,
+                        std::int32_t frames);
 
     // Each block is rewritten whole, its frame count with the same value.
     // From offset 0: header, first group's frame count and its table.

@@ -17,7 +17,7 @@ struct FileInFlight
     BinaryFile file;
     DirectionTables tables;
     // What went wrong with the file; empty while all is well.
-    QString problem;
+    FileProblem problem;
     bool opened = false;
     // Left to the calling thread: an earlier name of the file came first in
     // the run, or its journal record needs the last slot.

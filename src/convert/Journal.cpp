@@ -1,6 +1,7 @@
 #include "convert/Journal.h"
 
 #include "platform/DirectoryListing.h"
+#include "text/PathText.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -208,13 +209,13 @@ JournalContents readJournal(const LockedFile &journal)
         entry.path = QByteArray(path, pathBytes);
         entry.swap = swap == 0 ? DirectionSwap::Forward : DirectionSwap::Undo;
         const char *front = path + pathBytes;
-        const QString problem = entry.tables.loadFromBlocks(
+        const FileProblem problem = entry.tables.loadFromBlocks(
             entry.swap, {front, static_cast<std::size_t>(frontBytes)},
             get<std::int64_t>(record, 72),
             {front + frontBytes, static_cast<std::size_t>(partnerBytes)});
         if (!problem.isEmpty()) {
             contents.unreadable =
-                QStringLiteral("the file in slot %1 %2").arg(QString::number(slot), problem);
+                QStringLiteral("the file in slot %1 %2").arg(QString::number(slot), problem.text());
             return contents;
         }
         contents.records.push_back(std::move(entry));
@@ -244,9 +245,14 @@ BlockState blockState(const std::vector<char> &onDisk, const std::vector<char> &
     return state;
 }
 
-QString fileLine(const char *status, const QString &path, const QString &text)
+void reportFile(MessageLog &log, LogEntry::Status status, const QByteArray &path,
+                const QString &reason = {})
 {
-    return QLatin1String(status) + QLatin1String("File (") + path + QLatin1String(") ") + text;
+    LogEntry entry;
+    entry.status = status;
+    entry.path = path;
+    entry.reason = reason;
+    log.Report(entry);
 }
 
 // Settled: the record is needed no more (the file was put back, found whole,
@@ -259,19 +265,18 @@ enum class Outcome { Settled, Waiting };
 Outcome repairFile(const Record &record, const QByteArray &journalPath, RepairMode mode,
                    MessageLog &log)
 {
-    const QString path = QFile::decodeName(record.path);
+    const QByteArray &path = record.path;
     const auto cannotCheck = [&](const QString &why) {
-        log.AppendLine(fileLine("ERROR: ", path,
-                                QLatin1String("could not be checked after an interrupted run: ") +
-                                    why + QLatin1String("; it was left as it is")));
+        reportFile(log, LogEntry::Status::NotPutBack, path,
+                   QLatin1String("could not be checked after an interrupted run: ") + why +
+                       QLatin1String("; it was left as it is"));
         return Outcome::Settled;
     };
     const auto notYet = [&](const QString &why) {
-        log.AppendLine(
-            fileLine("ERROR: ", path,
-                     QLatin1String("could not be checked after an interrupted run: ") + why +
-                         QLatin1String("; it will be checked again at the next start (removing (") +
-                         QFile::decodeName(journalPath) + QLatin1String(") gives it up)")));
+        reportFile(log, LogEntry::Status::WaitsRepair, path,
+                   QLatin1String("could not be checked after an interrupted run: ") + why +
+                       QLatin1String("; it will be checked again at the next start (removing (") +
+                       escapedPath(journalPath) + QLatin1String(") gives it up)"));
         return Outcome::Waiting;
     };
     BinaryFile file;
@@ -315,9 +320,9 @@ Outcome repairFile(const Record &record, const QByteArray &journalPath, RepairMo
         return Outcome::Settled; // untouched, or converted whole
     }
     if (mode == RepairMode::CheckOnly) {
-        log.AppendLine(fileLine("ERROR: ", path,
-                                QStringLiteral("was left half-rewritten by an interrupted run; a "
-                                               "run without --dry-run will put it back")));
+        reportFile(log, LogEntry::Status::WaitsRepair, path,
+                   QStringLiteral("was left half-rewritten by an interrupted run; a run without "
+                                  "--dry-run will put it back"));
         return Outcome::Waiting;
     }
     const bool putBack =
@@ -326,20 +331,23 @@ Outcome repairFile(const Record &record, const QByteArray &journalPath, RepairMo
         (partnerState.original || file.writeAt(tables.partnerOffset(), tables.partner().data(),
                                                std::ssize(partner), &error)) &&
         file.sync(&error) && file.close(&error);
-    log.AppendLine(putBack
-                       ? fileLine("SUCCESS: ", path,
-                                  QStringLiteral("was put back as it was before an "
-                                                 "interrupted run"))
-                       : fileLine("ERROR: ", path,
-                                  QLatin1String("could not be put back as it was before an "
-                                                "interrupted run (") +
-                                      error + QLatin1String("); it may be left half-rewritten")));
+    if (putBack) {
+        reportFile(log, LogEntry::Status::PutBack, path);
+    } else {
+        reportFile(log, LogEntry::Status::NotPutBack, path,
+                   QLatin1String("could not be put back as it was before an interrupted run (") +
+                       error + QLatin1String("); it may be left half-rewritten"));
+    }
     return putBack ? Outcome::Settled : Outcome::Waiting;
 }
 
-QString journalLine(const QByteArray &path, const QString &text)
+void reportJournal(MessageLog &log, const QByteArray &path, const QString &text)
 {
-    return QLatin1String("ERROR: Journal (") + QFile::decodeName(path) + QLatin1String(") ") + text;
+    LogEntry entry;
+    entry.status = LogEntry::Status::JournalFailed;
+    entry.path = path;
+    entry.reason = text;
+    log.Report(entry);
 }
 
 // Says why the journal is not used and, outside CheckOnly, moves it aside to
@@ -354,14 +362,14 @@ void setAside(LockedFile &journal, const QString &what, RepairMode mode, Message
     if (mode == RepairMode::CheckOnly) {
         fate = QStringLiteral("; it was left as it is");
     } else if (journal.rename(kept, &error)) {
-        fate = QLatin1String("; it was kept as (") + QFile::decodeName(kept) + u')';
+        fate = QLatin1String("; it was kept as (") + escapedPath(kept) + u')';
     } else {
         fate = QLatin1String("; it could not be moved aside (") + error +
                QLatin1String("): remove it to stop this message");
     }
-    log.AppendLine(journalLine(original, QLatin1String("of an interrupted run ") + what + fate +
-                                             QLatin1String("; a file being converted then may "
-                                                           "be left half-rewritten")));
+    reportJournal(log, original,
+                  QLatin1String("of an interrupted run ") + what + fate +
+                      QLatin1String("; a file being converted then may be left half-rewritten"));
     journal.close();
 }
 
@@ -412,10 +420,9 @@ void repairJournal(LockedFile &journal, RepairMode mode, MessageLog &log)
         }
     }
     for (const QByteArray &path : contents.cutShort) {
-        log.AppendLine(fileLine("ERROR: ", QFile::decodeName(path),
-                                QStringLiteral("could not be checked after an interrupted run: "
-                                               "its record in the journal was cut short; it may "
-                                               "be left half-rewritten")));
+        reportFile(log, LogEntry::Status::NotPutBack, path,
+                   QStringLiteral("could not be checked after an interrupted run: its record in "
+                                  "the journal was cut short; it may be left half-rewritten"));
     }
     if (mode == RepairMode::CheckOnly) {
         return;
@@ -425,10 +432,9 @@ void repairJournal(LockedFile &journal, RepairMode mode, MessageLog &log)
         return;
     }
     if (contents.cut) {
-        log.AppendLine(
-            journalLine(journal.path(), QStringLiteral("of an interrupted run was cut short inside "
-                                                       "its slots; a file being converted then may "
-                                                       "be left half-rewritten")));
+        reportJournal(log, journal.path(),
+                      QStringLiteral("of an interrupted run was cut short inside its slots; a "
+                                     "file being converted then may be left half-rewritten"));
     }
     if (waiting) {
         // Only the records still needed stay: a slot without the magic holds
@@ -441,8 +447,8 @@ void repairJournal(LockedFile &journal, RepairMode mode, MessageLog &log)
     }
     const QByteArray path = journal.path();
     if (!journal.remove(&error)) {
-        log.AppendLine(journalLine(
-            path, QLatin1String("of an interrupted run could not be removed: ") + error));
+        reportJournal(log, path,
+                      QLatin1String("of an interrupted run could not be removed: ") + error);
     }
 }
 
@@ -707,11 +713,9 @@ void RepairInterruptedRuns(MessageLog &log, RepairMode mode)
             setAside(journal, QLatin1String("is not trusted: ") + error, mode, log);
             break;
         case LockedFile::Claim::NotNow: // kept as it is for the next start
-            log.AppendLine(journalLine(path, QLatin1String("of an interrupted run could not be "
-                                                           "read now (") +
-                                                 error +
-                                                 QLatin1String("); it is kept for the "
-                                                               "next start")));
+            reportJournal(log, path,
+                          QLatin1String("of an interrupted run could not be read now (") + error +
+                              QLatin1String("); it is kept for the next start"));
             break;
         case LockedFile::Claim::Failed:
             setAside(journal, QLatin1String("could not be read: ") + error, mode, log);

@@ -5,6 +5,13 @@ namespace velmora {
 void StringMessageLog::Clear()
 {
     m_lines.clear();
+    m_entries.clear();
+}
+
+void StringMessageLog::Report(const LogEntry &entry)
+{
+    m_entries.push_back(entry);
+    AppendLine(formatLine(entry));
 }
 
 void StringMessageLog::AppendLine(const QString &message)

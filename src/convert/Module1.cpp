@@ -6,6 +6,7 @@
 #include "platform/DirectoryHandle.h"
 #include "platform/Process.h"
 #include "search/modTree.h"
+#include "text/PathText.h"
 
 #include <QFile>
 
@@ -18,60 +19,55 @@ namespace velmora {
 
 namespace {
 
-QString successText(const ConversionOptions &options)
-{
-    if (options.undo) {
-        return options.dryRun ? QStringLiteral("directions would be restored")
-                              : QStringLiteral("directions were restored");
-    }
-    return options.dryRun ? QStringLiteral("directions would be realigned")
-                          : QStringLiteral("directions were realigned");
-}
+using Status = LogEntry::Status;
 
-// Appends the one line a file gets, then repaints the log. It is built in
-// line, whose buffer serves every file of a batch; writePath(line) writes the
-// path. An empty problem is a success.
-template <typename WritePath>
-bool logResult(MessageLog &log, QString &line, const WritePath &writePath, const QString &problem,
-               const ConversionOptions &options)
+// Reports the one entry a file gets, then repaints the log. The path is built
+// in path, whose buffer serves every file of a batch. Returns whether the
+// file was converted.
+bool reportFile(MessageLog &log, LogEntry &entry, const FileProblem &problem,
+                const ConversionOptions &options)
 {
-    const bool ok = problem.isEmpty();
-    line.resize(0);
-    line += ok ? QLatin1String("SUCCESS: File (") : QLatin1String("ERROR: File (");
-    writePath(line);
-    line += QLatin1String(") ");
-    line += ok ? successText(options) : problem;
-    log.AppendLine(line);
+    entry.status = problem.status;
+    entry.reason = problem.reason;
+    entry.undo = options.undo;
+    entry.dryRun = options.dryRun;
+    log.Report(entry);
     log.Repaint();
-    return ok;
+    return problem.isEmpty();
 }
 
-void logStopped(MessageLog &log, qsizetype done, qsizetype total)
+void reportStopped(MessageLog &log, qsizetype done, qsizetype total)
 {
-    log.AppendLine(QLatin1String("ERROR: Conversion stopped after (") + QString::number(done) +
-                   QLatin1String(") of (") + QString::number(total) + QLatin1String(") files"));
+    LogEntry entry;
+    entry.status = Status::Stopped;
+    entry.count = done;
+    entry.total = total;
+    log.Report(entry);
     log.Repaint();
 }
 
-// Each folder a search could not list gets its line after the files: its
+// Each folder a search could not list gets its entry after the files: its
 // files were not converted. Returns how many.
-qsizetype logUnlisted(MessageLog &log, const FoundFileList &files)
+qsizetype reportUnlisted(MessageLog &log, const FoundFileList &files)
 {
     for (const auto &unlisted : files.unlisted()) {
-        log.AppendLine(QLatin1String("ERROR: Folder (") + unlisted.path +
-                       QLatin1String(") could not be listed: ") + unlisted.reason);
+        LogEntry entry;
+        entry.status = Status::FolderNotListed;
+        entry.path = unlisted.encoded;
+        entry.reason = unlisted.reason;
+        log.Report(entry);
     }
     return qsizetype(files.unlisted().size());
 }
 
-QString couldNotOpen(const QString &reason)
+FileProblem couldNotOpen(const QString &reason)
 {
-    return QStringLiteral("could not be opened: ") + reason;
+    return {Status::OpenFailed, reason};
 }
 
-QString couldNotLock(const QString &reason)
+FileProblem couldNotLock(const QString &reason)
 {
-    return QStringLiteral("could not be locked: ") + reason;
+    return {Status::Busy, QStringLiteral("could not be locked: ") + reason};
 }
 
 // A stop starts no file: one opened but not yet written is closed untouched.
@@ -151,7 +147,11 @@ void convertOpened(FileInFlight &job, const ConversionRun &run, const FilePlace 
             job.deferred = true;
             return;
         }
-        job.problem = storeRecorded(file, path, job.tables, swapOf(options), journal, slot);
+        const QString failed =
+            storeRecorded(file, path, job.tables, swapOf(options), journal, slot);
+        if (!failed.isEmpty()) {
+            job.problem = {Status::WriteFailed, failed};
+        }
     }
     if (!job.problem.isEmpty()) {
         file.close(&error);
@@ -164,19 +164,21 @@ void convertOpened(FileInFlight &job, const ConversionRun &run, const FilePlace 
     // converted again under another name.
     job.converted = true;
     if (!closed) {
-        job.problem = options.dryRun
-                          ? QString(QStringLiteral("could not be closed: ") + error)
-                          : QStringLiteral("was rewritten, but closing it failed (") + error +
-                                QStringLiteral("): on a network file system the new bytes may "
-                                               "not have reached the server");
+        job.problem = {Status::CloseFailed,
+                       options.dryRun
+                           ? QString(QStringLiteral("could not be closed: ") + error)
+                           : QStringLiteral("was rewritten, but closing it failed (") + error +
+                                 QStringLiteral("): on a network file system the new bytes may "
+                                                "not have reached the server")};
     }
 }
 
 // The last step of a file, on the calling thread in search order: a file
 // left to it is converted now unless the run converted it already under an
 // earlier name; a converted file is recorded in the run. Returns what went
-// wrong, or an empty string (also for a file left for a stop).
-QString finishFile(FileInFlight &job, ConversionRun &run, const FilePlace &place, bool stoppable)
+// wrong, if anything (nothing for a file left for a stop).
+FileProblem finishFile(FileInFlight &job, ConversionRun &run, const FilePlace &place,
+                       bool stoppable)
 {
     const ConversionOptions &options = run.options();
     if (job.deferred) {
@@ -185,8 +187,7 @@ QString finishFile(FileInFlight &job, ConversionRun &run, const FilePlace &place
         if (run.hasConverted(job.file.id())) {
             QString error;
             job.file.close(&error);
-            job.problem = options.dryRun ? QStringLiteral("would already be converted in this run")
-                                         : QStringLiteral("was already converted in this run");
+            job.problem = {Status::AlreadyConverted, {}};
         } else {
             convertOpened(job, run, place, callerSlot(options.journal), stoppable);
         }
@@ -207,12 +208,6 @@ QString finishFile(FileInFlight &job, ConversionRun &run, const FilePlace &place
 void admitOpened(FileInFlight &job, ConversionRun &run)
 {
     job.deferred = job.opened && job.problem.isEmpty() && !run.claim(job.file.id());
-}
-
-// The folder part (ending in a separator, or empty) and the name of a path.
-qsizetype nameStart(const QString &path)
-{
-    return path.lastIndexOf(u'/') + 1;
 }
 
 // The folders of a batch, each opened once for all its files; shared by the
@@ -293,7 +288,7 @@ private:
     std::deque<Entry> m_recent;
 };
 
-using Check = std::function<QString(qsizetype, const BinaryFile &)>;
+using Check = std::function<FileProblem(qsizetype, const BinaryFile &)>;
 
 // Converts the files of a list in order, one line each, until the run is
 // asked to stop. check, when given, may refuse a file once it is open.
@@ -318,9 +313,16 @@ BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionR
         job.opened = false;
         job.converted = false;
         job.leftForStop = false;
-        const auto dir = folders.open(files.folderOf(i), thread, &job.problem);
-        if (!dir || !job.file.openAt(*dir, files.encodedName(i), &job.problem)) {
-            job.problem = couldNotOpen(job.problem);
+        job.problem = {};
+        if (const QString kind = files.notRegular(i); !kind.isEmpty()) {
+            // Counted and refused as it is: a pipe would block, a device is
+            // not ours to read.
+            job.problem = {Status::NotRegularFile, kind};
+            return;
+        }
+        const auto dir = folders.open(files.folderOf(i), thread, &error);
+        if (!dir || !job.file.openAt(*dir, files.encodedName(i), &error)) {
+            job.problem = couldNotOpen(error);
             return;
         }
         job.opened = true;
@@ -328,7 +330,7 @@ BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionR
             job.file.willRead(DirectionTables::FirstReadBytes);
         }
         // A file another program holds is checked once it is ours.
-        job.problem = check && job.file.isLocked() ? check(i, job.file) : QString();
+        job.problem = check && job.file.isLocked() ? check(i, job.file) : FileProblem();
     };
     const auto admit = [&run](qsizetype, FileInFlight &job) { admitOpened(job, run); };
     const auto work = [&](qsizetype i, FileInFlight &job, int thread) {
@@ -346,7 +348,7 @@ BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionR
             }
             job.problem = !job.file.lock(&error) ? couldNotLock(error)
                           : check                ? check(i, job.file)
-                                                 : QString();
+                                                 : FileProblem();
         }
         if (job.problem.isEmpty()) {
             convertOpened(job, run, placeOf(i), journalSlot(run.options().journal, thread, jobs),
@@ -356,16 +358,16 @@ BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionR
             job.file.close(&error);
         }
     };
-    QString line;
+    LogEntry entry;
     qsizetype finished = 0;
     const auto finish = [&](qsizetype i, FileInFlight &job) {
-        const QString problem = finishFile(job, run, placeOf(i), true);
+        const FileProblem problem = finishFile(job, run, placeOf(i), true);
         if (job.leftForStop) {
             return; // not done: no line
         }
         ++finished;
-        const auto writePath = [&files, i](QString &out) { files.appendPath(i, out); };
-        if (!logResult(log, line, writePath, problem, run.options())) {
+        files.encodedPath(i, entry.path);
+        if (!reportFile(log, entry, problem, run.options())) {
             ++result.failed;
         }
         if (run.progress) {
@@ -374,25 +376,27 @@ BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionR
     };
     convertInOrder(total, jobs, limits.chunk, open, admit, work, finish,
                    [&run] { return run.stopRequested(); });
-    result.failed += logUnlisted(log, files);
+    result.failed += reportUnlisted(log, files);
     if (finished < total) {
         result.stopped = true;
-        logStopped(log, finished, total);
+        reportStopped(log, finished, total);
     }
     return result;
 }
 
 } // namespace
 
-bool ReorderDirections(const QString &path, MessageLog &log, ConversionRun &run)
+bool ReorderDirections(const QByteArray &encodedPath, MessageLog &log, ConversionRun &run)
 {
     FileInFlight job;
-    const qsizetype split = nameStart(path);
-    const QString folder = path.left(split);
-    const QByteArray name = QFile::encodeName(path.mid(split));
-    const FilePlace place{folder, QFile::encodeName(folder), name.constData()};
-    if (!job.file.open(path, &job.problem)) {
-        job.problem = couldNotOpen(job.problem);
+    const qsizetype split = encodedPath.lastIndexOf('/') + 1;
+    const QByteArray folder = encodedPath.left(split);
+    const QByteArray name = encodedPath.mid(split);
+    const QString shownFolder = QFile::decodeName(folder);
+    const FilePlace place{shownFolder, folder, name.constData()};
+    QString error;
+    if (!job.file.open(encodedPath, &error)) {
+        job.problem = couldNotOpen(error);
     } else {
         job.opened = true;
         admitOpened(job, run);
@@ -400,10 +404,15 @@ bool ReorderDirections(const QString &path, MessageLog &log, ConversionRun &run)
             convertOpened(job, run, place, callerSlot(run.options().journal), false);
         }
     }
-    const QString problem = finishFile(job, run, place, false);
-    QString line;
-    return logResult(
-        log, line, [&path](QString &out) { out += path; }, problem, run.options());
+    const FileProblem problem = finishFile(job, run, place, false);
+    LogEntry entry;
+    entry.path = encodedPath;
+    return reportFile(log, entry, problem, run.options());
+}
+
+bool ReorderDirections(const QString &path, MessageLog &log, ConversionRun &run)
+{
+    return ReorderDirections(QFile::encodeName(path), log, run);
 }
 
 bool ReorderDirections(const QString &path, MessageLog &log, const ConversionOptions &options)
@@ -412,44 +421,51 @@ bool ReorderDirections(const QString &path, MessageLog &log, const ConversionOpt
     return ReorderDirections(path, log, run);
 }
 
-BatchResult ScanFolder(const QString &folder, MessageLog &log, ConversionRun &run)
+BatchResult ScanFolder(const QByteArray &folder, MessageLog &log, ConversionRun &run)
 {
-    const QString &maskList = run.maskList;
+    LogEntry entry;
+    entry.path = folder;
     // The default mask keeps its historic wording; any other mask is named.
-    const bool defaultMask = maskList == QLatin1String("*.cl2");
-    const QString where =
-        QLatin1String(" were found on (") + folder + QLatin1String(") and subfolders");
+    if (run.maskList != QLatin1String("*.cl2")) {
+        entry.mask = run.maskList;
+    }
     if (run.searching) {
-        run.searching(folder);
+        run.searching(escapedPath(folder));
     }
     raiseOpenFileLimit();
     QString maskError;
     const FoundFileList found = FindFileList(
-        folder, maskList, &maskError, [&run] { return run.stopRequested(); }, run.jobs);
+        folder, run.maskList, &maskError, [&run] { return run.stopRequested(); }, run.jobs);
     if (!maskError.isEmpty()) {
-        log.AppendLine(QLatin1String("ERROR: The mask list (") + maskList +
-                       QLatin1String(") is not valid: ") + maskError);
+        entry.status = Status::MaskInvalid;
+        entry.mask = run.maskList;
+        entry.reason = maskError;
+        log.Report(entry);
         return {0, 1, false};
     }
     if (run.stopRequested()) {
-        // Stopped while searching: nothing was converted.
-        logStopped(log, 0, found.size());
+        // Stopped while searching: nothing found there was converted, and
+        // what was found so far is not the batch.
+        entry.status = Status::StoppedSearching;
+        entry.count = found.size();
+        log.Report(entry);
+        log.Repaint();
         return {found.size(), 1, true};
     }
-    const QString what =
-        found.isEmpty()
-            ? (defaultMask ? QStringLiteral("ERROR: No *.cl2 files")
-                           : QLatin1String("ERROR: No files matching (") + maskList + u')')
-            : QLatin1String("SUCCESS: (") + QString::number(found.size()) + u')' +
-                  (defaultMask ? QStringLiteral(" files")
-                               : QLatin1String(" files matching (") + maskList + u')');
-    log.AppendLine(what + where);
+    entry.status = found.isEmpty() ? Status::NoneFound : Status::Found;
+    entry.count = found.size();
+    log.Report(entry);
     BatchResult result =
-        convertList(found, log, run, [](qsizetype, const BinaryFile &) { return QString(); });
+        convertList(found, log, run, [](qsizetype, const BinaryFile &) { return FileProblem(); });
     if (found.isEmpty()) {
         ++result.failed;
     }
     return result;
+}
+
+BatchResult ScanFolder(const QString &folder, MessageLog &log, ConversionRun &run)
+{
+    return ScanFolder(QFile::encodeName(folder), log, run);
 }
 
 BatchResult ScanFolder(const QString &folder, MessageLog &log)
@@ -458,16 +474,16 @@ BatchResult ScanFolder(const QString &folder, MessageLog &log)
     return ScanFolder(folder, log, run);
 }
 
-BatchResult ConvertPaths(const QStringList &paths, MessageLog &log, ConversionRun &run)
+BatchResult ConvertPaths(const QList<QByteArray> &paths, MessageLog &log, ConversionRun &run)
 {
     BatchResult result;
     for (qsizetype i = 0; i < paths.size(); ++i) {
         if (run.stopRequested()) {
-            logStopped(log, i, paths.size());
+            reportStopped(log, i, paths.size());
             result.stopped = true;
             break;
         }
-        const QString &path = paths.at(i);
+        const QByteArray &path = paths.at(i);
         if (isDirectory(path)) {
             const BatchResult batch = ScanFolder(path, log, run);
             result.found += batch.found;
@@ -489,6 +505,16 @@ BatchResult ConvertPaths(const QStringList &paths, MessageLog &log, ConversionRu
     return result;
 }
 
+BatchResult ConvertPaths(const QStringList &paths, MessageLog &log, ConversionRun &run)
+{
+    QList<QByteArray> encoded;
+    encoded.reserve(paths.size());
+    for (const QString &path : paths) {
+        encoded.append(QFile::encodeName(path));
+    }
+    return ConvertPaths(encoded, log, run);
+}
+
 BatchResult UndoConversion(const ConvertedFiles &converted, MessageLog &log, ConversionRun &undoRun)
 {
     // A name that now leads to another file, or a file written since, must not
@@ -496,7 +522,7 @@ BatchResult UndoConversion(const ConvertedFiles &converted, MessageLog &log, Con
     const auto sameFile = [&converted](qsizetype i, const BinaryFile &file) {
         const bool same =
             file.id() == converted.files.id(i) && file.stamp() == converted.stamps[std::size_t(i)];
-        return same ? QString() : QStringLiteral("is no longer the file that was converted");
+        return same ? FileProblem() : FileProblem{Status::ChangedSince, {}};
     };
     return convertList(converted.files, log, undoRun, sameFile);
 }

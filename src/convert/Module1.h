@@ -14,6 +14,9 @@ namespace velmora {
 // it refuses is left byte for byte as it was, and so is a file the run has
 // already converted under another name. Returns whether it succeeded.
 bool ReorderDirections(const QString &path, MessageLog &log, ConversionRun &run);
+// The same for a path as the system spells it (its bytes, which need not be
+// UTF-8); the log shows it escaped where it is not printable text.
+bool ReorderDirections(const QByteArray &encodedPath, MessageLog &log, ConversionRun &run);
 // The same as a run of its own.
 bool ReorderDirections(const QString &path, MessageLog &log, const ConversionOptions &options = {});
 
@@ -30,12 +33,15 @@ struct BatchResult
 // be listed. A stop between two files ends the log with the line that says
 // how far the batch got.
 BatchResult ScanFolder(const QString &folder, MessageLog &log, ConversionRun &run);
+BatchResult ScanFolder(const QByteArray &encodedFolder, MessageLog &log, ConversionRun &run);
 // The same as a run of its own.
 BatchResult ScanFolder(const QString &folder, MessageLog &log);
 
 // One run over several paths: each folder is converted as above, anything
 // else as a single file.
 BatchResult ConvertPaths(const QStringList &paths, MessageLog &log, ConversionRun &run);
+BatchResult ConvertPaths(const QList<QByteArray> &encodedPaths, MessageLog &log,
+                         ConversionRun &run);
 
 // Puts back, in the order they were converted, the files an earlier run
 // converted: undoRun applies the inverse order to each file that is still

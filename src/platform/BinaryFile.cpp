@@ -163,7 +163,12 @@ bool BinaryFile::readInfo(QString *error)
 
 bool BinaryFile::open(const QString &path, QString *error)
 {
-    return openDescriptor(AT_FDCWD, QFile::encodeName(path).constData(), error);
+    return open(QFile::encodeName(path), error);
+}
+
+bool BinaryFile::open(const QByteArray &encodedPath, QString *error)
+{
+    return openDescriptor(AT_FDCWD, encodedPath.constData(), error);
 }
 
 bool BinaryFile::openAt(const DirectoryHandle &dir, const char *name, QString *error)
@@ -370,8 +375,13 @@ std::int64_t fileLength(const QString &path)
 
 bool isDirectory(const QString &path)
 {
+    return isDirectory(QFile::encodeName(path));
+}
+
+bool isDirectory(const QByteArray &encodedPath)
+{
     struct stat info;
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
+    return ::stat(encodedPath.constData(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 } // namespace velmora

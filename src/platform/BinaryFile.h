@@ -53,6 +53,8 @@ public:
     // Opens an existing file; never creates one. Refuses anything that is not a
     // regular file (directories, devices, pipes, sockets) without touching it.
     bool open(const QString &path, QString *error);
+    // The same for a path as the system spells it.
+    bool open(const QByteArray &encodedPath, QString *error);
     // Opens the file named name in dir, the way a batch reaches the files a
     // folder search found: no full path is resolved again.
     bool openAt(const DirectoryHandle &dir, const char *name, QString *error);
@@ -122,5 +124,6 @@ std::int64_t fileLength(const QString &path);
 
 // Whether path names a directory (following symbolic links).
 bool isDirectory(const QString &path);
+bool isDirectory(const QByteArray &encodedPath);
 
 } // namespace velmora

@@ -111,13 +111,29 @@ DirectoryListing::Outcome DirectoryListing::read(const QByteArray &encodedPath, 
             case DT_REG:
                 kind = Kind::RegularFile;
                 break;
+            case DT_FIFO:
+                kind = Kind::Pipe;
+                break;
+            case DT_SOCK:
+                kind = Kind::Socket;
+                break;
+            case DT_CHR:
+            case DT_BLK:
+                kind = Kind::Device;
+                break;
             case DT_LNK:
             case DT_UNKNOWN:
                 if (::fstatat(fd, name, &target, 0) == 0) {
-                    kind = S_ISDIR(target.st_mode)   ? Kind::Directory
-                           : S_ISREG(target.st_mode) ? Kind::RegularFile
-                                                     : Kind::Other;
+                    const mode_t mode = target.st_mode;
+                    kind = S_ISDIR(mode)                    ? Kind::Directory
+                           : S_ISREG(mode)                  ? Kind::RegularFile
+                           : S_ISFIFO(mode)                 ? Kind::Pipe
+                           : S_ISSOCK(mode)                 ? Kind::Socket
+                           : S_ISCHR(mode) || S_ISBLK(mode) ? Kind::Device
+                                                            : Kind::Other;
                     id = idOf(target);
+                } else if (type == DT_LNK) {
+                    kind = Kind::DanglingLink;
                 }
                 break;
             default:
@@ -141,6 +157,22 @@ DirectoryListing::Outcome DirectoryListing::read(const QByteArray &encodedPath, 
         return std::strcmp(names + a.offset, names + b.offset) < 0;
     });
     return Outcome::Listed;
+}
+
+const char *DirectoryListing::otherKind(std::size_t i) const
+{
+    switch (m_entries[i].kind) {
+    case Kind::DanglingLink:
+        return "a symbolic link to nothing";
+    case Kind::Pipe:
+        return "a pipe";
+    case Kind::Socket:
+        return "a socket";
+    case Kind::Device:
+        return "a device";
+    default:
+        return "not a regular file";
+    }
 }
 
 } // namespace velmora

@@ -39,11 +39,22 @@ public:
     bool isDirectory(std::size_t i) const { return m_entries[i].kind == Kind::Directory; }
     // Whether entry i is a regular file or a symbolic link that leads to one.
     bool isRegularFile(std::size_t i) const { return m_entries[i].kind == Kind::RegularFile; }
+    // What entry i is when it is neither: "a symbolic link to nothing", "a
+    // pipe", "a socket", "a device", or "not a regular file".
+    const char *otherKind(std::size_t i) const;
     // The identity of what entry i leads to, the same under every name of it.
     FileId id(std::size_t i) const { return m_entries[i].id; }
 
 private:
-    enum class Kind : std::uint8_t { Directory, RegularFile, Other };
+    enum class Kind : std::uint8_t {
+        Directory,
+        RegularFile,
+        DanglingLink,
+        Pipe,
+        Socket,
+        Device,
+        Other
+    };
     struct Entry
     {
         std::uint32_t offset;

@@ -29,7 +29,7 @@ bool isTerminal(StandardStream stream)
     return ::isatty(descriptorOf(stream)) == 1;
 }
 
-bool writeAll(StandardStream stream, const char *data, qsizetype size)
+bool writeAll(StandardStream stream, const char *data, qsizetype size, int *error)
 {
     const int fd = descriptorOf(stream);
     while (size > 0) {
@@ -37,6 +37,9 @@ bool writeAll(StandardStream stream, const char *data, qsizetype size)
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
+            }
+            if (error) {
+                *error = errno;
             }
             return false;
         }

@@ -12,8 +12,9 @@ enum class StandardStream { Output, Error };
 bool isTerminal(StandardStream stream);
 
 // Writes all size bytes to the stream, retrying short and interrupted writes.
-// False when the stream can take no more (a reader that went away, a full disk).
-bool writeAll(StandardStream stream, const char *data, qsizetype size);
+// False when the stream can take no more (a reader that went away, a full
+// disk), with the error number in error when one is given.
+bool writeAll(StandardStream stream, const char *data, qsizetype size, int *error = nullptr);
 
 // A reader that leaves early (`| head -1`) must end our output with a write
 // error, not kill the process with a signal.

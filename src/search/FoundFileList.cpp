@@ -40,14 +40,26 @@ void FoundFileList::append(std::string_view name, FileId id)
     }
     m_files.push_back(File{id, static_cast<std::uint32_t>(m_folders.size() - 1),
                            static_cast<std::uint32_t>(m_names.size()),
-                           static_cast<std::uint32_t>(name.size())});
+                           static_cast<std::uint32_t>(name.size()), nullptr});
     m_names.append(name);
     m_names.push_back('\0');
 }
 
-void FoundFileList::addUnlisted(const QString &path, const QString &reason)
+void FoundFileList::appendNotRegular(std::string_view name, FileId id, const char *kind)
 {
-    m_unlisted.push_back(UnlistedFolder{path, reason});
+    append(name, id);
+    m_files.back().notRegular = kind;
+}
+
+QString FoundFileList::notRegular(qsizetype i) const
+{
+    const char *kind = m_files[static_cast<std::size_t>(i)].notRegular;
+    return kind ? QString::fromLatin1(kind) : QString();
+}
+
+void FoundFileList::addUnlisted(const QByteArray &encodedPath, const QString &reason)
+{
+    m_unlisted.push_back(UnlistedFolder{encodedPath, reason});
 }
 
 } // namespace velmora

@@ -46,20 +46,26 @@ public:
     }
     // Which file i is, the same under every name of it.
     FileId id(qsizetype i) const { return m_files[static_cast<std::size_t>(i)].id; }
+    // What file i is when its name matched but it is not a regular file (a
+    // link to nothing, a pipe...); empty for a regular file.
+    QString notRegular(qsizetype i) const;
 
     // The files appended from now on lie in this folder; both spellings of its
     // path end in a separator.
     void enterFolder(const QString &folder, const QByteArray &encodedFolder);
     void append(std::string_view name, FileId id);
+    // A name that matched but is not a regular file, and what it is: it is
+    // counted, and refused without being opened.
+    void appendNotRegular(std::string_view name, FileId id, const char *kind);
 
     // A folder the search could not list, with the system's reason: its files
     // are missing from the list, and the user must hear of it.
     struct UnlistedFolder
     {
-        QString path;
+        QByteArray encoded;
         QString reason;
     };
-    void addUnlisted(const QString &path, const QString &reason);
+    void addUnlisted(const QByteArray &encodedPath, const QString &reason);
     const std::vector<UnlistedFolder> &unlisted() const { return m_unlisted; }
 
 private:
@@ -74,6 +80,7 @@ private:
         std::uint32_t folder;
         std::uint32_t nameOffset;
         std::uint32_t nameLength;
+        const char *notRegular; // what it is, when it is not a regular file
     };
 
     std::string_view name(const File &file) const

@@ -177,13 +177,12 @@ void takeListing(QByteArray dir, const DirectoryListing &listing, const MaskSet 
             PendingDirs.append(dir + QByteArrayView(name.data(), qsizetype(name.size())));
             continue;
         }
-        if (!listing.isRegularFile(i)) {
-            continue;
-        }
         const bool passes = isAscii(name) ? MatchMasksAscii(name, masks)
                                           : MatchMasks(QFile::decodeName(name.data()), masks);
-        if (passes) {
+        if (passes && listing.isRegularFile(i)) {
             FoundFiles.append(name, listing.id(i));
+        } else if (passes) {
+            FoundFiles.appendNotRegular(name, listing.id(i), listing.otherKind(i));
         }
     }
 }
@@ -203,6 +202,12 @@ struct FolderInFlight
 FoundFileList FindFileList(const QString &startFolder, const QString &maskList, QString *maskError,
                            const std::function<bool()> &stop, int jobs)
 {
+    return FindFileList(QFile::encodeName(startFolder), maskList, maskError, stop, jobs);
+}
+
+FoundFileList FindFileList(const QByteArray &startFolder, const QString &maskList,
+                           QString *maskError, const std::function<bool()> &stop, int jobs)
+{
     MaskSet masks;
     QString error;
     const bool masksOk = PrepareMasks(maskList, masks, &error);
@@ -217,7 +222,7 @@ FoundFileList FindFileList(const QString &startFolder, const QString &maskList, 
     // taken in the order they were found, so the result is the same as one
     // folder after another. PendingDirs grows while this runs, so every folder
     // found is listed in turn; a folder's path is let go once it is taken.
-    QList<QByteArray> PendingDirs{QFile::encodeName(startFolder)};
+    QList<QByteArray> PendingDirs{startFolder};
     std::mutex pendingMutex;
     FileIdSet listed;
     OrderedWork<FolderInFlight> walk(jobs, 1, 4);
@@ -232,7 +237,7 @@ FoundFileList FindFileList(const QString &startFolder, const QString &maskList, 
     const auto take = [&](qsizetype index, FolderInFlight &folder) {
         const std::lock_guard lock(pendingMutex);
         if (folder.outcome == DirectoryListing::Outcome::Failed) {
-            FoundFiles.addUnlisted(QFile::decodeName(folder.path), folder.error);
+            FoundFiles.addUnlisted(folder.path, folder.error);
         } else if (folder.outcome == DirectoryListing::Outcome::Listed &&
                    // A folder reached again through a link or a mount is
                    // listed once, and a walk always ends.

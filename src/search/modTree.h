@@ -19,7 +19,8 @@ namespace velmora {
 // byte order of their names. With no match the list holds one empty string.
 // A mask list that is malformed or holds no mask matches nothing, and the
 // reason goes to maskError.
-// Only regular files (or links to them) are taken.
+// Names that match but are not regular files (links to nothing, pipes,
+// devices) are taken too: a batch counts and refuses them.
 QStringList FindFiles(const QString &startFolder, const QString &maskList,
                       QString *maskError = nullptr);
 
@@ -29,6 +30,10 @@ QStringList FindFiles(const QString &startFolder, const QString &maskList,
 // folders, once stop says so. Up to `jobs` folders are read at once; the
 // result is the same for any number.
 FoundFileList FindFileList(const QString &startFolder, const QString &maskList,
+                           QString *maskError = nullptr, const std::function<bool()> &stop = {},
+                           int jobs = 1);
+// The same from a folder as the system spells it.
+FoundFileList FindFileList(const QByteArray &startFolder, const QString &maskList,
                            QString *maskError = nullptr, const std::function<bool()> &stop = {},
                            int jobs = 1);
 

@@ -9,6 +9,8 @@
 //       kill   the process dies by SIGKILL before the write
 //       stop   the calling thread stops the process (SIGSTOP) before the
 //              write, which goes on once the process is continued
+//       sleep  the calling thread sleeps for two seconds before the write,
+//              while the rest of the process goes on
 //       ENOSPC, EIO, ...  the write fails with that error, writing nothing
 //   VELMORA_FAULT_SHORT_READS=1     every pread returns at most a third of
 //                                   what it was asked for (at least a byte)
@@ -37,7 +39,7 @@ struct Orders
 {
     long at = 0; // 0: no write fault
     bool onwards = false;
-    enum class Action { None, Kill, Stop, Fail } action = Action::None;
+    enum class Action { None, Kill, Stop, Sleep, Fail } action = Action::None;
     int error = 0;
     bool shortReads = false;
     long slowMicroseconds = 0;
@@ -75,6 +77,8 @@ const Orders &orders()
                 result.action = Orders::Action::Kill;
             } else if (action == "stop") {
                 result.action = Orders::Action::Stop;
+            } else if (action == "sleep") {
+                result.action = Orders::Action::Sleep;
             } else if ((result.error = errorNamed(action)) != 0) {
                 result.action = Orders::Action::Fail;
             }
@@ -131,6 +135,9 @@ bool faultBeforeWrite(int fd)
         // The thread that writes stops with the process: a signal sent to it
         // now arrives at the very point of the write.
         ::syscall(SYS_tgkill, ::getpid(), ::gettid(), SIGSTOP);
+        break;
+    case Orders::Action::Sleep:
+        ::sleep(2);
         break;
     case Orders::Action::Fail:
         errno = o.error;
