@@ -11,8 +11,8 @@ namespace velmora {
 // return as \t, \n and \r; every other control character (C0, DEL, C1), the
 // line and paragraph separators and the bidirectional controls as the \xHH
 // of each of their bytes; a byte that is not part of valid UTF-8 as \xHH.
-// A backslash of the name is doubled where what follows it would otherwise
-// read as an escape (before n, r, t, x or another backslash), so the text
+// A backslash of the name is doubled where the text that follows it begins
+// with n, r, t, x or a backslash (and would read as an escape), so the text
 // always leads back to the same bytes.
 QString escapedPath(QByteArrayView bytes);
 
