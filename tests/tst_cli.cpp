@@ -863,6 +863,63 @@ private slots:
         QVERIFY2(converted < count, qPrintable(QString::number(converted)));
     }
 
+    // The fields of --json, as a script reads them: one object a result, the
+    // words of the text log in "message", then the summary.
+    void jsonFields()
+    {
+        QTemporaryDir dir;
+        putFile(dir, u"sub/a.cl2"_s, makeEightDirectionCl2(1));
+        putFile(dir, u"sub/b.cl2"_s, makeSingleDirectionCl2(2));
+        const QString sub = dir.filePath(u"sub"_s), none = dir.filePath(u"none.cl2"_s);
+        const ProcessRun run =
+            runCli({u"--json"_s, u"-n"_s, u"--mask"_s, u"*.cl2"_s, sub, none, sub}, {});
+        QVERIFY2(run.finished && run.exitCode == 3, run.err.constData());
+        QList<QJsonObject> objects;
+        for (const QByteArray &line : run.out.split('\n')) {
+            if (!line.isEmpty()) {
+                QJsonParseError error;
+                objects << QJsonDocument::fromJson(line, &error).object();
+                QVERIFY2(error.error == QJsonParseError::NoError, line.constData());
+            }
+        }
+        QCOMPARE(objects.size(), 8);
+        const auto message = [](const QJsonObject &object) {
+            return object.value(u"message"_s).toString();
+        };
+        QCOMPARE(objects[0], (QJsonObject{{u"status"_s, u"found"_s},
+                                          {u"path"_s, sub},
+                                          {u"count"_s, 2},
+                                          {u"message"_s, message(objects[0])}}));
+        QCOMPARE(message(objects[0]),
+                 u"SUCCESS: (2) files were found on (%1) and subfolders"_s.arg(sub));
+        QCOMPARE(objects[1], (QJsonObject{{u"status"_s, u"converted"_s},
+                                          {u"path"_s, QString(sub + u"/a.cl2"_s)},
+                                          {u"dry_run"_s, QJsonValue(true)},
+                                          {u"undo"_s, QJsonValue(false)},
+                                          {u"message"_s, message(objects[1])}}));
+        QCOMPARE(objects[2].value(u"status"_s).toString(), u"not_eight_directions"_s);
+        QVERIFY(!objects[2].contains(u"reason"_s));
+        QCOMPARE(objects[3], (QJsonObject{{u"status"_s, u"open_failed"_s},
+                                          {u"path"_s, none},
+                                          {u"reason"_s, u"No such file or directory"_s},
+                                          {u"message"_s, message(objects[3])}}));
+        QCOMPARE(message(objects[3]),
+                 u"ERROR: File (%1) could not be opened: No such file or directory"_s.arg(none));
+        // The folder again: each file once per run.
+        QCOMPARE(objects[5].value(u"status"_s).toString(), u"already_converted"_s);
+        QCOMPARE(objects[6].value(u"status"_s).toString(), u"not_eight_directions"_s);
+        QCOMPARE(objects[7], (QJsonObject{{u"status"_s, u"summary"_s},
+                                          {u"converted"_s, 1},
+                                          {u"not_eight_directions"_s, 2},
+                                          {u"already_converted"_s, 1},
+                                          {u"failed"_s, 1},
+                                          {u"folders_not_listed"_s, 0},
+                                          {u"put_back"_s, 0},
+                                          {u"stopped"_s, QJsonValue(false)},
+                                          {u"seconds"_s, objects[7].value(u"seconds"_s)},
+                                          {u"exit_status"_s, 3}}));
+    }
+
     // Lines do not wait for the end of the run: while one file's write takes
     // seconds, the lines of the files before it are already out.
     void linesGoOutWhileTheRunGoesOn()
