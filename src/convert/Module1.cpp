@@ -158,7 +158,7 @@ void convertOpened(FileInFlight &job, const ConversionRun &run, const FilePlace 
         return;
     }
     // The stamp is taken before the file is closed: an undo checks against it.
-    job.stamp = run.keepsConvertedList() ? file.stamp() : FileStamp{};
+    job.stamp = run.needsStamps() ? file.stamp() : FileStamp{};
     const bool closed = file.close(&error);
     // Written bytes stay written whatever close says: the file must not be
     // converted again under another name.
@@ -399,8 +399,11 @@ bool ReorderDirections(const QByteArray &encodedPath, MessageLog &log, Conversio
         job.problem = couldNotOpen(error);
     } else {
         job.opened = true;
+        job.problem = run.checkEarlier(job.file);
         admitOpened(job, run);
-        if (!job.deferred) {
+        if (!job.problem.isEmpty()) {
+            job.file.close(&error);
+        } else if (!job.deferred) {
             convertOpened(job, run, place, callerSlot(run.options().journal), false);
         }
     }
@@ -455,8 +458,9 @@ BatchResult ScanFolder(const QByteArray &folder, MessageLog &log, ConversionRun 
     entry.status = found.isEmpty() ? Status::NoneFound : Status::Found;
     entry.count = found.size();
     log.Report(entry);
-    BatchResult result =
-        convertList(found, log, run, [](qsizetype, const BinaryFile &) { return FileProblem(); });
+    BatchResult result = convertList(found, log, run, [&run](qsizetype, const BinaryFile &file) {
+        return run.checkEarlier(file);
+    });
     if (found.isEmpty()) {
         ++result.failed;
     }
