@@ -80,11 +80,12 @@ QByteArray historyFolder(bool make, QString *reason)
     if (state.isEmpty()) {
         return {};
     }
+    // Nothing is made inside a folder that is not the user's own.
     const QString folder = state + QLatin1String("/history");
-    if (make && !makeFolders(folder, reason)) {
-        return {};
-    }
     for (const QString &path : {state, folder}) {
+        if (make && !makeFolders(path, reason)) {
+            return {};
+        }
         if (QString why; !isOwnFolder(QFile::encodeName(path), &why)) {
             *reason = path + QLatin1String(": ") + why;
             return {};
