@@ -42,17 +42,20 @@ QString filesText(qsizetype n, bool undo)
 
 int printHistory()
 {
-    QStringList problems;
-    const std::vector<RecordedRun> runs = readRunHistory(false, &problems);
-    for (const QString &problem : problems) {
-        print(StandardStream::Error,
-              QLatin1String("cl2velmora-cli: a record of a run was left out: ") + problem + u'\n');
-    }
+    const std::vector<RecordedRun> runs = readRunHistory(false);
     if (runs.empty()) {
         print(StandardStream::Error, QStringLiteral("cl2velmora-cli: no run has been recorded\n"));
     }
     QString text;
+    bool problems = false;
     for (const RecordedRun &run : runs) {
+        if (!run.unreadable.isEmpty()) {
+            problems = true;
+            print(StandardStream::Error,
+                  QLatin1String("cl2velmora-cli: a record of a run was left out: ") +
+                      escapedPath(run.recordPath) + QLatin1String(": ") + run.unreadable + u'\n');
+            continue;
+        }
         QStringList paths;
         for (const QByteArray &path : run.paths) {
             paths << escapedPath(path);
@@ -64,7 +67,7 @@ int printHistory()
                 paths.join(QLatin1String(" ")) + u'\n';
     }
     print(StandardStream::Output, text);
-    return problems.isEmpty() ? AllSucceeded : SomeFailed;
+    return problems ? SomeFailed : AllSucceeded;
 }
 
 std::optional<RecordedRun> runToUndo(QString *why)
@@ -75,6 +78,13 @@ std::optional<RecordedRun> runToUndo(QString *why)
         return std::nullopt;
     }
     RecordedRun &last = runs.back();
+    if (!last.unreadable.isEmpty()) {
+        // Undoing the run before it instead would not be what was asked.
+        *why = QLatin1String("the last record of a run (") + escapedPath(last.recordPath) +
+               QLatin1String(") cannot be used: ") + last.unreadable +
+               QLatin1String("; nothing was undone");
+        return std::nullopt;
+    }
     const QString when = runTimeText(last.started);
     if (last.end == RecordedRun::End::Running) {
         *why = QLatin1String("the last recorded run (") + when +

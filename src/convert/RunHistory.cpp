@@ -378,7 +378,7 @@ bool readRecord(const QByteArray &path, bool withFiles, RecordedRun *run, QStrin
 
 } // namespace
 
-std::vector<RecordedRun> readRunHistory(bool withFiles, QStringList *problems)
+std::vector<RecordedRun> readRunHistory(bool withFiles)
 {
     std::vector<RecordedRun> runs;
     QString reason;
@@ -388,11 +388,12 @@ std::vector<RecordedRun> readRunHistory(bool withFiles, QStringList *problems)
     }
     for (const QByteArray &path : recordPaths(folder)) {
         RecordedRun run;
-        if (readRecord(path, withFiles, &run, &reason)) {
-            runs.push_back(std::move(run));
-        } else if (problems) {
-            problems->append(QFile::decodeName(path) + QLatin1String(": ") + reason);
+        if (!readRecord(path, withFiles, &run, &reason)) {
+            run = RecordedRun();
+            run.recordPath = path;
+            run.unreadable = reason;
         }
+        runs.push_back(std::move(run));
     }
     return runs;
 }
@@ -405,6 +406,9 @@ QString runTimeText(const QDateTime &when)
 EarlierConversions::EarlierConversions(const std::vector<RecordedRun> &runs)
 {
     for (const RecordedRun &run : runs) {
+        if (!run.unreadable.isEmpty()) {
+            continue;
+        }
         const auto index = std::uint32_t(m_runTimes.size());
         m_runTimes.push_back(run.started);
         const FoundFileList &files = run.files.files;

@@ -73,6 +73,8 @@ struct RecordedRun
     enum class End { Finished, Stopped, Killed, Running };
 
     QByteArray recordPath;
+    // Why the record cannot be trusted or read; nothing else is then known.
+    QString unreadable;
     QDateTime started;
     QString program;
     QList<QByteArray> paths;
@@ -86,8 +88,8 @@ struct RecordedRun
 };
 
 // The recorded runs, oldest first (their files too when withFiles). A record
-// that cannot be trusted or read is left out, with the reason in problems.
-std::vector<RecordedRun> readRunHistory(bool withFiles, QStringList *problems = nullptr);
+// that cannot be trusted or read comes with only its path and the reason.
+std::vector<RecordedRun> readRunHistory(bool withFiles);
 
 // How a run's start time is shown.
 QString runTimeText(const QDateTime &when);
