@@ -21,13 +21,19 @@ FileProblem ConversionRun::checkEarlier(const BinaryFile &file)
     return {};
 }
 
+void ConversionRun::recordWritten(const FileId &id, const FileStamp &stamp,
+                                  const QByteArray &encodedFolder, std::string_view name)
+{
+    if (m_options.record && !m_options.dryRun) {
+        const std::lock_guard lock(m_recordMutex);
+        m_options.record->add(id, stamp, encodedFolder, name);
+    }
+}
+
 void ConversionRun::recordConverted(const FileId &id, const FileStamp &stamp, const QString &folder,
                                     const QByteArray &encodedFolder, std::string_view name)
 {
     m_converted.insert(id);
-    if (m_options.record) {
-        m_options.record->add(id, stamp, encodedFolder, name);
-    }
     if (earlier && !skipConverted) {
         const std::lock_guard lock(m_againMutex);
         m_turnedAgain += m_seenBefore.contains(id) ? 1 : 0;

@@ -115,6 +115,11 @@ public:
     // its bare name, with its stamp when the list is kept.
     void recordConverted(const FileId &id, const FileStamp &stamp, const QString &folder,
                          const QByteArray &encodedFolder, std::string_view name);
+    // Records a file in the run's record as soon as it is written, on
+    // whichever thread wrote it: a killed run's record then names every file
+    // it converted whole, not only those its log had reached. Thread-safe.
+    void recordWritten(const FileId &id, const FileStamp &stamp, const QByteArray &encodedFolder,
+                       std::string_view name);
 
 private:
     ConversionOptions m_options;
@@ -124,6 +129,7 @@ private:
     FileIdSet m_claimed;
     bool m_keepList = false;
     std::mutex m_againMutex;
+    std::mutex m_recordMutex;
     FileIdSet m_seenBefore; // files found converted by a recorded run
     qsizetype m_turnedAgain = 0;
     ConvertedFiles m_convertedList;

@@ -119,7 +119,7 @@ int batchJobs(const ConversionRun &run)
 // A file whose record does not fit the thread's journal slot is left to the
 // calling thread (deferred). In a batch (stoppable), a stop that comes before
 // the file's first write leaves it untouched.
-void convertOpened(FileInFlight &job, const ConversionRun &run, const FilePlace &place, int slot,
+void convertOpened(FileInFlight &job, ConversionRun &run, const FilePlace &place, int slot,
                    bool stoppable)
 {
     const ConversionOptions &options = run.options();
@@ -159,6 +159,8 @@ void convertOpened(FileInFlight &job, const ConversionRun &run, const FilePlace 
     }
     // The stamp is taken before the file is closed: an undo checks against it.
     job.stamp = run.needsStamps() ? file.stamp() : FileStamp{};
+    // Recorded at once, on this thread: a kill from now on leaves it named.
+    run.recordWritten(file.id(), job.stamp, place.encodedFolder, place.name);
     const bool closed = file.close(&error);
     // Written bytes stay written whatever close says: the file must not be
     // converted again under another name.

@@ -42,7 +42,7 @@ public:
     RunRecord(const RunRecord &) = delete;
     RunRecord &operator=(const RunRecord &) = delete;
 
-    // Adds a converted file with its identity and its stamp after the
+    // Adds a converted file (one thread at a time) with its identity and its stamp after the
     // conversion. A record that would outgrow MaxBytes takes no more.
     void add(const FileId &id, const FileStamp &stamp, const QByteArray &folder,
              std::string_view name);
