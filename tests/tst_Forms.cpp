@@ -342,7 +342,25 @@ private slots:
         QTRY_COMPARE(finished.size(), runs ? 1 : 0);
         QCOMPARE(form.isVisible(), during != u"Exit"_s);
         QVERIFY(form.Command1->isEnabled() && form.Command3->isEnabled());
-        QCOMPARE(form.windowTitle(), Form1::Caption);
+        // The caption sums the run up: converted, left alone, failed.
+        const auto count = [&log](const QString &start, const QString &part) {
+            return std::count_if(log.begin(), log.end(), [&](const QString &line) {
+                return line.startsWith(start) && line.contains(part);
+            });
+        };
+        const QString file = u"ERROR: File ("_s, notEight = u"isn't a 8 directions file"_s;
+        const auto refused = count(file, QString()) - count(file, notEight) -
+                             count(file, u"was already converted"_s);
+        QCOMPARE(form.windowTitle(),
+                 runs == 0
+                     ? Form1::Caption
+                     : Form1::Caption + u" - %1 converted, %2 not 8-direction, %3 failed%4"_s
+                                            .arg(count(u"SUCCESS: File ("_s, u"realigned"_s))
+                                            .arg(count(file, notEight))
+                                            .arg(refused)
+                                            .arg(count(u"ERROR: Conversion stopped"_s, QString())
+                                                     ? u", stopped"_s
+                                                     : QString()));
         t->checkLog(log);
         t->checkFiles();
         // A recording journal holds the file while it is rewritten.
