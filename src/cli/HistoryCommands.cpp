@@ -42,7 +42,7 @@ QString filesText(qsizetype n, bool undo)
 
 int printHistory()
 {
-    const std::vector<RecordedRun> runs = readRunHistory(false);
+    const std::vector<RecordedRun> runs = readRunHistory(RecordDetail::Header);
     if (runs.empty()) {
         print(StandardStream::Error, QStringLiteral("cl2velmora-cli: no run has been recorded\n"));
     }
@@ -72,7 +72,7 @@ int printHistory()
 
 std::optional<RecordedRun> runToUndo(QString *why)
 {
-    std::vector<RecordedRun> runs = readRunHistory(true);
+    std::vector<RecordedRun> runs = readRunHistory(RecordDetail::Files);
     if (runs.empty()) {
         *why = QStringLiteral("no run has been recorded: nothing to undo");
         return std::nullopt;

@@ -112,7 +112,7 @@ int main(int argc, char *argv[])
     }
     std::optional<EarlierConversions> earlier;
     if (!command.conversion.undo) {
-        earlier.emplace(readRunHistory(true));
+        earlier.emplace(readRunHistory(RecordDetail::Stamps));
     }
 
     // The whole command line is one run: a file reached under several names

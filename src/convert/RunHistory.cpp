@@ -290,7 +290,7 @@ namespace {
 
 // Reads one record; false, with the reason, when it cannot be trusted or is
 // not one.
-bool readRecord(const QByteArray &path, bool withFiles, RecordedRun *run, QString *reason)
+bool readRecord(const QByteArray &path, RecordDetail detail, RecordedRun *run, QString *reason)
 {
     LockedFile file;
     bool live = false;
@@ -301,17 +301,20 @@ bool readRecord(const QByteArray &path, bool withFiles, RecordedRun *run, QStrin
     if (length < 0) {
         return false;
     }
-    QByteArray bytes(qsizetype(std::min(length, RunRecord::MaxBytes)), '\0');
-    if (file.readAt(0, bytes.data(), bytes.size(), reason) != bytes.size()) {
+    if (length < FixedHeaderBytes) {
+        *reason = QStringLiteral("it does not begin with a valid header");
+        return false;
+    }
+    std::vector<char> bytes(std::size_t(std::min(length, RunRecord::MaxBytes)));
+    const std::int64_t size = std::ssize(bytes);
+    if (file.readAt(0, bytes.data(), size, reason) != size) {
         *reason = reason->isEmpty() ? QStringLiteral("it was cut short") : *reason;
         return false;
     }
-    const char *data = bytes.constData();
-    const std::int64_t size = bytes.size();
-    const std::int64_t headerBytes = size >= FixedHeaderBytes ? get<std::uint32_t>(data, 20) : 0;
-    if (size < FixedHeaderBytes || !std::equal(Magic, Magic + 8, data) ||
-        get<std::uint32_t>(data, 8) != Version || headerBytes > size ||
-        headerBytes < FixedHeaderBytes ||
+    const char *data = bytes.data();
+    const std::int64_t headerBytes = get<std::uint32_t>(data, 20);
+    if (!std::equal(Magic, Magic + 8, data) || get<std::uint32_t>(data, 8) != Version ||
+        headerBytes > size || headerBytes < FixedHeaderBytes ||
         get<std::uint64_t>(data, 24) != checksum(data + 32, headerBytes - 32)) {
         *reason = QStringLiteral("it does not begin with a valid header");
         return false;
@@ -356,7 +359,13 @@ bool readRecord(const QByteArray &path, bool withFiles, RecordedRun *run, QStrin
             break; // the end, or an entry its process did not finish
         }
         ++run->fileCount;
-        if (withFiles) {
+        if (detail == RecordDetail::Stamps) {
+            run->ids.push_back(
+                FileId{get<std::uint64_t>(data, at + 8), get<std::uint64_t>(data, at + 16)});
+            run->files.stamps.push_back(
+                FileStamp{get<std::int64_t>(data, at + 24), get<std::int64_t>(data, at + 32)});
+        }
+        if (detail == RecordDetail::Files) {
             const QByteArrayView path(data + at + EntryHeadBytes, qsizetype(pathBytes));
             const qsizetype split = path.lastIndexOf('/') + 1;
             const QByteArrayView folder = path.first(split);
@@ -378,7 +387,7 @@ bool readRecord(const QByteArray &path, bool withFiles, RecordedRun *run, QStrin
 
 } // namespace
 
-std::vector<RecordedRun> readRunHistory(bool withFiles)
+std::vector<RecordedRun> readRunHistory(RecordDetail detail)
 {
     std::vector<RecordedRun> runs;
     QString reason;
@@ -388,7 +397,7 @@ std::vector<RecordedRun> readRunHistory(bool withFiles)
     }
     for (const QByteArray &path : recordPaths(folder)) {
         RecordedRun run;
-        if (!readRecord(path, withFiles, &run, &reason)) {
+        if (!readRecord(path, detail, &run, &reason)) {
             run = RecordedRun();
             run.recordPath = path;
             run.unreadable = reason;
@@ -405,19 +414,23 @@ QString runTimeText(const QDateTime &when)
 
 EarlierConversions::EarlierConversions(const std::vector<RecordedRun> &runs)
 {
+    std::size_t files = 0;
+    for (const RecordedRun &run : runs) {
+        files += run.ids.size();
+    }
+    m_files.reserve(files);
     for (const RecordedRun &run : runs) {
         if (!run.unreadable.isEmpty()) {
             continue;
         }
         const auto index = std::uint32_t(m_runTimes.size());
         m_runTimes.push_back(run.started);
-        const FoundFileList &files = run.files.files;
-        for (qsizetype i = 0; i < files.size(); ++i) {
+        for (std::size_t i = 0; i < run.ids.size(); ++i) {
             if (run.undo) {
                 // Put back: no longer converted.
-                m_files.erase(files.id(i));
+                m_files.erase(run.ids[i]);
             } else {
-                m_files[files.id(i)] = Seen{run.files.stamps[std::size_t(i)], index};
+                m_files[run.ids[i]] = Seen{run.files.stamps[i], index};
             }
         }
     }

@@ -85,16 +85,22 @@ struct RecordedRun
     qsizetype fileCount = 0;
     // Filled when asked for: the files, in the order converted.
     ConvertedFiles files;
+    std::vector<FileId> ids; // RecordDetail::Stamps only
 };
 
-// The recorded runs, oldest first (their files too when withFiles). A record
-// that cannot be trusted or read comes with only its path and the reason.
-std::vector<RecordedRun> readRunHistory(bool withFiles);
+// How much of each record is read: the header alone; the identities and
+// stamps of its files (ids, files.stamps); or its files in full.
+enum class RecordDetail { Header, Stamps, Files };
+
+// The recorded runs, oldest first. A record that cannot be trusted or read
+// comes with only its path and the reason.
+std::vector<RecordedRun> readRunHistory(RecordDetail detail);
 
 // How a run's start time is shown.
 QString runTimeText(const QDateTime &when);
 
-// The files recorded runs converted, each as the last of them left it: a
+// The files recorded runs converted (read with RecordDetail::Stamps), each as
+// the last of them left it: a
 // file whose identity and stamp still match was converted by that run and
 // not changed since. A file a later run undid is not among them.
 class EarlierConversions

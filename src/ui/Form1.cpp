@@ -183,7 +183,7 @@ void Form1::setJournal(Journal *journal, const QString &whyNone)
 void Form1::keepHistory()
 {
     m_keepHistory = true;
-    std::vector<RecordedRun> runs = readRunHistory(true);
+    std::vector<RecordedRun> runs = readRunHistory(RecordDetail::Files);
     // The last run, unless it cannot be read, was an undo, or still goes on.
     if (!runs.empty() && runs.back().unreadable.isEmpty() && !runs.back().undo &&
         runs.back().end != RecordedRun::End::Running) {
@@ -359,7 +359,7 @@ void Form1::startRun(ConversionOptions options, const QList<QByteArray> &paths, 
         // Read here, not on the window's thread: the history may be large.
         std::optional<EarlierConversions> earlier;
         if (countAgain) {
-            m_run->earlier = &earlier.emplace(readRunHistory(true));
+            m_run->earlier = &earlier.emplace(readRunHistory(RecordDetail::Stamps));
         }
         work(*m_run, *m_runLog);
         m_run->earlier = nullptr;
