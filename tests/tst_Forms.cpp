@@ -342,7 +342,25 @@ private slots:
         QTRY_COMPARE(finished.size(), runs ? 1 : 0);
         QCOMPARE(form.isVisible(), during != u"Exit"_s);
         QVERIFY(form.Command1->isEnabled() && form.Command3->isEnabled());
-        QCOMPARE(form.windowTitle(), Form1::Caption);
+        // The caption sums the run up: converted, left alone, failed.
+        const auto count = [&log](const QString &start, const QString &part) {
+            return std::count_if(log.begin(), log.end(), [&](const QString &line) {
+                return line.startsWith(start) && line.contains(part);
+            });
+        };
+        const QString file = u"ERROR: File ("_s, notEight = u"isn't a 8 directions file"_s;
+        const auto refused = count(file, QString()) - count(file, notEight) -
+                             count(file, u"was already converted"_s);
+        QCOMPARE(form.windowTitle(),
+                 runs == 0
+                     ? Form1::Caption
+                     : Form1::Caption + u" - %1 converted, %2 not 8-direction, %3 failed%4"_s
+                                            .arg(count(u"SUCCESS: File ("_s, u"realigned"_s))
+                                            .arg(count(file, notEight))
+                                            .arg(refused)
+                                            .arg(count(u"ERROR: Conversion stopped"_s, QString())
+                                                     ? u", stopped"_s
+                                                     : QString()));
         t->checkLog(log);
         t->checkFiles();
         // A recording journal holds the file while it is rewritten.
@@ -484,6 +502,54 @@ private slots:
         QVERIFY(!t->form.mnuundo->isEnabled());
         t->form.mnuundo_Click();
         QVERIFY(!t->form.isBusy());
+    }
+
+    // With the history of runs, Undo Last Conversion outlives the window: a
+    // window started again puts back the last run, and says which; a run
+    // that turns files a second time says so in the caption.
+    void undoOutlivesARestart()
+    {
+        const QByteArray oldState = qgetenv("XDG_STATE_HOME");
+        const auto restore = qScopeGuard([&] { qputenv("XDG_STATE_HOME", oldState); });
+        qputenv("XDG_STATE_HOME", QFile::encodeName(t->path("state")));
+        const QByteArray original = readFile(t->path("good one.cl2"));
+        const QRegularExpression undoText(
+            u"^&Undo Last Conversion \\((\\d+) files?, \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\)$"_s);
+        {
+            Form1 &form = t->form;
+            form.keepHistory();
+            QVERIFY(!form.mnuundo->isEnabled());
+            QSignalSpy finished(&form, &Form1::runFinished);
+            t->drop({u"good one.cl2"_s, u"sprites"_s}, true);
+            QVERIFY(finished.wait());
+            QCOMPARE(form.windowTitle(),
+                     Form1::Caption + u" - 3 converted, 0 not 8-direction, 0 failed"_s);
+            QCOMPARE(undoText.match(form.mnuundo->text()).captured(1), u"3"_s);
+            t->drop({u"batch/1.cl2"_s}, true);
+            QVERIFY(finished.wait());
+            QCOMPARE(undoText.match(form.mnuundo->text()).captured(1), u"1"_s);
+        }
+        t->form.hide(); // as if closed: a new window starts over the same state folder
+        const QString files = t->dir.path();
+        Form1 again;
+        again.keepHistory();
+        QVERIFY(again.mnuundo->isEnabled());
+        QCOMPARE(undoText.match(again.mnuundo->text()).captured(1), u"1"_s);
+        QSignalSpy finished(&again, &Form1::runFinished);
+        again.mnuundo->trigger();
+        QVERIFY(finished.wait());
+        QCOMPARE(again.logText(), u"SUCCESS: File ("_s + files +
+                                      u"/batch/1.cl2) directions were "
+                                      u"restored\r\n"_s);
+        QCOMPARE(readFile(files + u"/batch/1.cl2"_s), original);
+        QVERIFY(!again.mnuundo->isEnabled());
+        QCOMPARE(again.mnuundo->text(), u"&Undo Last Conversion"_s);
+        // Converted by the first run and not changed since: turned again.
+        again.convertDropped({files + u"/good one.cl2"_s, files + u"/batch/2.cl2"_s});
+        QVERIFY(finished.wait());
+        QCOMPARE(again.windowTitle(), Form1::Caption + u" - 2 converted, 0 not 8-direction, 0 "
+                                                       u"failed; 1 converted a second time (Undo "
+                                                       u"Last Conversion undoes the run)"_s);
     }
 
     // A window that goes while its run goes on stops the run between two

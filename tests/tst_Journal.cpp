@@ -206,10 +206,18 @@ void tst_Journal::untrustedJournalIsNotApplied()
                                                         "; it was kept as ("_L1 + killed.journal +
                                                         ".bad); a file being converted then may be "
                                                         "left half-rewritten"_L1});
+        // The history lives in the same folder and trusts it no more; the
+        // second run turns the file a second time, and says so.
+        const QString folderError = journals() + ": "_L1 + why.mid(8) + u'\n';
         QCOMPARE(QString::fromUtf8(run.err),
                  ofFolder ? "cl2velmora-cli: cannot protect against interruption: "_L1 +
-                                journals() + ": "_L1 + why.mid(8) + u'\n'
-                          : QString());
+                                folderError + "cl2velmora-cli: keeps no history of this run: "_L1 +
+                                folderError
+                 : start ? "cl2velmora-cli: 1 file was converted a second time: an earlier run "
+                           "had converted it, and it was not changed since (cl2velmora-cli "
+                           "--undo-last undoes this run; --skip-converted leaves such files "
+                           "out)\n"_L1
+                         : QString());
         QCOMPARE(readFile(killed.file), killed.half);
     }
     if (change == "link"_L1) {
@@ -570,17 +578,20 @@ void tst_Journal::unusableStateFolderDoesNotStopAConversion()
     QVERIFY2(run.finished && run.exitCode == 0, run.err.constData());
     QCOMPARE(run.out, (realignedLine(first) + u'\n' + realignedLine(second) + u'\n').toUtf8());
     QCOMPARE(framesBySlot(readFile(second)), slotsAfterConversion(original));
+    error.replace(u'@', m_state->path());
     QCOMPARE(QString::fromUtf8(run.err),
              error.isEmpty() ? QString()
-                             : "cl2velmora-cli: cannot protect against interruption: "_L1 +
-                                   error.replace(u'@', m_state->path()) + u'\n');
+                             : "cl2velmora-cli: cannot protect against interruption: "_L1 + error +
+                                   "\ncl2velmora-cli: keeps no history of this run: "_L1 + error +
+                                   u'\n');
     if (!made.isEmpty()) {
         const QFileInfo folder(m_state->filePath(made));
         QCOMPARE(folder.permissions(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                            QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
-        // A run that ended deletes its journal.
+        // A run that ended deletes its journal and keeps its record.
         QCOMPARE(QDir(folder.filePath()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-                 QStringList());
+                 QStringList{u"history"_s});
+        QCOMPARE(QDir(folder.filePath() + u"/history"_s).entryList(QDir::Files).size(), 1);
     }
 }
 

@@ -915,6 +915,8 @@ private slots:
                                           {u"failed"_s, 1},
                                           {u"folders_not_listed"_s, 0},
                                           {u"put_back"_s, 0},
+                                          {u"skipped"_s, 0},
+                                          {u"converted_again"_s, 0},
                                           {u"stopped"_s, QJsonValue(false)},
                                           {u"seconds"_s, objects[7].value(u"seconds"_s)},
                                           {u"exit_status"_s, 3}}));

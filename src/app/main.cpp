@@ -109,6 +109,8 @@ int main(int argc, char *argv[])
     journal = velmora::Journal::create(velmora::Journal::Durability::ProcessDeath, &whyNone,
                                        velmora::ConversionRun::DefaultJobs + 1);
     form.setJournal(journal.get(), whyNone);
+    // After the repair: the last run's files are as the repair left them.
+    form.keepHistory();
     form.show();
     return app.exec();
 }

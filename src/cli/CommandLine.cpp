@@ -101,12 +101,23 @@ CommandLine parseCommandLine(const QList<QByteArray> &rawArguments)
     const QCommandLineOption stats(QStringLiteral("stats"),
                                    QStringLiteral("Print a summary of the run on standard error "
                                                   "(done anyway when it is a terminal)."));
+    const QCommandLineOption history(QStringLiteral("history"),
+                                     QStringLiteral("List the recorded runs (the last 20 at "
+                                                    "most) and exit."));
+    const QCommandLineOption undoLast(
+        QStringLiteral("undo-last"),
+        QStringLiteral("Put back the files the last recorded run converted, those that are "
+                       "unchanged since; takes no PATH."));
+    const QCommandLineOption skipConverted(
+        QStringLiteral("skip-converted"),
+        QStringLiteral("Leave out files that a recorded run converted and that are unchanged "
+                       "since (to resume a run that was stopped)."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the version and exit."));
-    parser.addOptions(
-        {dryRun, undo, mask, jobs, sync, filesFrom, null, json, stats, help, version});
+    parser.addOptions({dryRun, undo, mask, jobs, sync, filesFrom, null, json, stats, history,
+                       undoLast, skipConverted, help, version});
     parser.addPositionalArgument(QStringLiteral("PATH"),
                                  QStringLiteral("A CL2 file, or a folder to search."),
                                  QStringLiteral("PATH..."));
@@ -156,13 +167,32 @@ CommandLine parseCommandLine(const QList<QByteArray> &rawArguments)
         // An empty list is nothing to do, as for xargs -r or rsync.
         result.run = true;
     }
+    result.history = parser.isSet(history);
+    result.undoLast = parser.isSet(undoLast);
+    result.skipConverted = parser.isSet(skipConverted);
+    for (const auto &[set, name] :
+         {std::pair{result.history, "--history"}, std::pair{result.undoLast, "--undo-last"}}) {
+        if (set && (!result.paths.isEmpty() || parser.isSet(filesFrom))) {
+            result.exitStatus = usageError(QLatin1String(name) + QLatin1String(" takes no PATH"));
+            return result;
+        }
+    }
+    if ((result.undoLast || result.skipConverted) && parser.isSet(undo)) {
+        result.exitStatus =
+            usageError(result.undoLast ? QStringLiteral("--undo-last goes without --undo")
+                                       : QStringLiteral("--skip-converted goes without --undo"));
+        return result;
+    }
+    if (result.history || result.undoLast) {
+        result.run = true;
+    }
     if (result.paths.isEmpty() && !result.run) {
         result.exitStatus = usageError(QStringLiteral("no PATH given"));
         return result;
     }
     result.run = true;
     result.conversion.dryRun = parser.isSet(dryRun);
-    result.conversion.undo = parser.isSet(undo);
+    result.conversion.undo = parser.isSet(undo) || result.undoLast;
     result.sync = parser.isSet(sync);
     result.json = parser.isSet(json);
     result.stats = parser.isSet(stats);

@@ -31,6 +31,12 @@ struct CommandLine
     bool stats = false;
     QString maskList;
     int jobs = ConversionRun::DefaultJobs;
+    // List the recorded runs and exit.
+    bool history = false;
+    // Undo the files of the last recorded run that are unchanged since.
+    bool undoLast = false;
+    // Leave out files a recorded run converted that are unchanged since.
+    bool skipConverted = false;
     // As the system spells them: a name that is not UTF-8 is taken as it is.
     QList<QByteArray> paths;
 };

@@ -17,6 +17,8 @@ const char *statusName(LogEntry::Status status)
         return "converted";
     case Status::AlreadyConverted:
         return "already_converted";
+    case Status::Skipped:
+        return "skipped";
     case Status::NotEightDirections:
         return "not_eight_directions";
     case Status::Damaged:
@@ -113,6 +115,8 @@ QByteArray jsonSummary(const RunSummary &summary, double seconds, int exitStatus
                     {QStringLiteral("failed"), double(summary.failed)},
                     {QStringLiteral("folders_not_listed"), double(summary.foldersNotListed)},
                     {QStringLiteral("put_back"), double(summary.putBack)},
+                    {QStringLiteral("skipped"), double(summary.skipped)},
+                    {QStringLiteral("converted_again"), double(summary.turnedAgain)},
                     {QStringLiteral("stopped"), summary.stopped},
                     {QStringLiteral("seconds"), seconds},
                     {QStringLiteral("exit_status"), exitStatus}});

@@ -1,4 +1,5 @@
 #include "cli/CommandLine.h"
+#include "cli/HistoryCommands.h"
 #include "cli/JsonLines.h"
 #include "cli/ProgressLine.h"
 #include "cli/StandardOutputLog.h"
@@ -9,6 +10,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+
+#include <optional>
 
 using namespace velmora;
 
@@ -62,6 +65,9 @@ int main(int argc, char *argv[])
     if (!command.run) {
         return command.exitStatus;
     }
+    if (command.history) {
+        return printHistory();
+    }
     installStopSignals();
     QElapsedTimer clock;
     clock.start();
@@ -80,12 +86,45 @@ int main(int argc, char *argv[])
                           command.conversion.dryRun ? RepairMode::CheckOnly : RepairMode::Repair);
     log.flush(); // shown even if this run is killed in turn
     const std::unique_ptr<Journal> journal = openJournal(command, progress, log);
+    std::optional<RecordedRun> undone;
+    if (command.undoLast) {
+        QString why;
+        undone = runToUndo(&why);
+        if (!undone) {
+            printError(why);
+            return SomeLeftAlone;
+        }
+        printError(QLatin1String("undoing the run of ") + runTimeText(undone->started) +
+                   QLatin1String(" (") + QString::number(undone->fileCount) +
+                   QLatin1String(" files converted)"));
+    }
+    // Every run that writes is recorded, so that a later one can undo it or
+    // leave its files out; without a state folder it says so once.
+    std::unique_ptr<RunRecord> record;
+    if (!command.conversion.dryRun) {
+        QString reason;
+        record = RunRecord::create(QStringLiteral("cl2velmora-cli"),
+                                   undone ? undone->paths : command.paths, command.conversion.undo,
+                                   &reason);
+        if (!record) {
+            printError(QLatin1String("keeps no history of this run: ") + reason);
+        }
+    }
+    std::optional<EarlierConversions> earlier;
+    if (!command.conversion.undo) {
+        earlier.emplace(readRunHistory(RecordDetail::Stamps));
+    }
 
     // The whole command line is one run: a file reached under several names
     // or through several arguments is converted once.
     ConversionOptions options = command.conversion;
     options.journal = journal.get();
+    options.record = record.get();
     ConversionRun run(options);
+    if (earlier) {
+        run.earlier = &*earlier;
+        run.skipConverted = command.skipConverted;
+    }
     run.maskList = command.maskList;
     run.jobs = command.jobs;
     // A signal, or a reader that left, stops the run between two files.
@@ -97,9 +136,17 @@ int main(int argc, char *argv[])
     run.progress = [&progress, &log](qsizetype done, qsizetype total) {
         log.exclusive([&] { progress.update(done, total); });
     };
-    ConvertPaths(command.paths, log, run);
+    if (undone) {
+        UndoConversion(undone->files, log, run);
+    } else {
+        ConvertPaths(command.paths, log, run);
+    }
     const bool written = log.flush();
-    const RunSummary &summary = log.summary();
+    RunSummary summary = log.summary();
+    summary.turnedAgain = run.turnedAgain();
+    if (record) {
+        record->finish(summary.stopped);
+    }
     const int signal = caughtStopSignal();
     // A signal noticed only once every file was done ends a complete run.
     const int status = !written                         ? SomeFailed
@@ -118,6 +165,9 @@ int main(int argc, char *argv[])
         printError(QLatin1String("standard output could not be written (") + log.brokenReason() +
                    QLatin1String("); the run was stopped, and files it converted may be "
                                  "missing from its output"));
+    }
+    if (summary.turnedAgain > 0) {
+        printError(turnedAgainNote(summary.turnedAgain));
     }
     if (command.stats || isTerminal(StandardStream::Error)) {
         printError(summary.text() + QLatin1String(", in ") + QString::number(seconds, 'f', 2) +

@@ -1,11 +1,43 @@
 #include "convert/ConversionRun.h"
 
+#include "convert/RunHistory.h"
+
 namespace velmora {
+
+FileProblem ConversionRun::checkEarlier(const BinaryFile &file)
+{
+    if (!earlier || earlier->isEmpty()) {
+        return {};
+    }
+    const QDateTime when = earlier->convertedAt(file.id(), file.stamp());
+    if (!when.isValid()) {
+        return {};
+    }
+    if (skipConverted) {
+        return {LogEntry::Status::Skipped, runTimeText(when)};
+    }
+    const std::lock_guard lock(m_againMutex);
+    m_seenBefore.insert(file.id());
+    return {};
+}
+
+void ConversionRun::recordWritten(const FileId &id, const FileStamp &stamp,
+                                  const QByteArray &encodedFolder, std::string_view name)
+{
+    if (m_options.record && !m_options.dryRun) {
+        const std::lock_guard lock(m_recordMutex);
+        m_options.record->add(id, stamp, encodedFolder, name);
+    }
+}
 
 void ConversionRun::recordConverted(const FileId &id, const FileStamp &stamp, const QString &folder,
                                     const QByteArray &encodedFolder, std::string_view name)
 {
     m_converted.insert(id);
+    if (earlier && !skipConverted) {
+        const std::lock_guard lock(m_againMutex);
+        m_turnedAgain += m_seenBefore.contains(id) ? 1 : 0;
+    }
     if (!m_keepList) {
         return;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/LogEntry.h"
 #include "platform/BinaryFile.h"
 #include "platform/FileIdSet.h"
 #include "search/FoundFileList.h"
@@ -9,11 +10,14 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace velmora {
 
+class EarlierConversions;
 class Journal;
+class RunRecord;
 
 struct ConversionOptions
 {
@@ -24,6 +28,8 @@ struct ConversionOptions
     // Where each file is recorded before it is written, so that a run killed
     // between a file's two writes can be repaired at the next start.
     Journal *journal = nullptr;
+    // Where each converted file is recorded for later runs (see RunHistory).
+    RunRecord *record = nullptr;
 };
 
 // The files a run converted, in order, each with its stamp right after the
@@ -69,10 +75,24 @@ public:
         return m_stop.load(std::memory_order_relaxed) || (m_stopProbe && m_stopProbe());
     }
 
+    // The files recorded runs converted. A file among them that is unchanged
+    // since is left out when skipConverted, and converted otherwise, but
+    // counted (turnedAgain).
+    const EarlierConversions *earlier = nullptr;
+    bool skipConverted = false;
+    // What keeps an open file out of the run, by the recorded runs; nothing
+    // for a file to convert. Safe from any thread.
+    FileProblem checkEarlier(const BinaryFile &file);
+    // Files this run converted that a recorded run had converted, unchanged
+    // since: they are now turned one step further.
+    qsizetype turnedAgain() const { return m_turnedAgain; }
+
     // Keep the list of converted files (the window's undo needs it; the
     // command line does not, and saves the memory).
     void keepConvertedList() { m_keepList = true; }
     bool keepsConvertedList() const { return m_keepList; }
+    // Whether a converted file's stamp is wanted: for the list or the record.
+    bool needsStamps() const { return m_keepList || m_options.record; }
     const ConvertedFiles &convertedFiles() const { return m_convertedList; }
 
     // A batch of n files is coming: room is made for them at once.
@@ -95,6 +115,11 @@ public:
     // its bare name, with its stamp when the list is kept.
     void recordConverted(const FileId &id, const FileStamp &stamp, const QString &folder,
                          const QByteArray &encodedFolder, std::string_view name);
+    // Records a file in the run's record as soon as it is written, on
+    // whichever thread wrote it: a killed run's record then names every file
+    // it converted whole, not only those its log had reached. Thread-safe.
+    void recordWritten(const FileId &id, const FileStamp &stamp, const QByteArray &encodedFolder,
+                       std::string_view name);
 
 private:
     ConversionOptions m_options;
@@ -103,6 +128,10 @@ private:
     FileIdSet m_converted;
     FileIdSet m_claimed;
     bool m_keepList = false;
+    std::mutex m_againMutex;
+    std::mutex m_recordMutex;
+    FileIdSet m_seenBefore; // files found converted by a recorded run
+    qsizetype m_turnedAgain = 0;
     ConvertedFiles m_convertedList;
     QByteArray m_lastFolder;
     bool m_hasFolder = false;

@@ -27,6 +27,9 @@ QString fileText(const LogEntry &entry)
     case Status::AlreadyConverted:
         return entry.dryRun ? QStringLiteral("would already be converted in this run")
                             : QStringLiteral("was already converted in this run");
+    case Status::Skipped:
+        return QLatin1String("was left out: a run on ") + entry.reason +
+               QLatin1String(" converted it");
     case Status::NotEightDirections:
         return QStringLiteral("isn't a 8 directions file");
     case Status::NotRegularFile:
@@ -61,7 +64,8 @@ QString FileProblem::text() const
 
 bool LogEntry::isSuccess() const
 {
-    return status == Status::Converted || status == Status::Found || status == Status::PutBack;
+    return status == Status::Converted || status == Status::Found || status == Status::PutBack ||
+           status == Status::Skipped;
 }
 
 bool LogEntry::isFailure() const
@@ -69,6 +73,7 @@ bool LogEntry::isFailure() const
     switch (status) {
     case Status::Converted:
     case Status::AlreadyConverted:
+    case Status::Skipped:
     case Status::NotEightDirections:
     case Status::PutBack:
     case Status::Found:

@@ -15,6 +15,7 @@ struct LogEntry
         // A file, named by path.
         Converted,          // rewritten (or, in a dry run, would be)
         AlreadyConverted,   // reached again under another name in this run
+        Skipped,            // left out: a recorded run (on reason) converted it
         NotEightDirections, // left as it is: not an 8-direction file
         Damaged,            // refused: its tables cannot be rewritten safely
         NotRegularFile,     // refused: a link to nothing, a pipe, a device...

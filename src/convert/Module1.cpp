@@ -119,7 +119,7 @@ int batchJobs(const ConversionRun &run)
 // A file whose record does not fit the thread's journal slot is left to the
 // calling thread (deferred). In a batch (stoppable), a stop that comes before
 // the file's first write leaves it untouched.
-void convertOpened(FileInFlight &job, const ConversionRun &run, const FilePlace &place, int slot,
+void convertOpened(FileInFlight &job, ConversionRun &run, const FilePlace &place, int slot,
                    bool stoppable)
 {
     const ConversionOptions &options = run.options();
@@ -158,7 +158,9 @@ void convertOpened(FileInFlight &job, const ConversionRun &run, const FilePlace 
         return;
     }
     // The stamp is taken before the file is closed: an undo checks against it.
-    job.stamp = run.keepsConvertedList() ? file.stamp() : FileStamp{};
+    job.stamp = run.needsStamps() ? file.stamp() : FileStamp{};
+    // Recorded at once, on this thread: a kill from now on leaves it named.
+    run.recordWritten(file.id(), job.stamp, place.encodedFolder, place.name);
     const bool closed = file.close(&error);
     // Written bytes stay written whatever close says: the file must not be
     // converted again under another name.
@@ -399,8 +401,11 @@ bool ReorderDirections(const QByteArray &encodedPath, MessageLog &log, Conversio
         job.problem = couldNotOpen(error);
     } else {
         job.opened = true;
+        job.problem = run.checkEarlier(job.file);
         admitOpened(job, run);
-        if (!job.deferred) {
+        if (!job.problem.isEmpty()) {
+            job.file.close(&error);
+        } else if (!job.deferred) {
             convertOpened(job, run, place, callerSlot(run.options().journal), false);
         }
     }
@@ -455,8 +460,9 @@ BatchResult ScanFolder(const QByteArray &folder, MessageLog &log, ConversionRun 
     entry.status = found.isEmpty() ? Status::NoneFound : Status::Found;
     entry.count = found.size();
     log.Report(entry);
-    BatchResult result =
-        convertList(found, log, run, [](qsizetype, const BinaryFile &) { return FileProblem(); });
+    BatchResult result = convertList(found, log, run, [&run](qsizetype, const BinaryFile &file) {
+        return run.checkEarlier(file);
+    });
     if (found.isEmpty()) {
         ++result.failed;
     }

@@ -25,6 +25,9 @@ void RunSummary::add(const LogEntry &entry)
     case Status::PutBack:
         ++putBack;
         return;
+    case Status::Skipped:
+        ++skipped;
+        return;
     case Status::FolderNotListed:
         ++foldersNotListed;
         return;
@@ -54,6 +57,12 @@ QString RunSummary::text() const
                       count(failed, "failed")};
     if (alreadyConverted > 0) {
         parts << count(alreadyConverted, "named again after their conversion");
+    }
+    if (skipped > 0) {
+        parts << count(skipped, "left out as converted by an earlier run");
+    }
+    if (turnedAgain > 0) {
+        parts << count(turnedAgain, "converted a second time");
     }
     if (foldersNotListed > 0) {
         parts << count(foldersNotListed,

@@ -15,7 +15,11 @@ struct RunSummary
     qsizetype alreadyConverted = 0;   // other names of files converted in the run
     qsizetype failed = 0;             // files that failed or were refused as unsafe
     qsizetype foldersNotListed = 0;
-    qsizetype putBack = 0;     // left half-written by a killed run, put back
+    qsizetype putBack = 0; // left half-written by a killed run, put back
+    qsizetype skipped = 0; // left out: converted by a recorded run
+    // Converted again: a recorded run had converted them, unchanged since
+    // (not an entry of its own: the front sets it from the run).
+    qsizetype turnedAgain = 0;
     bool otherFailure = false; // a mask list, a journal: nothing about one file
     bool stopped = false;
 

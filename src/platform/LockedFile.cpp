@@ -169,6 +169,31 @@ bool LockedFile::lockWaiting(const QByteArray &path, bool create, QString *error
     return true;
 }
 
+bool LockedFile::openToRead(const QByteArray &path, bool *live, QString *error)
+{
+    close();
+    m_path = path;
+    m_fd =
+        openRetrying(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    struct stat info;
+    if (m_fd < 0 || ::fstat(m_fd, &info) != 0) {
+        *error = errno == ELOOP ? QStringLiteral("it is a symbolic link") : systemReason(errno);
+        close();
+        return false;
+    }
+    if (*error = untrustedBecause(info, false); !error->isEmpty()) {
+        close();
+        return false;
+    }
+    // The writer holds its lock for as long as it writes; a shared lock we
+    // get is let go at once, so that we never hold up a writer.
+    *live = lockRetrying(m_fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    if (!*live) {
+        lockRetrying(m_fd, LOCK_UN);
+    }
+    return true;
+}
+
 std::int64_t LockedFile::length(QString *error) const
 {
     struct stat info;
@@ -233,9 +258,30 @@ char *LockedFile::mapForWriting(std::int64_t size, QString *error)
         *error = systemReason(errno);
         return nullptr;
     }
+    if (m_map) {
+        ::munmap(m_map, static_cast<size_t>(m_mapSize));
+    }
     m_map = static_cast<char *>(map);
     m_mapSize = size;
     return m_map;
+}
+
+bool LockedFile::truncate(std::int64_t size, QString *error)
+{
+    if (m_map) {
+        ::munmap(m_map, static_cast<size_t>(m_mapSize));
+        m_map = nullptr;
+        m_mapSize = 0;
+    }
+    int result;
+    do {
+        result = ::ftruncate(m_fd, static_cast<off_t>(size));
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        *error = systemReason(errno);
+        return false;
+    }
+    return true;
 }
 
 bool LockedFile::syncData(QString *error)

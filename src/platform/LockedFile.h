@@ -38,6 +38,10 @@ public:
     // until this process holds its lock. False, with the reason, when it
     // cannot be had or cannot be trusted as claim() says.
     bool lockWaiting(const QByteArray &path, bool create, QString *error);
+    // Opens the file at path for reading only, with the trust checks of
+    // claim(), without taking its lock: *live tells whether a process holds
+    // it now. False, with the reason, when it cannot be opened or trusted.
+    bool openToRead(const QByteArray &path, bool *live, QString *error);
 
     bool isOpen() const { return m_fd >= 0; }
     const QByteArray &path() const { return m_path; }
@@ -54,7 +58,10 @@ public:
     // and outlives the process as one would, without a call into the system
     // (nor an update of the file's times) each time. Null, with the reason,
     // when it cannot be had.
+    // Called again with a larger size, it grows the mapping (which may move).
     char *mapForWriting(std::int64_t size, QString *error);
+    // Unmaps the file and cuts it to size bytes.
+    bool truncate(std::int64_t size, QString *error);
     // Waits until the data written so far, mapped or not, and the length, are
     // on the disk.
     bool syncData(QString *error);

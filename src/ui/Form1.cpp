@@ -2,13 +2,16 @@
 
 #include "convert/Journal.h"
 #include "convert/Module1.h"
+#include "convert/RunHistory.h"
 #include "ui/AppIcon.h"
 #include "ui/FileFilter.h"
 #include "ui/Form2.h"
 #include "ui/Form3.h"
 #include "ui/LogView.h"
 #include "ui/RunLog.h"
+
 #include "ui/Twips.h"
+#include <optional>
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -51,6 +54,23 @@ QStringList localPaths(const QMimeData *data)
         paths.append(url.toLocalFile());
     }
     return paths;
+}
+
+// What a run came to, at a glance, for the caption.
+QString resultText(const RunSummary &summary)
+{
+    QString text = QString::number(summary.converted) + QLatin1String(" converted, ") +
+                   QString::number(summary.notEightDirections) +
+                   QLatin1String(" not 8-direction, ") + QString::number(summary.failed) +
+                   QLatin1String(" failed");
+    if (summary.stopped) {
+        text += QLatin1String(", stopped");
+    }
+    if (summary.turnedAgain > 0) {
+        text += QLatin1String("; ") + QString::number(summary.turnedAgain) +
+                QLatin1String(" converted a second time (Undo Last Conversion undoes the run)");
+    }
+    return text;
 }
 
 } // namespace
@@ -160,6 +180,31 @@ void Form1::setJournal(Journal *journal, const QString &whyNone)
     }
 }
 
+void Form1::keepHistory()
+{
+    m_keepHistory = true;
+    std::vector<RecordedRun> runs = readRunHistory(RecordDetail::Files);
+    // The last run, unless it cannot be read, was an undo, or still goes on.
+    if (!runs.empty() && runs.back().unreadable.isEmpty() && !runs.back().undo &&
+        runs.back().end != RecordedRun::End::Running) {
+        m_lastConverted = std::move(runs.back().files);
+        m_lastStarted = runs.back().started;
+        m_lastPaths = runs.back().paths;
+    }
+    showUndoable();
+}
+
+void Form1::showUndoable()
+{
+    const qsizetype n = m_lastConverted.files.size();
+    mnuundo->setText(n == 0 ? QStringLiteral("&Undo Last Conversion")
+                            : QStringLiteral("&Undo Last Conversion (%1 %2, %3)")
+                                  .arg(n)
+                                  .arg(n == 1 ? QStringLiteral("file") : QStringLiteral("files"))
+                                  .arg(runTimeText(m_lastStarted)));
+    mnuundo->setEnabled(!m_busy && n > 0);
+}
+
 void Form1::Form_Load()
 {
     m_fileFilter = qtNameFilter(QStringLiteral("Diablo Graphics (*.cl2)|*.cl2"));
@@ -186,7 +231,7 @@ void Form1::Command1_Click()
     if (name.isEmpty() || !FileExists(name) || m_busy) {
         return;
     }
-    startRun({},
+    startRun({}, QStringList{name},
              [name](ConversionRun &run, MessageLog &log) { ReorderDirections(name, log, run); });
 }
 
@@ -221,9 +266,9 @@ void Form1::mnuundo_Click()
     // The files the last run converted, not a new search: exactly those go back.
     auto converted = std::make_shared<ConvertedFiles>(std::exchange(m_lastConverted, {}));
     mnuundo->setEnabled(false);
-    startRun({.undo = true, .dryRun = false}, [converted](ConversionRun &run, MessageLog &log) {
-        UndoConversion(*converted, log, run);
-    });
+    startRun(
+        {.undo = true, .dryRun = false}, m_lastPaths,
+        [converted](ConversionRun &run, MessageLog &log) { UndoConversion(*converted, log, run); });
 }
 
 void Form1::mnuexit_Click()
@@ -246,7 +291,8 @@ void Form1::convertFolder(const QString &folder)
     if (m_busy) {
         return;
     }
-    startRun({}, [folder](ConversionRun &run, MessageLog &log) { ScanFolder(folder, log, run); });
+    startRun({}, QStringList{folder},
+             [folder](ConversionRun &run, MessageLog &log) { ScanFolder(folder, log, run); });
 }
 
 void Form1::convertDropped(const QStringList &paths)
@@ -254,7 +300,8 @@ void Form1::convertDropped(const QStringList &paths)
     if (m_busy) {
         return;
     }
-    startRun({}, [paths](ConversionRun &run, MessageLog &log) { ConvertPaths(paths, log, run); });
+    startRun({}, paths,
+             [paths](ConversionRun &run, MessageLog &log) { ConvertPaths(paths, log, run); });
 }
 
 void Form1::stopRun()
@@ -264,14 +311,33 @@ void Form1::stopRun()
     }
 }
 
-void Form1::startRun(ConversionOptions options, RunWork work)
+void Form1::startRun(ConversionOptions options, const QStringList &paths, RunWork work)
+{
+    QList<QByteArray> encoded;
+    for (const QString &path : paths) {
+        encoded.append(QFile::encodeName(path));
+    }
+    startRun(options, encoded, std::move(work));
+}
+
+void Form1::startRun(ConversionOptions options, const QList<QByteArray> &paths, RunWork work)
 {
     m_busy = true;
     setCommandsEnabled(false);
+    setWindowTitle(Caption);
     m_log.Clear();
     if (!m_journal && !m_whyNoJournal.isEmpty()) {
         m_log.AppendLine(cannotProtect() + m_whyNoJournal);
     }
+    if (m_keepHistory && !options.dryRun) {
+        QString why;
+        m_record = RunRecord::create(QStringLiteral("cl2velmora"), paths, options.undo, &why);
+        if (!m_record) {
+            m_log.AppendLine(QLatin1String("ERROR: No history of this run is kept: ") + why);
+        }
+    }
+    m_runPaths = paths;
+    options.record = m_record.get();
     m_done = 0;
     m_total = 0;
     options.journal = m_journal;
@@ -288,7 +354,16 @@ void Form1::startRun(ConversionOptions options, RunWork work)
     }
     m_runLog = std::make_unique<RunLog>();
     m_runFrames.start();
-    m_worker = QThread::create([this, work = std::move(work)] { work(*m_run, *m_runLog); });
+    const bool countAgain = m_keepHistory && !options.undo;
+    m_worker = QThread::create([this, countAgain, work = std::move(work)] {
+        // Read here, not on the window's thread: the history may be large.
+        std::optional<EarlierConversions> earlier;
+        if (countAgain) {
+            m_run->earlier = &earlier.emplace(readRunHistory(RecordDetail::Stamps));
+        }
+        work(*m_run, *m_runLog);
+        m_run->earlier = nullptr;
+    });
     connect(m_worker, &QThread::finished, this, &Form1::finishRun);
     m_worker->start();
 }
@@ -317,12 +392,21 @@ void Form1::finishRun()
     m_runFrames.stop();
     takeRunLines();
     m_log.flush();
+    RunSummary summary = m_runLog->summary();
+    summary.turnedAgain = m_run->turnedAgain();
+    const QDateTime started = m_record ? m_record->started() : QDateTime::currentDateTime();
+    if (m_record) {
+        m_record->finish(summary.stopped);
+        m_record.reset();
+    }
     if (!m_run->options().undo) {
         m_lastConverted = m_run->convertedFiles();
+        m_lastStarted = started;
+        m_lastPaths = m_runPaths;
     }
     m_run.reset();
     m_runLog.reset();
-    setWindowTitle(Caption);
+    setWindowTitle(Caption + QLatin1String(" - ") + resultText(summary));
     m_progressClock.reset();
     m_busy = false;
     setCommandsEnabled(true);
@@ -338,7 +422,7 @@ void Form1::setCommandsEnabled(bool enabled)
     Command1->setEnabled(enabled);
     Command3->setEnabled(enabled);
     mnuabout->setEnabled(enabled);
-    mnuundo->setEnabled(enabled && !m_lastConverted.files.isEmpty());
+    showUndoable();
     if (m_form2) {
         m_form2->setRunning(!enabled);
     }

@@ -4,6 +4,7 @@
 #include "ui/FrameClock.h"
 #include "ui/LogBox.h"
 
+#include <QDateTime>
 #include <QMainWindow>
 #include <QTimer>
 
@@ -23,6 +24,7 @@ class Form2;
 class Form3;
 class Journal;
 class LogView;
+class RunRecord;
 class RunLog;
 
 // The main window: the two conversion commands, the message log and the menu.
@@ -52,6 +54,11 @@ public:
     // each run then starts with an ERROR line saying so. Neither set (as in
     // tests), conversions go unrecorded without a word.
     void setJournal(Journal *journal, const QString &whyNone = {});
+
+    // Records every run in the history of runs, and takes the last recorded
+    // run as the one Undo Last Conversion puts back (so it outlives a
+    // restart). Without it (as in tests), runs go unrecorded.
+    void keepHistory();
 
     // The dialogs, or null before their first use.
     Form2 *form2() const { return m_form2; }
@@ -107,7 +114,9 @@ private:
     QString chooseFileInDialog();
     template <typename Dialog> void showModal(Dialog *&dialog);
     using RunWork = std::function<void(ConversionRun &, MessageLog &)>;
-    void startRun(ConversionOptions options, RunWork work);
+    void startRun(ConversionOptions options, const QList<QByteArray> &paths, RunWork work);
+    void startRun(ConversionOptions options, const QStringList &paths, RunWork work);
+    void showUndoable();
     void takeRunLines();
     void finishRun();
     void setCommandsEnabled(bool enabled);
@@ -129,8 +138,13 @@ private:
     // Written by the run's thread, shown by the window's.
     std::atomic<qsizetype> m_done{0};
     std::atomic<qsizetype> m_total{0};
-    // What the last run converted, for an undo.
+    // What the last run converted, for an undo, and when it started.
     ConvertedFiles m_lastConverted;
+    QDateTime m_lastStarted;
+    QList<QByteArray> m_lastPaths;
+    bool m_keepHistory = false;
+    std::unique_ptr<RunRecord> m_record;
+    QList<QByteArray> m_runPaths;
     std::function<void(ConversionRun &)> m_runObserver;
     Journal *m_journal = nullptr;
     QString m_whyNoJournal;

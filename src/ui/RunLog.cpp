@@ -6,6 +6,21 @@ void RunLog::Clear()
 {
     const QMutexLocker lock(&m_mutex);
     m_lines.clear();
+    m_summary = {};
+}
+
+void RunLog::Report(const LogEntry &entry)
+{
+    const QString line = formatLine(entry);
+    const QMutexLocker lock(&m_mutex);
+    m_summary.add(entry);
+    m_lines.append(line);
+}
+
+RunSummary RunLog::summary()
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_summary;
 }
 
 void RunLog::AppendLine(const QString &message)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/MessageLog.h"
+#include "convert/RunSummary.h"
 
 #include <QMutex>
 #include <QStringList>
@@ -14,16 +15,20 @@ class RunLog : public MessageLog
 {
 public:
     void Clear() override;
+    void Report(const LogEntry &entry) override;
     void AppendLine(const QString &message) override;
     // The window paces its own drawing.
     void Repaint() override {}
 
     // Takes every line that waits.
     QStringList take();
+    // What the entries so far add up to.
+    RunSummary summary();
 
 private:
     QMutex m_mutex;
     QStringList m_lines;
+    RunSummary m_summary;
 };
 
 } // namespace velmora

@@ -1,0 +1,448 @@
+#include "convert/RunHistory.h"
+
+#include "platform/DirectoryListing.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cstring>
+
+namespace velmora {
+
+namespace {
+
+// A record: a header, then one entry per converted file, in the order
+// converted. All integers little-endian.
+//
+// Header: 0 magic "CL2VHIST"  8 version  12 end (0 running, 1 finished,
+// 2 stopped)  16 full (0/1)  20 header size  24 checksum of the bytes from 32
+// to the header's end  32 start (ms since the epoch)  40 undo (0/1)
+// 44 paths given  48 paths kept  52 program size  56 program, then each
+// kept path as its size and bytes; padded to 8 bytes.
+//
+// Entry: 0 path size (never 0)  4 reserved  8 device  16 inode  24 length
+// 32 modified (ns)  40 path, padded to 8 bytes, then the checksum of all
+// before it. A process killed while storing an entry leaves one whose
+// checksum fails: the record ends before it. Past the last entry the file
+// holds zeros.
+constexpr char Magic[8] = {'C', 'L', '2', 'V', 'H', 'I', 'S', 'T'};
+constexpr std::uint32_t Version = 1;
+constexpr std::int64_t FixedHeaderBytes = 56;
+constexpr std::int64_t EntryHeadBytes = 40;
+constexpr std::int64_t ChecksumBytes = 8;
+// The paths a header keeps: a list read from a file may name thousands.
+constexpr int KeptPaths = 16;
+// The mapping grows in steps this large at least, doubling as it goes.
+constexpr std::int64_t FirstMapBytes = 1024 * 1024;
+
+enum EndCode : std::uint32_t { Running = 0, Finished = 1, Stopped = 2 };
+
+std::int64_t padded(std::int64_t n)
+{
+    return (n + 7) & ~std::int64_t{7};
+}
+
+// Over 8-byte words: every checksummed span is padded to 8 bytes.
+std::uint64_t checksum(const char *data, std::int64_t size)
+{
+    constexpr std::uint64_t Multiplier = 0xFF51AFD7ED558CCDull;
+    std::uint64_t h = 0x9E3779B97F4A7C15ull ^ static_cast<std::uint64_t>(size);
+    for (std::int64_t i = 0; i + 8 <= size; i += 8) {
+        h = (h ^ qFromLittleEndian<std::uint64_t>(data + i)) * Multiplier;
+        h ^= h >> 29;
+    }
+    return h ^ (h >> 32);
+}
+
+template <typename T> void put(char *bytes, std::int64_t at, T value)
+{
+    qToLittleEndian(value, bytes + at);
+}
+
+template <typename T> T get(const char *bytes, std::int64_t at)
+{
+    return qFromLittleEndian<T>(bytes + at);
+}
+
+bool isRecordName(std::string_view name)
+{
+    return name.starts_with("run-") && name.ends_with(".bin");
+}
+
+// The history folder, made when missing and checked as the journal's is;
+// empty, with the reason, when it cannot be used.
+QByteArray historyFolder(bool make, QString *reason)
+{
+    const QString state = stateFolder(QStringLiteral("cl2velmora"), reason);
+    if (state.isEmpty()) {
+        return {};
+    }
+    // Nothing is made inside a folder that is not the user's own.
+    const QString folder = state + QLatin1String("/history");
+    for (const QString &path : {state, folder}) {
+        if (make && !makeFolders(path, reason)) {
+            return {};
+        }
+        if (QString why; !isOwnFolder(QFile::encodeName(path), &why)) {
+            *reason = path + QLatin1String(": ") + why;
+            return {};
+        }
+    }
+    return QFile::encodeName(folder);
+}
+
+// The records in the folder, oldest first (their names start with the time).
+std::vector<QByteArray> recordPaths(const QByteArray &folder)
+{
+    std::vector<QByteArray> paths;
+    DirectoryListing listing;
+    QString error;
+    if (listing.read(folder, &error) != DirectoryListing::Outcome::Listed) {
+        return paths;
+    }
+    for (std::size_t i = 0; i < listing.count(); ++i) {
+        if (isRecordName(listing.name(i))) {
+            paths.push_back(folder + '/' +
+                            QByteArray(listing.name(i).data(), qsizetype(listing.name(i).size())));
+        }
+    }
+    return paths;
+}
+
+// Removes the oldest records until, with the one about to start, at most
+// MaxRuns are kept in at most MaxBytes. A record whose run goes on is kept.
+void removeOldRecords(const QByteArray &folder)
+{
+    const std::vector<QByteArray> paths = recordPaths(folder);
+    std::int64_t bytes = 0;
+    int kept = 1; // the new one
+    for (auto it = paths.rbegin(); it != paths.rend(); ++it) {
+        QString error;
+        LockedFile record;
+        bool live = false;
+        if (!record.openToRead(*it, &live, &error)) {
+            continue; // not ours to remove; the reader says why
+        }
+        const std::int64_t length = record.length(&error);
+        record.close();
+        if (kept < RunRecord::MaxRuns && bytes + length <= RunRecord::MaxBytes) {
+            ++kept;
+            bytes += length;
+            continue;
+        }
+        if (record.claim(*it, &error) == LockedFile::Claim::Claimed) {
+            record.remove(&error);
+        }
+    }
+}
+
+QByteArray workingFolder()
+{
+    QByteArray folder = QFile::encodeName(QDir::currentPath());
+    return folder.endsWith('/') ? folder : folder + '/';
+}
+
+} // namespace
+
+// --- writing ---------------------------------------------------------------
+
+std::unique_ptr<RunRecord> RunRecord::create(const QString &program, const QList<QByteArray> &paths,
+                                             bool undo, QString *reason)
+{
+    const QByteArray folder = historyFolder(true, reason);
+    if (folder.isEmpty()) {
+        return nullptr;
+    }
+    removeOldRecords(folder);
+    std::unique_ptr<RunRecord> record(new RunRecord);
+    record->m_startedMs = QDateTime::currentMSecsSinceEpoch();
+    record->m_workingFolder = workingFolder();
+    const QByteArray stem = folder + "/run-" +
+                            QByteArray::number(record->m_startedMs, 16).rightJustified(16, '0') +
+                            '-' + QByteArray::number(QCoreApplication::applicationPid());
+    QString error;
+    LockedFile::Created created = LockedFile::Created::AlreadyThere;
+    for (int n = 0; n < 100 && created == LockedFile::Created::AlreadyThere; ++n) {
+        const QByteArray suffix = n == 0 ? QByteArray() : '-' + QByteArray::number(n);
+        created = record->m_file.create(stem + suffix + ".bin", &error);
+    }
+    if (created != LockedFile::Created::Yes) {
+        *reason = QFile::decodeName(record->m_file.path()) + QLatin1String(": ") + error;
+        return nullptr;
+    }
+
+    QByteArray header(FixedHeaderBytes, '\0');
+    const QByteArray programBytes = program.toUtf8();
+    const qsizetype keptPaths = std::min<qsizetype>(paths.size(), KeptPaths);
+    std::copy(Magic, Magic + 8, header.data());
+    put<std::uint32_t>(header.data(), 8, Version);
+    put<std::uint32_t>(header.data(), 12, Running);
+    put<std::int64_t>(header.data(), 32, record->m_startedMs);
+    put<std::uint32_t>(header.data(), 40, undo ? 1 : 0);
+    put<std::uint32_t>(header.data(), 44, std::uint32_t(paths.size()));
+    put<std::uint32_t>(header.data(), 48, std::uint32_t(keptPaths));
+    put<std::uint32_t>(header.data(), 52, std::uint32_t(programBytes.size()));
+    header += programBytes;
+    for (qsizetype i = 0; i < keptPaths; ++i) {
+        char size[4];
+        put<std::uint32_t>(size, 0, std::uint32_t(paths[i].size()));
+        header += QByteArray(size, 4) + paths[i];
+    }
+    header.resize(padded(header.size()), '\0');
+    put<std::uint32_t>(header.data(), 20, std::uint32_t(header.size()));
+    put<std::uint64_t>(header.data(), 24, checksum(header.constData() + 32, header.size() - 32));
+    if (!record->grow(header.size())) {
+        *reason = QFile::decodeName(record->m_file.path()) + QLatin1String(": ") +
+                  QStringLiteral("it could not be made");
+        record->m_file.remove(&error);
+        return nullptr;
+    }
+    std::memcpy(record->m_map, header.constData(), std::size_t(header.size()));
+    record->m_used = header.size();
+    return record;
+}
+
+RunRecord::~RunRecord()
+{
+    finish(false);
+}
+
+bool RunRecord::grow(std::int64_t needed)
+{
+    if (needed <= m_mapped) {
+        return true;
+    }
+    if (needed > MaxBytes) {
+        return false;
+    }
+    const std::int64_t size = std::min(std::max({needed, m_mapped * 2, FirstMapBytes}), MaxBytes);
+    QString error;
+    char *map = m_file.mapForWriting(size, &error);
+    if (!map) {
+        return false;
+    }
+    m_map = map;
+    m_mapped = size;
+    return true;
+}
+
+void RunRecord::add(const FileId &id, const FileStamp &stamp, const QByteArray &folder,
+                    std::string_view name)
+{
+    if (m_full || m_finished) {
+        return;
+    }
+    // A later start may run in another folder: paths are kept absolute.
+    const QByteArray &prefix = folder.startsWith('/') ? QByteArray() : m_workingFolder;
+    const std::int64_t pathBytes = prefix.size() + folder.size() + std::int64_t(name.size());
+    const std::int64_t size = EntryHeadBytes + padded(pathBytes) + ChecksumBytes;
+    if (!grow(m_used + size)) {
+        m_full = true;
+        put<std::uint32_t>(m_map, 16, 1);
+        return;
+    }
+    char *entry = m_map + m_used;
+    put<std::uint32_t>(entry, 0, std::uint32_t(pathBytes));
+    put<std::uint32_t>(entry, 4, 0);
+    put<std::uint64_t>(entry, 8, id.device);
+    put<std::uint64_t>(entry, 16, id.inode);
+    put<std::int64_t>(entry, 24, stamp.length);
+    put<std::int64_t>(entry, 32, stamp.modifiedNs);
+    char *out = entry + EntryHeadBytes;
+    out = std::copy(prefix.begin(), prefix.end(), out);
+    out = std::copy(folder.begin(), folder.end(), out);
+    std::copy(name.begin(), name.end(), out);
+    // The checksum goes last: until it is there, the entry does not count.
+    put<std::uint64_t>(entry, size - ChecksumBytes, checksum(entry, size - ChecksumBytes));
+    m_used += size;
+    ++m_files;
+}
+
+void RunRecord::finish(bool stopped)
+{
+    if (m_finished) {
+        return;
+    }
+    m_finished = true;
+    QString error;
+    if (m_files == 0) {
+        // Nothing was converted: nothing to undo or leave out.
+        m_file.remove(&error);
+        return;
+    }
+    put<std::uint32_t>(m_map, 12, stopped ? Stopped : Finished);
+    // The zeros the mapping grew by are let go.
+    m_file.truncate(m_used, &error);
+    m_file.close();
+}
+
+QDateTime RunRecord::started() const
+{
+    return QDateTime::fromMSecsSinceEpoch(m_startedMs);
+}
+
+// --- reading ---------------------------------------------------------------
+
+namespace {
+
+// Reads one record; false, with the reason, when it cannot be trusted or is
+// not one.
+bool readRecord(const QByteArray &path, RecordDetail detail, RecordedRun *run, QString *reason)
+{
+    LockedFile file;
+    bool live = false;
+    if (!file.openToRead(path, &live, reason)) {
+        return false;
+    }
+    const std::int64_t length = file.length(reason);
+    if (length < 0) {
+        return false;
+    }
+    if (length < FixedHeaderBytes) {
+        *reason = QStringLiteral("it does not begin with a valid header");
+        return false;
+    }
+    std::vector<char> bytes(std::size_t(std::min(length, RunRecord::MaxBytes)));
+    const std::int64_t size = std::ssize(bytes);
+    if (file.readAt(0, bytes.data(), size, reason) != size) {
+        *reason = reason->isEmpty() ? QStringLiteral("it was cut short") : *reason;
+        return false;
+    }
+    const char *data = bytes.data();
+    const std::int64_t headerBytes = get<std::uint32_t>(data, 20);
+    if (!std::equal(Magic, Magic + 8, data) || get<std::uint32_t>(data, 8) != Version ||
+        headerBytes > size || headerBytes < FixedHeaderBytes ||
+        get<std::uint64_t>(data, 24) != checksum(data + 32, headerBytes - 32)) {
+        *reason = QStringLiteral("it does not begin with a valid header");
+        return false;
+    }
+    run->recordPath = path;
+    run->started = QDateTime::fromMSecsSinceEpoch(get<std::int64_t>(data, 32));
+    run->undo = get<std::uint32_t>(data, 40) != 0;
+    const std::uint32_t endCode = get<std::uint32_t>(data, 12);
+    run->end = endCode == Finished  ? RecordedRun::End::Finished
+               : endCode == Stopped ? RecordedRun::End::Stopped
+               : live               ? RecordedRun::End::Running
+                                    : RecordedRun::End::Killed;
+    run->full = get<std::uint32_t>(data, 16) != 0;
+    const std::int64_t programBytes = get<std::uint32_t>(data, 52);
+    std::int64_t at = FixedHeaderBytes + programBytes;
+    if (at > headerBytes) {
+        *reason = QStringLiteral("its header is not valid");
+        return false;
+    }
+    run->program = QString::fromUtf8(data + FixedHeaderBytes, qsizetype(programBytes));
+    const std::uint32_t keptPaths = get<std::uint32_t>(data, 48);
+    for (std::uint32_t i = 0; i < keptPaths; ++i) {
+        const std::int64_t pathBytes = at + 4 <= headerBytes ? get<std::uint32_t>(data, at) : -1;
+        if (pathBytes < 0 || at + 4 + pathBytes > headerBytes) {
+            *reason = QStringLiteral("its header is not valid");
+            return false;
+        }
+        run->paths.append(QByteArray(data + at + 4, qsizetype(pathBytes)));
+        at += 4 + pathBytes;
+    }
+    const std::uint32_t givenPaths = get<std::uint32_t>(data, 44);
+    for (std::uint32_t i = keptPaths; i < givenPaths && i < keptPaths + 1; ++i) {
+        run->paths.append(QByteArrayLiteral("...")); // and more, not kept
+    }
+    QByteArray lastFolder;
+    for (at = headerBytes; at + EntryHeadBytes + ChecksumBytes <= size;) {
+        const std::int64_t pathBytes = get<std::uint32_t>(data, at);
+        const std::int64_t entryBytes = EntryHeadBytes + padded(pathBytes) + ChecksumBytes;
+        if (pathBytes == 0 || at + entryBytes > size ||
+            get<std::uint64_t>(data, at + entryBytes - ChecksumBytes) !=
+                checksum(data + at, entryBytes - ChecksumBytes)) {
+            break; // the end, or an entry its process did not finish
+        }
+        ++run->fileCount;
+        if (detail == RecordDetail::Stamps) {
+            run->ids.push_back(
+                FileId{get<std::uint64_t>(data, at + 8), get<std::uint64_t>(data, at + 16)});
+            run->files.stamps.push_back(
+                FileStamp{get<std::int64_t>(data, at + 24), get<std::int64_t>(data, at + 32)});
+        }
+        if (detail == RecordDetail::Files) {
+            const QByteArrayView path(data + at + EntryHeadBytes, qsizetype(pathBytes));
+            const qsizetype split = path.lastIndexOf('/') + 1;
+            const QByteArrayView folder = path.first(split);
+            if (folder != lastFolder || run->files.files.isEmpty()) {
+                lastFolder = folder.toByteArray();
+                run->files.files.enterFolder(QFile::decodeName(lastFolder), lastFolder);
+            }
+            const QByteArrayView name = path.sliced(split);
+            run->files.files.append(
+                std::string_view(name.data(), std::size_t(name.size())),
+                FileId{get<std::uint64_t>(data, at + 8), get<std::uint64_t>(data, at + 16)});
+            run->files.stamps.push_back(
+                FileStamp{get<std::int64_t>(data, at + 24), get<std::int64_t>(data, at + 32)});
+        }
+        at += entryBytes;
+    }
+    return true;
+}
+
+} // namespace
+
+std::vector<RecordedRun> readRunHistory(RecordDetail detail)
+{
+    std::vector<RecordedRun> runs;
+    QString reason;
+    const QByteArray folder = historyFolder(false, &reason);
+    if (folder.isEmpty()) {
+        return runs; // none kept yet, or none to be trusted
+    }
+    for (const QByteArray &path : recordPaths(folder)) {
+        RecordedRun run;
+        if (!readRecord(path, detail, &run, &reason)) {
+            run = RecordedRun();
+            run.recordPath = path;
+            run.unreadable = reason;
+        }
+        runs.push_back(std::move(run));
+    }
+    return runs;
+}
+
+QString runTimeText(const QDateTime &when)
+{
+    return when.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+EarlierConversions::EarlierConversions(const std::vector<RecordedRun> &runs)
+{
+    std::size_t files = 0;
+    for (const RecordedRun &run : runs) {
+        files += run.ids.size();
+    }
+    m_files.reserve(files);
+    for (const RecordedRun &run : runs) {
+        if (!run.unreadable.isEmpty()) {
+            continue;
+        }
+        const auto index = std::uint32_t(m_runTimes.size());
+        m_runTimes.push_back(run.started);
+        for (std::size_t i = 0; i < run.ids.size(); ++i) {
+            if (run.undo) {
+                // Put back: no longer converted.
+                m_files.erase(run.ids[i]);
+            } else {
+                m_files[run.ids[i]] = Seen{run.files.stamps[i], index};
+            }
+        }
+    }
+}
+
+QDateTime EarlierConversions::convertedAt(const FileId &id, const FileStamp &stamp) const
+{
+    const auto found = m_files.find(id);
+    if (found == m_files.end() || !(found->second.stamp == stamp)) {
+        return {};
+    }
+    return m_runTimes[found->second.run];
+}
+
+} // namespace velmora

@@ -1,0 +1,132 @@
+#pragma once
+
+#include "convert/ConversionRun.h"
+#include "platform/LockedFile.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <memory>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace velmora {
+
+// The history of runs: each run that converts files keeps a record of them in
+// the state folder (history/run-*.bin), so that a later start can undo the
+// last run, leave out what was converted already, or say that a file is being
+// turned a second time. Like the journal, a record is a file mapped into
+// memory and written as the run goes: a file's entry is one copy, and what was
+// stored survives the death of the process. It is locked while its run goes
+// on, so a reader tells a live run from a killed one.
+//
+// Only the last MaxRuns records, and no more than MaxBytes in all, are kept.
+
+// Writes one run's record.
+class RunRecord
+{
+public:
+    static constexpr int MaxRuns = 20;
+    static constexpr std::int64_t MaxBytes = 100 * 1024 * 1024;
+
+    // Starts the record of a run: which program, the paths it was given, and
+    // whether it undoes. Old records beyond the bounds are removed first.
+    // Null, with the reason, when there is no usable state folder.
+    static std::unique_ptr<RunRecord> create(const QString &program, const QList<QByteArray> &paths,
+                                             bool undo, QString *reason);
+    // Ends the record as finished (removed when it holds no file).
+    ~RunRecord();
+    RunRecord(const RunRecord &) = delete;
+    RunRecord &operator=(const RunRecord &) = delete;
+
+    // Adds a converted file (one thread at a time) with its identity and its stamp after the
+    // conversion. A record that would outgrow MaxBytes takes no more.
+    void add(const FileId &id, const FileStamp &stamp, const QByteArray &folder,
+             std::string_view name);
+    // Says how the run ended and closes the record.
+    void finish(bool stopped);
+
+    qsizetype fileCount() const { return m_files; }
+    QDateTime started() const;
+
+private:
+    RunRecord() = default;
+    bool grow(std::int64_t needed);
+
+    LockedFile m_file;
+    char *m_map = nullptr;
+    std::int64_t m_mapped = 0;
+    std::int64_t m_used = 0;
+    qsizetype m_files = 0;
+    qint64 m_startedMs = 0;
+    bool m_full = false;
+    bool m_finished = false;
+    QByteArray m_workingFolder; // where relative paths start, ending in '/'
+};
+
+// A run as its record tells it.
+struct RecordedRun
+{
+    enum class End { Finished, Stopped, Killed, Running };
+
+    QByteArray recordPath;
+    // Why the record cannot be trusted or read; nothing else is then known.
+    QString unreadable;
+    QDateTime started;
+    QString program;
+    QList<QByteArray> paths;
+    bool undo = false;
+    End end = End::Killed;
+    // The record reached its size bound: files after those listed are missing.
+    bool full = false;
+    qsizetype fileCount = 0;
+    // Filled when asked for: the files, in the order converted.
+    ConvertedFiles files;
+    std::vector<FileId> ids; // RecordDetail::Stamps only
+};
+
+// How much of each record is read: the header alone; the identities and
+// stamps of its files (ids, files.stamps); or its files in full.
+enum class RecordDetail { Header, Stamps, Files };
+
+// The recorded runs, oldest first. A record that cannot be trusted or read
+// comes with only its path and the reason.
+std::vector<RecordedRun> readRunHistory(RecordDetail detail);
+
+// How a run's start time is shown.
+QString runTimeText(const QDateTime &when);
+
+// The files recorded runs converted (read with RecordDetail::Stamps), each as
+// the last of them left it: a
+// file whose identity and stamp still match was converted by that run and
+// not changed since. A file a later run undid is not among them.
+class EarlierConversions
+{
+public:
+    explicit EarlierConversions(const std::vector<RecordedRun> &runs);
+    // When the run that converted the file as it is now started; null when
+    // no recorded run did.
+    QDateTime convertedAt(const FileId &id, const FileStamp &stamp) const;
+    bool isEmpty() const { return m_files.empty(); }
+
+private:
+    struct IdHash
+    {
+        std::size_t operator()(const FileId &id) const
+        {
+            return std::size_t((id.inode ^ (id.device << 32)) * 0x9E3779B97F4A7C15ull);
+        }
+    };
+    struct Seen
+    {
+        FileStamp stamp;
+        std::uint32_t run;
+    };
+    std::unordered_map<FileId, Seen, IdHash> m_files;
+    std::vector<QDateTime> m_runTimes;
+};
+
+} // namespace velmora
