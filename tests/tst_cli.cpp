@@ -243,6 +243,10 @@ private slots:
             {u"SUCCESS: (2) files matching (*3.*) were found on (ROOT/tree/many) and subfolders"_s,
              line(u"ROOT/tree/many/13.cl2"_s), line(u"ROOT/tree/many/23.cl2"_s)},
             0);
+        // A folder in which nothing matched is left as it is: no failure.
+        row("folder, nothing matches", {u"--mask"_s, u"*.none"_s, u"ROOT/tree/many"_s},
+            {u"ERROR: No files matching (*.none) were found on (ROOT/tree/many) and subfolders"_s},
+            1);
         // A folder it could not list is a failure, even when every file converts.
         row("folder, mask, a folder not listed", {u"--mask"_s, u"a.cl2"_s, u"ROOT/tree"_s},
             {u"SUCCESS: (1) files matching (a.cl2) were found on (ROOT/tree) and subfolders"_s,
