@@ -210,9 +210,9 @@ void tst_Journal::untrustedJournalIsNotApplied()
         // second run turns the file a second time, and says so.
         const QString folderError = journals() + ": "_L1 + why.mid(8) + u'\n';
         QCOMPARE(QString::fromUtf8(run.err),
-                 ofFolder ? "cl2velmora-cli: cannot protect against interruption: "_L1 +
-                                folderError + "cl2velmora-cli: keeps no history of this run: "_L1 +
-                                folderError
+                 ofFolder
+                     ? "cl2velmora-cli: cannot protect against interruption: "_L1 + folderError +
+                           "cl2velmora-cli: keeps no history of this run: "_L1 + folderError
                  : start ? "cl2velmora-cli: 1 file was converted a second time: an earlier run "
                            "had converted it, and it was not changed since (cl2velmora-cli "
                            "--undo-last undoes this run; --skip-converted leaves such files "
@@ -580,10 +580,10 @@ void tst_Journal::unusableStateFolderDoesNotStopAConversion()
     QCOMPARE(framesBySlot(readFile(second)), slotsAfterConversion(original));
     error.replace(u'@', m_state->path());
     QCOMPARE(QString::fromUtf8(run.err),
-             error.isEmpty() ? QString()
-                             : "cl2velmora-cli: cannot protect against interruption: "_L1 + error +
-                                   "\ncl2velmora-cli: keeps no history of this run: "_L1 + error +
-                                   u'\n');
+             error.isEmpty()
+                 ? QString()
+                 : "cl2velmora-cli: cannot protect against interruption: "_L1 + error +
+                       "\ncl2velmora-cli: keeps no history of this run: "_L1 + error + u'\n');
     if (!made.isEmpty()) {
         const QFileInfo folder(m_state->filePath(made));
         QCOMPARE(folder.permissions(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
