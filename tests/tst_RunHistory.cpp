@@ -50,17 +50,6 @@ QString leftOutLine(const QString &path)
     return "SUCCESS: File ("_L1 + path + ") was left out: a run on "_L1;
 }
 
-// Waits until the child stands still; false after half a minute.
-bool awaitStopped(qint64 pid)
-{
-    siginfo_t state{};
-    for (int i = 0; i < 3000 && state.si_pid == 0; ++i) {
-        QTest::qSleep(10);
-        ::waitid(P_PID, id_t(pid), &state, WSTOPPED | WEXITED | WNOWAIT | WNOHANG);
-    }
-    return state.si_code == CLD_STOPPED;
-}
-
 QString turnedAgainNote(int n)
 {
     return "cl2velmora-cli: "_L1 + QString::number(n) +

@@ -136,18 +136,6 @@ QHash<QString, int> successesByFile(const QByteArray &out)
     return count;
 }
 
-// Waits, away from the event loop, until the child stands still; false after
-// half a minute.
-bool awaitStopped(qint64 pid)
-{
-    siginfo_t state{};
-    for (int i = 0; i < 3000 && state.si_pid == 0; ++i) {
-        QTest::qSleep(10);
-        ::waitid(P_PID, id_t(pid), &state, WSTOPPED | WEXITED | WNOWAIT | WNOHANG);
-    }
-    return state.si_code == CLD_STOPPED;
-}
-
 } // namespace
 
 class TestCli : public QObject

@@ -17,12 +17,6 @@ namespace {
 
 enum ExitStatus : int { Success = 0, UsageError = 2 };
 
-void print(StandardStream stream, const QString &text)
-{
-    const QByteArray bytes = text.toUtf8();
-    writeAll(stream, bytes.constData(), bytes.size());
-}
-
 // The exit status when the arguments ask for help or the version, or are
 // wrong; nothing when the window is to start. Until Qt has taken its own
 // options (-platform, -style) out, an option we do not know may be one of
@@ -56,10 +50,10 @@ std::optional<int> answerCommandLine(const QStringList &arguments, bool lenient)
         if (text.startsWith(usage) && end > 0) {
             text.replace(usage.size(), end - usage.size(), QStringLiteral("cl2velmora"));
         }
-        print(StandardStream::Output, text);
+        writeText(StandardStream::Output, text);
         return Success;
     } else if (parser.isSet(version)) {
-        print(StandardStream::Output, QLatin1String(VersionText) + u'\n');
+        writeText(StandardStream::Output, QLatin1String(VersionText) + u'\n');
         return Success;
     } else if (!parser.positionalArguments().isEmpty()) {
         error = QLatin1String("unexpected argument '") + parser.positionalArguments().constFirst() +
@@ -68,9 +62,9 @@ std::optional<int> answerCommandLine(const QStringList &arguments, bool lenient)
     if (error.isEmpty()) {
         return std::nullopt;
     }
-    print(StandardStream::Error,
-          QLatin1String("cl2velmora: ") + error +
-              QLatin1String("\nTry 'cl2velmora --help' for more information.\n"));
+    writeText(StandardStream::Error,
+              QLatin1String("cl2velmora: ") + error +
+                  QLatin1String("\nTry 'cl2velmora --help' for more information.\n"));
     return UsageError;
 }
 

@@ -12,17 +12,11 @@ namespace velmora {
 
 namespace {
 
-void print(StandardStream stream, const QString &text)
-{
-    const QByteArray bytes = text.toUtf8();
-    writeAll(stream, bytes.constData(), bytes.size());
-}
-
 int usageError(const QString &message)
 {
-    print(StandardStream::Error,
-          QLatin1String("cl2velmora-cli: ") + message +
-              QLatin1String("\nTry 'cl2velmora-cli --help' for more information.\n"));
+    writeText(StandardStream::Error,
+              QLatin1String("cl2velmora-cli: ") + message +
+                  QLatin1String("\nTry 'cl2velmora-cli --help' for more information.\n"));
     return UsageError;
 }
 
@@ -134,11 +128,11 @@ CommandLine parseCommandLine(const QList<QByteArray> &rawArguments)
         if (text.startsWith(started)) {
             text.replace(0, started.size(), QStringLiteral("Usage: cl2velmora-cli"));
         }
-        print(StandardStream::Output, text);
+        writeText(StandardStream::Output, text);
         return result;
     }
     if (parser.isSet(version)) {
-        print(StandardStream::Output, QLatin1String(VersionText) + u'\n');
+        writeText(StandardStream::Output, QLatin1String(VersionText) + u'\n');
         return result;
     }
     bool jobsOk = false;

@@ -11,12 +11,6 @@ namespace velmora {
 
 namespace {
 
-void print(StandardStream stream, const QString &text)
-{
-    const QByteArray bytes = text.toUtf8();
-    writeAll(stream, bytes.constData(), bytes.size());
-}
-
 QString endText(const RecordedRun &run)
 {
     switch (run.end) {
@@ -44,16 +38,18 @@ int printHistory()
 {
     const std::vector<RecordedRun> runs = readRunHistory(RecordDetail::Header);
     if (runs.empty()) {
-        print(StandardStream::Error, QStringLiteral("cl2velmora-cli: no run has been recorded\n"));
+        writeText(StandardStream::Error,
+                  QStringLiteral("cl2velmora-cli: no run has been recorded\n"));
     }
     QString text;
     bool problems = false;
     for (const RecordedRun &run : runs) {
         if (!run.unreadable.isEmpty()) {
             problems = true;
-            print(StandardStream::Error,
-                  QLatin1String("cl2velmora-cli: a record of a run was left out: ") +
-                      escapedPath(run.recordPath) + QLatin1String(": ") + run.unreadable + u'\n');
+            writeText(StandardStream::Error,
+                      QLatin1String("cl2velmora-cli: a record of a run was left out: ") +
+                          escapedPath(run.recordPath) + QLatin1String(": ") + run.unreadable +
+                          u'\n');
             continue;
         }
         QStringList paths;
@@ -66,7 +62,7 @@ int printHistory()
                 QLatin1String("  ") + endText(run) + QLatin1String("  ") +
                 paths.join(QLatin1String(" ")) + u'\n';
     }
-    print(StandardStream::Output, text);
+    writeText(StandardStream::Output, text);
     return problems ? SomeFailed : AllSucceeded;
 }
 

@@ -19,8 +19,7 @@ namespace {
 
 void printError(const QString &text)
 {
-    const QByteArray bytes = (QLatin1String("cl2velmora-cli: ") + text + u'\n').toUtf8();
-    writeAll(StandardStream::Error, bytes.constData(), bytes.size());
+    writeText(StandardStream::Error, QLatin1String("cl2velmora-cli: ") + text + u'\n');
 }
 
 // This run's journal of files in flight; without one (no usable state

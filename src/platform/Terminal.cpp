@@ -49,6 +49,12 @@ bool writeAll(StandardStream stream, const char *data, qsizetype size, int *erro
     return true;
 }
 
+bool writeText(StandardStream stream, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    return writeAll(stream, bytes.constData(), bytes.size());
+}
+
 void ignoreBrokenPipeSignal()
 {
     std::signal(SIGPIPE, SIG_IGN);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 
 namespace velmora {
@@ -15,6 +16,9 @@ bool isTerminal(StandardStream stream);
 // False when the stream can take no more (a reader that went away, a full
 // disk), with the error number in error when one is given.
 bool writeAll(StandardStream stream, const char *data, qsizetype size, int *error = nullptr);
+
+// Writes text to the stream as UTF-8; what writeAll says.
+bool writeText(StandardStream stream, const QString &text);
 
 // A reader that leaves early (`| head -1`) must end our output with a write
 // error, not kill the process with a signal.

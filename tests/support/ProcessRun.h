@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QProcess>
+#include <QTest>
+
+#include <sys/wait.h>
 
 namespace velmora::test {
 
@@ -48,6 +51,18 @@ runProcess(const QString &program, const QStringList &arguments,
             process.readAllStandardError() + (finished            ? ""
                                               : failure.isEmpty() ? process.errorString().toUtf8()
                                                                   : failure)};
+}
+
+// Waits, away from the event loop (which would take the child's end from
+// this wait), until the child stands still; false after half a minute.
+inline bool awaitStopped(qint64 pid)
+{
+    siginfo_t state{};
+    for (int i = 0; i < 3000 && state.si_pid == 0; ++i) {
+        QTest::qSleep(10);
+        ::waitid(P_PID, id_t(pid), &state, WSTOPPED | WEXITED | WNOWAIT | WNOHANG);
+    }
+    return state.si_code == CLD_STOPPED;
 }
 
 } // namespace velmora::test
