@@ -345,14 +345,7 @@ private slots:
                 if (heldAt == 0) {
                     return;
                 }
-                // Waits up to half a minute, away from the event loop, which
-                // would take the program's end from this wait.
-                siginfo_t state{};
-                for (int i = 0; i < 3000 && state.si_pid == 0; ++i) {
-                    QTest::qSleep(10);
-                    ::waitid(P_PID, id_t(pid), &state, WSTOPPED | WEXITED | WNOWAIT | WNOHANG);
-                }
-                QCOMPARE(state.si_code, CLD_STOPPED);
+                QVERIFY(awaitStopped(pid));
                 if (streams == u"reader left"_s) {
                     ::close(std::exchange(ends[0], -1));
                 }
