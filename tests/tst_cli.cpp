@@ -231,6 +231,13 @@ private slots:
             {u"SUCCESS: (2) files matching (*3.*) were found on (ROOT/tree/many) and subfolders"_s,
              line(u"ROOT/tree/many/13.cl2"_s), line(u"ROOT/tree/many/23.cl2"_s)},
             0);
+        // Files left as they are, and nothing else: status 1 alone.
+        row("a file that is not 8-direction", {u"ROOT/bad.cl2"_s},
+            {notEightDirectionsLine(u"ROOT/bad.cl2"_s)}, 1);
+        row("a file named twice", {hero, u"ROOT/tree/../hero (copy 2).cl2"_s},
+            {line(hero),
+             u"ERROR: File (ROOT/tree/../hero (copy 2).cl2) was already converted in this run"_s},
+            1);
         // A folder in which nothing matched is left as it is: no failure.
         row("folder, nothing matches", {u"--mask"_s, u"*.none"_s, u"ROOT/tree/many"_s},
             {u"ERROR: No files matching (*.none) were found on (ROOT/tree/many) and subfolders"_s},
