@@ -613,6 +613,73 @@ private slots:
         t->checkFiles();
     }
 
+    // The dialog names the folder Proceed converts, the opened one, and shows
+    // how far a batch is: first the search, then the files done.
+    void dialogShowsItsFolderAndProgress()
+    {
+        Form1 &form = t->form;
+        // Held once when the search has listed its first folder, once after
+        // two files.
+        form.setRunObserver([fixture = t.get()](ConversionRun &run) {
+            run.jobs = 1;
+            run.searchProgress = [=, report = run.searchProgress](qsizetype folders,
+                                                                  qsizetype files) {
+                report(folders, files);
+                if (folders == 1) {
+                    fixture->held = true;
+                    QVERIFY(fixture->gate.tryAcquire(1, 10000));
+                }
+            };
+            run.progress = [=, report = run.progress](qsizetype done, qsizetype total) {
+                report(done, total);
+                if (done == 2) {
+                    fixture->held = true;
+                    QVERIFY(fixture->gate.tryAcquire(1, 10000));
+                }
+            };
+        });
+        QSignalSpy finished(&form, &Form1::runFinished);
+        QVERIFY(t->runDialog([&](Form2 &scan) {
+            const auto shown = [&scan] { return scan.m_folder->toolTip(); };
+            QVERIFY(scan.Dir1->setPath(t->dir.path()));
+            QCOMPARE(shown(), t->dir.path());
+            QVERIFY(scan.m_folder->text().startsWith(u"Proceed converts: "_s));
+            // Highlighting a subfolder changes nothing; opening it does.
+            const QList<QListWidgetItem *> batch =
+                scan.Dir1->findItems(u"batch"_s, Qt::MatchExactly);
+            QCOMPARE(batch.size(), 1);
+            QTest::mouseClick(scan.Dir1->viewport(), Qt::LeftButton, {},
+                              scan.Dir1->visualItemRect(batch[0]).center());
+            QCOMPARE(shown(), t->dir.path());
+            QTest::keyClick(scan.Dir1, Qt::Key_Return);
+            QCOMPARE(shown(), t->path("batch"));
+            QVERIFY(scan.m_folder->text().endsWith(u"/batch"_s));
+            QVERIFY(scan.m_progress->text().isEmpty());
+
+            QTest::mouseClick(scan.Command1, Qt::LeftButton);
+            QTRY_VERIFY(t->held);
+            QTRY_COMPARE(scan.m_progress->text(), u"Searching: 1 folder listed, 3 files found"_s);
+            // The dialog takes input while the run is held: Cancel is still live.
+            QVERIFY(scan.Command2->isEnabled() && !scan.Command1->isEnabled());
+            t->held = false;
+            t->gate.release();
+            QTRY_VERIFY(t->held);
+            QTRY_COMPARE(scan.m_progress->text(), u"Converting: 2 of 3 files done"_s);
+            QCOMPARE(form.windowTitle(), u"CL2 Direction Velmora - 2 / 3"_s);
+            QCOMPARE(shown(), t->path("batch"));
+            t->gate.release();
+        }));
+        QTRY_COMPARE(finished.size(), 1);
+        t->checkLog({u"SUCCESS: (3) files were found on (@/batch) and subfolders"_s,
+                     realigned("batch/1.cl2"), realigned("batch/2.cl2"), realigned("batch/3.cl2")});
+        // Shown again, the dialog has no stale progress and still names its folder.
+        QVERIFY(t->runDialog([&](Form2 &scan) {
+            QVERIFY(scan.m_progress->text().isEmpty());
+            QCOMPARE(scan.m_folder->toolTip(), t->path("batch"));
+            QTest::keyClick(&scan, Qt::Key_Escape);
+        }));
+    }
+
     void folderListOpensOnDoubleClickOrEnter()
     {
         const QString tree = t->path("tree");

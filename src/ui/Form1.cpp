@@ -340,6 +340,8 @@ void Form1::startRun(ConversionOptions options, const QList<QByteArray> &paths, 
     options.record = m_record.get();
     m_done = 0;
     m_total = 0;
+    m_foldersSearched = 0;
+    m_filesFound = 0;
     options.journal = m_journal;
     m_run = std::make_unique<ConversionRun>(options);
     if (!options.undo) {
@@ -348,6 +350,10 @@ void Form1::startRun(ConversionOptions options, const QList<QByteArray> &paths, 
     m_run->progress = [this](qsizetype done, qsizetype total) {
         m_done = done;
         m_total = total;
+    };
+    m_run->searchProgress = [this](qsizetype folders, qsizetype files) {
+        m_foldersSearched = folders;
+        m_filesFound = files;
     };
     if (m_runObserver) {
         m_runObserver(*m_run);
@@ -379,8 +385,12 @@ void Form1::takeRunLines()
     m_log.Repaint();
     const qsizetype total = m_total;
     if (total > 0 && m_progressClock.due()) {
-        setWindowTitle(Caption + QLatin1String(" - ") + QString::number(qsizetype(m_done)) +
+        const qsizetype done = m_done;
+        setWindowTitle(Caption + QLatin1String(" - ") + QString::number(done) +
                        QLatin1String(" / ") + QString::number(total));
+        emit batchProgress(done, total);
+    } else if (total == 0 && m_foldersSearched > 0 && m_progressClock.due()) {
+        emit searchProgress(m_foldersSearched, m_filesFound);
     }
 }
 

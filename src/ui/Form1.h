@@ -94,6 +94,10 @@ public:
 signals:
     // A run is over and its last lines are in the log.
     void runFinished();
+    // How far a run is, a few times a second while it goes on: the folders
+    // its search has listed and the files found, then the files done.
+    void searchProgress(qsizetype folders, qsizetype files);
+    void batchProgress(qsizetype done, qsizetype total);
 
 public slots:
     void Form_Load();
@@ -138,6 +142,8 @@ private:
     // Written by the run's thread, shown by the window's.
     std::atomic<qsizetype> m_done{0};
     std::atomic<qsizetype> m_total{0};
+    std::atomic<qsizetype> m_foldersSearched{0};
+    std::atomic<qsizetype> m_filesFound{0};
     // What the last run converted, for an undo, and when it started.
     ConvertedFiles m_lastConverted;
     QDateTime m_lastStarted;
