@@ -174,7 +174,7 @@ void Form1::setJournal(Journal *journal, const QString &whyNone)
         // Called on the run's thread, in the middle of its lines.
         m_journal->setFailureHandler([this](const QString &reason) {
             if (m_runLog) {
-                m_runLog->AppendLine(cannotProtect() + reason);
+                m_runLog->AppendFailure(cannotProtect() + reason);
             }
         });
     }
@@ -327,13 +327,13 @@ void Form1::startRun(ConversionOptions options, const QList<QByteArray> &paths, 
     setWindowTitle(Caption);
     m_log.Clear();
     if (!m_journal && !m_whyNoJournal.isEmpty()) {
-        m_log.AppendLine(cannotProtect() + m_whyNoJournal);
+        m_log.AppendFailure(cannotProtect() + m_whyNoJournal);
     }
     if (m_keepHistory && !options.dryRun) {
         QString why;
         m_record = RunRecord::create(QStringLiteral("cl2velmora"), paths, options.undo, &why);
         if (!m_record) {
-            m_log.AppendLine(QLatin1String("ERROR: No history of this run is kept: ") + why);
+            m_log.AppendFailure(QLatin1String("ERROR: No history of this run is kept: ") + why);
         }
     }
     m_runPaths = paths;
@@ -379,8 +379,8 @@ void Form1::takeRunLines()
     if (!m_runLog) {
         return;
     }
-    for (const QString &line : m_runLog->take()) {
-        m_log.AppendLine(line);
+    for (const LogLine &line : m_runLog->take()) {
+        m_log.Append(line);
     }
     m_log.Repaint();
     const qsizetype total = m_total;
