@@ -7,11 +7,14 @@
 #include "ui/Form2.h"
 #include "ui/Form3.h"
 #include "ui/LogView.h"
+#include "ui/LogWindow.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QDropEvent>
 #include <QFontInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPointer>
@@ -22,6 +25,7 @@
 #include <QScrollBar>
 #include <QSemaphore>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -678,6 +682,90 @@ private slots:
             QCOMPARE(scan.m_folder->toolTip(), t->path("batch"));
             QTest::keyClick(&scan, Qt::Key_Escape);
         }));
+    }
+
+    // The log window over a batch with converted, refused and failing files:
+    // the same lines as the log, the failures only, Find, and Save Log from
+    // either window.
+    void logWindowFiltersFindsAndSaves()
+    {
+        Form1 &form = t->form;
+        putFile(t->dir, u"review/short.cl2"_s, makeEightDirectionCl2(2).left(40));
+        putFile(t->dir, u"review/fine.cl2"_s, makeEightDirectionCl2(2));
+        QSignalSpy finished(&form, &Form1::runFinished);
+        t->drop({u"good one.cl2"_s, u"bad.cl2"_s, u"vanished.cl2"_s, u"review"_s}, true);
+        QVERIFY(finished.wait());
+        const QStringList all = form.logText().split(u"\r\n"_s, Qt::SkipEmptyParts);
+        QCOMPARE(all.size(), 6);
+        const QString vanished =
+            u"ERROR: File (%1/vanished.cl2) could not be opened: "_s.arg(t->dir.path());
+        const QString shortOne = u"ERROR: File (%1/review/short.cl2) "_s.arg(t->dir.path());
+        QVERIFY2(all[2].startsWith(vanished) && all[5].startsWith(shortOne),
+                 qPrintable(all.join(u'\n')));
+
+        QVERIFY(!form.logWindow());
+        QTest::keyClick(&form, Qt::Key_L, Qt::ControlModifier);
+        LogWindow *window = form.logWindow();
+        QVERIFY(window && window->isVisible());
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        // A window of its own; the main window keeps its fixed size.
+        QVERIFY(window->minimumSize() != window->maximumSize());
+        QCOMPARE(form.minimumSize(), form.maximumSize());
+        LogView *view = window->m_view;
+        QCOMPARE(view->toPlainText(), all.join(u'\n'));
+        QCOMPARE(window->m_counts->text(), u"6 lines, 2 failures"_s);
+
+        // Failures only: the file that cannot be opened and the damaged one,
+        // not the file that is simply not an 8-direction file.
+        QTest::mouseClick(window->m_failuresOnly, Qt::LeftButton);
+        QVERIFY(view->failuresOnly());
+        QCOMPARE(view->toPlainText(), all[2] + u'\n' + all[5]);
+
+        // Find goes from match to match, round past the end, both ways.
+        const auto findLine = [&](QPushButton *button) {
+            QTest::mouseClick(button, Qt::LeftButton);
+            return view->hasSelection() ? view->cursorLine() : -1;
+        };
+        QTest::mouseClick(window->m_failuresOnly, Qt::LeftButton);
+        QTest::keyClicks(window->m_findText, u"REALIGNED"_s);
+        QTest::keyClick(window->m_findText, Qt::Key_Return);
+        QCOMPARE(view->cursorLine(), 0);
+        QCOMPARE(view->selectedText(), u"realigned"_s);
+        QCOMPARE(findLine(window->m_findNext), 4);
+        QCOMPARE(findLine(window->m_findNext), 0);
+        QCOMPARE(findLine(window->m_findPrevious), 4);
+        QCOMPARE(findLine(window->m_findPrevious), 0);
+        // Within the failures only, the second of them.
+        QTest::mouseClick(window->m_failuresOnly, Qt::LeftButton);
+        window->m_findText->setText(u"short"_s);
+        QCOMPARE(findLine(window->m_findNext), 1);
+        QTest::mouseClick(window->m_failuresOnly, Qt::LeftButton);
+        window->m_findText->setText(u"nowhere in the log"_s);
+        QVERIFY(!view->find(window->m_findText->text(), false));
+        QTest::mouseClick(window->m_findNext, Qt::LeftButton);
+        QCOMPARE(window->statusBar()->currentMessage(), u"Not found: nowhere in the log"_s);
+
+        // Save Log writes the lines as the window shows them, each ended by
+        // CR LF: the main window's, the whole log; the log window's, what it
+        // shows.
+        QString saveTo;
+        form.setSaveChooser([&saveTo] { return saveTo; });
+        saveTo = t->path("all.log");
+        QTest::keyClick(&form, Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(readFile(saveTo), form.logText().toUtf8());
+        QTest::mouseClick(window->m_failuresOnly, Qt::LeftButton);
+        saveTo = t->path("failures.log");
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(readFile(saveTo), (all[2] + u"\r\n"_s + all[5] + u"\r\n"_s).toUtf8());
+
+        // The next run clears the log and the window follows it, filter kept.
+        t->drop({u"review/short.cl2"_s, u"batch/1.cl2"_s}, true);
+        QVERIFY(finished.wait());
+        QCOMPARE(window->m_counts->text(), u"2 lines, 1 failures"_s);
+        QCOMPARE(view->lineCount(), 1);
+        QVERIFY(view->line(0).startsWith(shortOne));
     }
 
     void folderListOpensOnDoubleClickOrEnter()

@@ -51,6 +51,8 @@ public:
     bool find(const QString &text, bool backward);
 
     bool hasSelection() const { return m_anchor != m_cursor; }
+    // The shown line the keyboard's place (a selection's moving end) is on.
+    qsizetype cursorLine() const { return m_cursor.line; }
     QString selectedText() const;
     void selectAll();
     void copy() const;
