@@ -7,11 +7,14 @@
 #include "ui/Form2.h"
 #include "ui/Form3.h"
 #include "ui/LogView.h"
+#include "ui/LogWindow.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QDropEvent>
 #include <QFontInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPointer>
@@ -22,6 +25,7 @@
 #include <QScrollBar>
 #include <QSemaphore>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -611,6 +615,157 @@ private slots:
         t->checkLog({u"SUCCESS: (2) files were found on (@/sprites) and subfolders"_s,
                      realigned("sprites/top.cl2"), realigned("sprites/deeper/below.cl2")});
         t->checkFiles();
+    }
+
+    // The dialog names the folder Proceed converts, the opened one, and shows
+    // how far a batch is: first the search, then the files done.
+    void dialogShowsItsFolderAndProgress()
+    {
+        Form1 &form = t->form;
+        // Held once when the search has listed its first folder, once after
+        // two files.
+        form.setRunObserver([fixture = t.get()](ConversionRun &run) {
+            run.jobs = 1;
+            run.searchProgress = [=, report = run.searchProgress](qsizetype folders,
+                                                                  qsizetype files) {
+                report(folders, files);
+                if (folders == 1) {
+                    fixture->held = true;
+                    QVERIFY(fixture->gate.tryAcquire(1, 10000));
+                }
+            };
+            run.progress = [=, report = run.progress](qsizetype done, qsizetype total) {
+                report(done, total);
+                if (done == 2) {
+                    fixture->held = true;
+                    QVERIFY(fixture->gate.tryAcquire(1, 10000));
+                }
+            };
+        });
+        QSignalSpy finished(&form, &Form1::runFinished);
+        QVERIFY(t->runDialog([&](Form2 &scan) {
+            const auto shown = [&scan] { return scan.m_folder->toolTip(); };
+            QVERIFY(scan.Dir1->setPath(t->dir.path()));
+            QCOMPARE(shown(), t->dir.path());
+            QVERIFY(scan.m_folder->text().startsWith(u"Proceed converts: "_s));
+            // Highlighting a subfolder changes nothing; opening it does.
+            const QList<QListWidgetItem *> batch =
+                scan.Dir1->findItems(u"batch"_s, Qt::MatchExactly);
+            QCOMPARE(batch.size(), 1);
+            QTest::mouseClick(scan.Dir1->viewport(), Qt::LeftButton, {},
+                              scan.Dir1->visualItemRect(batch[0]).center());
+            QCOMPARE(shown(), t->dir.path());
+            QTest::keyClick(scan.Dir1, Qt::Key_Return);
+            QCOMPARE(shown(), t->path("batch"));
+            QVERIFY(scan.m_folder->text().endsWith(u"/batch"_s));
+            QVERIFY(scan.m_progress->text().isEmpty());
+
+            QTest::mouseClick(scan.Command1, Qt::LeftButton);
+            QTRY_VERIFY(t->held);
+            QTRY_COMPARE(scan.m_progress->text(), u"Searching: 1 folder listed, 3 files found"_s);
+            // The dialog takes input while the run is held: Cancel is still live.
+            QVERIFY(scan.Command2->isEnabled() && !scan.Command1->isEnabled());
+            t->held = false;
+            t->gate.release();
+            QTRY_VERIFY(t->held);
+            QTRY_COMPARE(scan.m_progress->text(), u"Converting: 2 of 3 files done"_s);
+            QCOMPARE(form.windowTitle(), u"CL2 Direction Velmora - 2 / 3"_s);
+            QCOMPARE(shown(), t->path("batch"));
+            t->gate.release();
+        }));
+        QTRY_COMPARE(finished.size(), 1);
+        t->checkLog({u"SUCCESS: (3) files were found on (@/batch) and subfolders"_s,
+                     realigned("batch/1.cl2"), realigned("batch/2.cl2"), realigned("batch/3.cl2")});
+        // Shown again, the dialog has no stale progress and still names its folder.
+        QVERIFY(t->runDialog([&](Form2 &scan) {
+            QVERIFY(scan.m_progress->text().isEmpty());
+            QCOMPARE(scan.m_folder->toolTip(), t->path("batch"));
+            QTest::keyClick(&scan, Qt::Key_Escape);
+        }));
+    }
+
+    // The log window over a batch with converted, refused and failing files:
+    // the same lines as the log, the failures only, Find, and Save Log from
+    // either window.
+    void logWindowFiltersFindsAndSaves()
+    {
+        Form1 &form = t->form;
+        putFile(t->dir, u"review/short.cl2"_s, makeEightDirectionCl2(2).left(40));
+        putFile(t->dir, u"review/fine.cl2"_s, makeEightDirectionCl2(2));
+        QSignalSpy finished(&form, &Form1::runFinished);
+        t->drop({u"good one.cl2"_s, u"bad.cl2"_s, u"vanished.cl2"_s, u"review"_s}, true);
+        QVERIFY(finished.wait());
+        const QStringList all = form.logText().split(u"\r\n"_s, Qt::SkipEmptyParts);
+        QCOMPARE(all.size(), 6);
+        const QString vanished =
+            u"ERROR: File (%1/vanished.cl2) could not be opened: "_s.arg(t->dir.path());
+        const QString shortOne = u"ERROR: File (%1/review/short.cl2) "_s.arg(t->dir.path());
+        QVERIFY2(all[2].startsWith(vanished) && all[5].startsWith(shortOne),
+                 qPrintable(all.join(u'\n')));
+
+        QVERIFY(!form.logWindow());
+        QTest::keyClick(&form, Qt::Key_L, Qt::ControlModifier);
+        LogWindow *window = form.logWindow();
+        QVERIFY(window && window->isVisible());
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        // A window of its own; the main window keeps its fixed size.
+        QVERIFY(window->minimumSize() != window->maximumSize());
+        QCOMPARE(form.minimumSize(), form.maximumSize());
+        LogView *view = window->m_view;
+        QCOMPARE(view->toPlainText(), all.join(u'\n'));
+        QCOMPARE(window->m_counts->text(), u"6 lines, 2 failures"_s);
+
+        // Failures only: the file that cannot be opened and the damaged one,
+        // not the file that is simply not an 8-direction file.
+        QTest::mouseClick(window->m_failuresOnly, Qt::LeftButton);
+        QVERIFY(view->failuresOnly());
+        QCOMPARE(view->toPlainText(), all[2] + u'\n' + all[5]);
+
+        // Find goes from match to match, round past the end, both ways.
+        const auto findLine = [&](QPushButton *button) {
+            QTest::mouseClick(button, Qt::LeftButton);
+            return view->hasSelection() ? view->cursorLine() : -1;
+        };
+        QTest::mouseClick(window->m_failuresOnly, Qt::LeftButton);
+        QTest::keyClicks(window->m_findText, u"REALIGNED"_s);
+        QTest::keyClick(window->m_findText, Qt::Key_Return);
+        QCOMPARE(view->cursorLine(), 0);
+        QCOMPARE(view->selectedText(), u"realigned"_s);
+        QCOMPARE(findLine(window->m_findNext), 4);
+        QCOMPARE(findLine(window->m_findNext), 0);
+        QCOMPARE(findLine(window->m_findPrevious), 4);
+        QCOMPARE(findLine(window->m_findPrevious), 0);
+        // Within the failures only, the second of them.
+        QTest::mouseClick(window->m_failuresOnly, Qt::LeftButton);
+        window->m_findText->setText(u"short"_s);
+        QCOMPARE(findLine(window->m_findNext), 1);
+        QTest::mouseClick(window->m_failuresOnly, Qt::LeftButton);
+        window->m_findText->setText(u"nowhere in the log"_s);
+        QVERIFY(!view->find(window->m_findText->text(), false));
+        QTest::mouseClick(window->m_findNext, Qt::LeftButton);
+        QCOMPARE(window->statusBar()->currentMessage(), u"Not found: nowhere in the log"_s);
+
+        // Save Log writes the lines as the window shows them, each ended by
+        // CR LF: the main window's, the whole log; the log window's, what it
+        // shows.
+        QString saveTo;
+        form.setSaveChooser([&saveTo] { return saveTo; });
+        saveTo = t->path("all.log");
+        QTest::keyClick(&form, Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(readFile(saveTo), form.logText().toUtf8());
+        QTest::mouseClick(window->m_failuresOnly, Qt::LeftButton);
+        saveTo = t->path("failures.log");
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(readFile(saveTo), (all[2] + u"\r\n"_s + all[5] + u"\r\n"_s).toUtf8());
+
+        // The next run clears the log and the window follows it, filter kept.
+        t->drop({u"review/short.cl2"_s, u"batch/1.cl2"_s}, true);
+        QVERIFY(finished.wait());
+        QCOMPARE(window->m_counts->text(), u"2 lines, 1 failures"_s);
+        QCOMPARE(view->lineCount(), 1);
+        QVERIFY(view->line(0).startsWith(shortOne));
     }
 
     void folderListOpensOnDoubleClickOrEnter()

@@ -64,6 +64,9 @@ public:
     // the number done and the number found.
     std::function<void(const QString &folder)> searching;
     std::function<void(qsizetype done, qsizetype total)> progress;
+    // Called while a folder search goes on, after each folder it has listed,
+    // with the folders listed and the files found so far.
+    std::function<void(qsizetype folders, qsizetype files)> searchProgress;
 
     // Asks the run to stop between two files; safe from any thread.
     void requestStop() { m_stop.store(true, std::memory_order_relaxed); }

@@ -440,7 +440,8 @@ BatchResult ScanFolder(const QByteArray &folder, MessageLog &log, ConversionRun 
     raiseOpenFileLimit();
     QString maskError;
     const FoundFileList found = FindFileList(
-        folder, run.maskList, &maskError, [&run] { return run.stopRequested(); }, run.jobs);
+        folder, run.maskList, &maskError, [&run] { return run.stopRequested(); }, run.jobs,
+        run.searchProgress);
     if (!maskError.isEmpty()) {
         entry.status = Status::MaskInvalid;
         entry.mask = run.maskList;

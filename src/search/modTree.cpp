@@ -206,7 +206,8 @@ FoundFileList FindFileList(const QString &startFolder, const QString &maskList, 
 }
 
 FoundFileList FindFileList(const QByteArray &startFolder, const QString &maskList,
-                           QString *maskError, const std::function<bool()> &stop, int jobs)
+                           QString *maskError, const std::function<bool()> &stop, int jobs,
+                           const std::function<void(qsizetype folders, qsizetype files)> &seen)
 {
     MaskSet masks;
     QString error;
@@ -246,6 +247,9 @@ FoundFileList FindFileList(const QByteArray &startFolder, const QString &maskLis
         }
         PendingDirs[index] = QByteArray();
         walk.extend(PendingDirs.size());
+        if (seen) {
+            seen(index + 1, FoundFiles.size());
+        }
     };
     walk.run(read, take, [&stop] { return stop && stop(); });
     return FoundFiles;

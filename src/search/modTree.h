@@ -32,10 +32,12 @@ QStringList FindFiles(const QString &startFolder, const QString &maskList,
 FoundFileList FindFileList(const QString &startFolder, const QString &maskList,
                            QString *maskError = nullptr, const std::function<bool()> &stop = {},
                            int jobs = 1);
-// The same from a folder as the system spells it.
-FoundFileList FindFileList(const QByteArray &startFolder, const QString &maskList,
-                           QString *maskError = nullptr, const std::function<bool()> &stop = {},
-                           int jobs = 1);
+// The same from a folder as the system spells it. seen, when given, is told
+// after each folder is taken how many folders were taken and files found.
+FoundFileList
+FindFileList(const QByteArray &startFolder, const QString &maskList, QString *maskError = nullptr,
+             const std::function<bool()> &stop = {}, int jobs = 1,
+             const std::function<void(qsizetype folders, qsizetype files)> &seen = {});
 
 // A mask list is wildcard masks separated by commas, semicolons or spaces
 // (not TAB); a leading '!' makes a mask exclude instead of include.

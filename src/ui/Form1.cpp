@@ -7,7 +7,9 @@
 #include "ui/FileFilter.h"
 #include "ui/Form2.h"
 #include "ui/Form3.h"
+#include "ui/LogFile.h"
 #include "ui/LogView.h"
+#include "ui/LogWindow.h"
 #include "ui/RunLog.h"
 
 #include "ui/Twips.h"
@@ -15,6 +17,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -23,6 +26,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
@@ -130,6 +134,14 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent), Text2(new LogView), m_log(T
     mnuundo->setObjectName(QStringLiteral("mnuundo"));
     mnuundo->setShortcut(QKeySequence::Undo);
     mnuundo->setEnabled(false);
+    // The log at a size that suits a batch: a window of its own, beside this
+    // one, whose size stays as it is.
+    mnulog = mnufile->addAction(QStringLiteral("Show &Log Window"));
+    mnulog->setObjectName(QStringLiteral("mnulog"));
+    mnulog->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    mnusave = mnufile->addAction(QStringLiteral("&Save Log..."));
+    mnusave->setObjectName(QStringLiteral("mnusave"));
+    mnusave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     mnuexit = mnufile->addAction(QStringLiteral("&Exit"));
     mnuexit->setObjectName(QStringLiteral("mnuexit"));
     // Spelled out: the platform's standard Quit key is empty where the
@@ -142,10 +154,13 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent), Text2(new LogView), m_log(T
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     m_chooseFile = [this] { return chooseFileInDialog(); };
+    m_chooseSaveFile = [this] { return chooseSaveFileInDialog(); };
 
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
     connect(mnuundo, &QAction::triggered, this, &Form1::mnuundo_Click);
+    connect(mnulog, &QAction::triggered, this, &Form1::mnulog_Click);
+    connect(mnusave, &QAction::triggered, this, &Form1::mnusave_Click);
     connect(mnuexit, &QAction::triggered, this, &Form1::mnuexit_Click);
     connect(mnuabout, &QAction::triggered, this, &Form1::mnuabout_Click);
 }
@@ -166,6 +181,11 @@ void Form1::setFileChooser(FileChooser chooser)
     m_chooseFile = std::move(chooser);
 }
 
+void Form1::setSaveChooser(FileChooser chooser)
+{
+    m_chooseSaveFile = std::move(chooser);
+}
+
 void Form1::setJournal(Journal *journal, const QString &whyNone)
 {
     m_journal = journal;
@@ -174,7 +194,7 @@ void Form1::setJournal(Journal *journal, const QString &whyNone)
         // Called on the run's thread, in the middle of its lines.
         m_journal->setFailureHandler([this](const QString &reason) {
             if (m_runLog) {
-                m_runLog->AppendLine(cannotProtect() + reason);
+                m_runLog->AppendFailure(cannotProtect() + reason);
             }
         });
     }
@@ -220,6 +240,51 @@ QString Form1::chooseFileInDialog()
         m_lastFolder = QFileInfo(chosen).absolutePath();
     }
     return chosen;
+}
+
+QString Form1::chooseSaveFileInDialog()
+{
+    const QString folder = m_lastSaveFolder.isEmpty() ? QDir::homePath() : m_lastSaveFolder;
+    const QString chosen =
+        QFileDialog::getSaveFileName(QApplication::activeWindow(), QStringLiteral("Save Log"),
+                                     QDir(folder).filePath(QStringLiteral("cl2velmora.log")),
+                                     QStringLiteral("Log files (*.log *.txt);;All files (*)"));
+    if (!chosen.isEmpty()) {
+        m_lastSaveFolder = QFileInfo(chosen).absolutePath();
+    }
+    return chosen;
+}
+
+void Form1::saveLog(const LogView &view)
+{
+    // Lines that wait for the next frame are part of the log already.
+    m_log.flush();
+    const QString name = m_chooseSaveFile ? m_chooseSaveFile() : QString();
+    if (name.isEmpty()) {
+        return;
+    }
+    QString why;
+    if (!saveShownLines(view, name, &why)) {
+        QMessageBox::warning(QApplication::activeWindow(), QStringLiteral("Save Log"),
+                             QStringLiteral("The log could not be saved to %1: %2")
+                                 .arg(QDir::toNativeSeparators(name), why));
+    }
+}
+
+void Form1::mnusave_Click()
+{
+    saveLog(*Text2);
+}
+
+void Form1::mnulog_Click()
+{
+    if (!m_logWindow) {
+        m_logWindow = new LogWindow(Text2, this);
+    }
+    m_log.flush();
+    m_logWindow->show();
+    m_logWindow->raise();
+    m_logWindow->activateWindow();
 }
 
 void Form1::Command1_Click()
@@ -327,19 +392,21 @@ void Form1::startRun(ConversionOptions options, const QList<QByteArray> &paths, 
     setWindowTitle(Caption);
     m_log.Clear();
     if (!m_journal && !m_whyNoJournal.isEmpty()) {
-        m_log.AppendLine(cannotProtect() + m_whyNoJournal);
+        m_log.AppendFailure(cannotProtect() + m_whyNoJournal);
     }
     if (m_keepHistory && !options.dryRun) {
         QString why;
         m_record = RunRecord::create(QStringLiteral("cl2velmora"), paths, options.undo, &why);
         if (!m_record) {
-            m_log.AppendLine(QLatin1String("ERROR: No history of this run is kept: ") + why);
+            m_log.AppendFailure(QLatin1String("ERROR: No history of this run is kept: ") + why);
         }
     }
     m_runPaths = paths;
     options.record = m_record.get();
     m_done = 0;
     m_total = 0;
+    m_foldersSearched = 0;
+    m_filesFound = 0;
     options.journal = m_journal;
     m_run = std::make_unique<ConversionRun>(options);
     if (!options.undo) {
@@ -348,6 +415,10 @@ void Form1::startRun(ConversionOptions options, const QList<QByteArray> &paths, 
     m_run->progress = [this](qsizetype done, qsizetype total) {
         m_done = done;
         m_total = total;
+    };
+    m_run->searchProgress = [this](qsizetype folders, qsizetype files) {
+        m_foldersSearched = folders;
+        m_filesFound = files;
     };
     if (m_runObserver) {
         m_runObserver(*m_run);
@@ -373,14 +444,18 @@ void Form1::takeRunLines()
     if (!m_runLog) {
         return;
     }
-    for (const QString &line : m_runLog->take()) {
-        m_log.AppendLine(line);
+    for (const LogLine &line : m_runLog->take()) {
+        m_log.Append(line);
     }
     m_log.Repaint();
     const qsizetype total = m_total;
     if (total > 0 && m_progressClock.due()) {
-        setWindowTitle(Caption + QLatin1String(" - ") + QString::number(qsizetype(m_done)) +
+        const qsizetype done = m_done;
+        setWindowTitle(Caption + QLatin1String(" - ") + QString::number(done) +
                        QLatin1String(" / ") + QString::number(total));
+        emit batchProgress(done, total);
+    } else if (total == 0 && m_foldersSearched > 0 && m_progressClock.due()) {
+        emit searchProgress(m_foldersSearched, m_filesFound);
     }
 }
 

@@ -24,6 +24,7 @@ class Form2;
 class Form3;
 class Journal;
 class LogView;
+class LogWindow;
 class RunRecord;
 class RunLog;
 
@@ -44,6 +45,9 @@ public:
     using FileChooser = std::function<QString()>;
     void setFileChooser(FileChooser chooser);
     QString fileFilter() const { return m_fileFilter; }
+    // Asks the user where to save the log; "" when cancelled. Replaceable
+    // like the file chooser.
+    void setSaveChooser(FileChooser chooser);
 
     LogBox &log() { return m_log; }
     // The log as the user sees it once pending lines are shown: every line
@@ -60,9 +64,14 @@ public:
     // restart). Without it (as in tests), runs go unrecorded.
     void keepHistory();
 
-    // The dialogs, or null before their first use.
+    // The dialogs and the log window, or null before their first use.
     Form2 *form2() const { return m_form2; }
     Form3 *form3() const { return m_form3; }
+    LogWindow *logWindow() const { return m_logWindow; }
+
+    // Asks where, then writes the lines view shows there; says so when it
+    // could not.
+    void saveLog(const LogView &view);
 
     // Every conversion is a run on a thread of its own, so the windows stay
     // responsive; while it runs, nothing else can start one. Each starts with
@@ -88,12 +97,18 @@ public:
     QLabel *Label2;
     QMenu *mnufile;
     QAction *mnuundo;
+    QAction *mnulog;
+    QAction *mnusave;
     QAction *mnuexit;
     QAction *mnuabout;
 
 signals:
     // A run is over and its last lines are in the log.
     void runFinished();
+    // How far a run is, a few times a second while it goes on: the folders
+    // its search has listed and the files found, then the files done.
+    void searchProgress(qsizetype folders, qsizetype files);
+    void batchProgress(qsizetype done, qsizetype total);
 
 public slots:
     void Form_Load();
@@ -101,6 +116,8 @@ public slots:
     void Command3_Click();
     void mnuabout_Click();
     void mnuundo_Click();
+    void mnulog_Click();
+    void mnusave_Click();
     void mnuexit_Click();
 
 protected:
@@ -112,6 +129,7 @@ protected:
 
 private:
     QString chooseFileInDialog();
+    QString chooseSaveFileInDialog();
     template <typename Dialog> void showModal(Dialog *&dialog);
     using RunWork = std::function<void(ConversionRun &, MessageLog &)>;
     void startRun(ConversionOptions options, const QList<QByteArray> &paths, RunWork work);
@@ -123,10 +141,13 @@ private:
 
     LogBox m_log;
     FileChooser m_chooseFile;
+    FileChooser m_chooseSaveFile;
+    QString m_lastSaveFolder;
     QString m_fileFilter;
     QString m_lastFolder;
     Form2 *m_form2 = nullptr;
     Form3 *m_form3 = nullptr;
+    LogWindow *m_logWindow = nullptr;
     FrameClock m_progressClock;
     bool m_busy = false;
     bool m_exitAfterRun = false;
@@ -138,6 +159,8 @@ private:
     // Written by the run's thread, shown by the window's.
     std::atomic<qsizetype> m_done{0};
     std::atomic<qsizetype> m_total{0};
+    std::atomic<qsizetype> m_foldersSearched{0};
+    std::atomic<qsizetype> m_filesFound{0};
     // What the last run converted, for an undo, and when it started.
     ConvertedFiles m_lastConverted;
     QDateTime m_lastStarted;

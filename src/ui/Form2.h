@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class QLabel;
 class QPushButton;
 
 namespace velmora {
@@ -23,6 +24,9 @@ public:
     DirListBox *Dir1;
     QPushButton *Command1;
     QPushButton *Command2;
+    // The folder Proceed converts (the opened one), and how far a batch is.
+    QLabel *m_folder;
+    QLabel *m_progress;
 
 public slots:
     void Drive1_Change();
@@ -38,6 +42,9 @@ public slots:
 
 private:
     void batchFinished();
+    void showFolder(const QString &path);
+    void showSearching(qsizetype folders, qsizetype files);
+    void showConverting(qsizetype done, qsizetype total);
 
     Form1 *m_main;
     bool m_started = false;

@@ -19,9 +19,24 @@ void LogBox::Clear()
     m_nextFrame.stop();
 }
 
+void LogBox::Report(const LogEntry &entry)
+{
+    m_pending.append({formatLine(entry), entry.isFailure()});
+}
+
 void LogBox::AppendLine(const QString &message)
 {
-    m_pending.append(message);
+    m_pending.append({message, false});
+}
+
+void LogBox::AppendFailure(const QString &message)
+{
+    m_pending.append({message, true});
+}
+
+void LogBox::Append(const LogLine &line)
+{
+    m_pending.append(line);
 }
 
 void LogBox::Repaint()
@@ -45,12 +60,13 @@ void LogBox::flush()
 QString LogBox::text() const
 {
     QString all;
-    for (qsizetype i = 0; i < m_box->lineCount(); ++i) {
-        all += m_box->line(i);
+    const LogLines &shown = m_box->lines();
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        all += shown.line(i);
         all += QLatin1String("\r\n");
     }
-    for (const QString &line : m_pending) {
-        all += LogView::asOneLine(line);
+    for (const LogLine &line : m_pending) {
+        all += LogView::asOneLine(line.text);
         all += QLatin1String("\r\n");
     }
     return all;
@@ -58,7 +74,7 @@ QString LogBox::text() const
 
 qsizetype LogBox::lineCount() const
 {
-    return m_box->lineCount() + m_pending.size();
+    return m_box->lines().size() + m_pending.size();
 }
 
 } // namespace velmora

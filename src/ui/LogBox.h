@@ -2,8 +2,9 @@
 
 #include "convert/MessageLog.h"
 #include "ui/FrameClock.h"
+#include "ui/LogLines.h"
 
-#include <QStringList>
+#include <QList>
 #include <QTimer>
 
 namespace velmora {
@@ -19,7 +20,12 @@ public:
     explicit LogBox(LogView *box);
 
     void Clear() override;
+    // A line that knows from its entry whether it is a failure.
+    void Report(const LogEntry &entry) override;
     void AppendLine(const QString &message) override;
+    // A line of the window's own that tells of a failure.
+    void AppendFailure(const QString &message);
+    void Append(const LogLine &line);
     // Shows the pending lines at most once a frame: at once when a frame has
     // passed since the last time, else when the frame is over.
     void Repaint() override;
@@ -33,7 +39,7 @@ public:
 
 private:
     LogView *m_box;
-    QStringList m_pending;
+    QList<LogLine> m_pending;
     FrameClock m_clock;
     QTimer m_nextFrame;
 };

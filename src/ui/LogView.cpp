@@ -40,17 +40,29 @@ QString LogView::asOneLine(QString text)
     return text;
 }
 
-void LogView::appendLines(const QStringList &lines)
+void LogView::appendLines(const QList<LogLine> &lines)
+{
+    const qsizetype from = m_own.size();
+    for (const LogLine &line : lines) {
+        m_own.append(line.text, line.failure);
+    }
+    if (m_lines == &m_own) {
+        linesAdded(from);
+    }
+    emit linesAppended(from);
+}
+
+void LogView::linesAdded(qsizetype from)
 {
     QScrollBar *bar = verticalScrollBar();
     const bool following = bar->value() == bar->maximum();
     const bool keepsEnd = !hasSelection();
-    for (const QString &line : lines) {
-        const qsizetype start = m_text.size();
-        m_starts.push_back(start);
-        m_text += line;
-        std::replace_if(m_text.begin() + start, m_text.end(), breaksLine,
-                        QChar::ReplacementCharacter);
+    if (m_failuresOnly) {
+        for (qsizetype i = from; i < m_lines->size(); ++i) {
+            if (m_lines->isFailure(i)) {
+                m_shown.push_back(i);
+            }
+        }
     }
     // With nothing selected, the keyboard's place follows the newest line.
     if (keepsEnd) {
@@ -65,24 +77,100 @@ void LogView::appendLines(const QStringList &lines)
 
 void LogView::clear()
 {
-    m_text = QString();
-    m_starts = {};
+    m_own.clear();
+    if (m_lines == &m_own) {
+        linesGone();
+    }
+    emit linesCleared();
+}
+
+void LogView::linesGone()
+{
+    m_shown = {};
     m_anchor = m_cursor = Position();
     updateScrollBars();
     viewport()->update();
 }
 
+void LogView::showLinesOf(LogView *source)
+{
+    if (m_source) {
+        disconnect(m_source, nullptr, this, nullptr);
+    }
+    m_source = source;
+    m_lines = source ? &source->m_own : &m_own;
+    if (source) {
+        connect(source, &LogView::linesAppended, this, &LogView::linesAdded);
+        connect(source, &LogView::linesCleared, this, &LogView::linesGone);
+        // A box that goes leaves this one with its own lines.
+        connect(source, &QObject::destroyed, this, [this] {
+            m_lines = &m_own;
+            linesGone();
+        });
+    }
+    setFailuresOnly(m_failuresOnly);
+}
+
+void LogView::setFailuresOnly(bool only)
+{
+    m_failuresOnly = only;
+    linesGone();
+    linesAdded(0);
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+}
+
+qsizetype LogView::lineCount() const
+{
+    return m_failuresOnly ? qsizetype(m_shown.size()) : m_lines->size();
+}
+
 QStringView LogView::line(qsizetype index) const
 {
-    const qsizetype start = m_starts[size_t(index)];
-    const qsizetype end = index + 1 < lineCount() ? m_starts[size_t(index + 1)] : m_text.size();
-    return QStringView(m_text).mid(start, end - start);
+    return m_lines->line(m_failuresOnly ? m_shown[std::size_t(index)] : index);
+}
+
+bool LogView::find(const QString &text, bool backward)
+{
+    const qsizetype count = lineCount();
+    if (text.isEmpty() || count == 0) {
+        return false;
+    }
+    const Position from = backward ? std::min(m_anchor, m_cursor) : std::max(m_anchor, m_cursor);
+    // The line the search starts on comes twice: its part past the start
+    // first, the rest once every other line has been looked at.
+    for (qsizetype step = 0; step <= count; ++step) {
+        const qsizetype at =
+            backward ? (from.line - step % count + count) % count : (from.line + step) % count;
+        const QStringView shown = line(at);
+        qsizetype column = -1;
+        if (backward) {
+            const qsizetype before = step == 0 ? from.column - 1 : -1;
+            column =
+                step == 0 && before < 0 ? -1 : shown.lastIndexOf(text, before, Qt::CaseInsensitive);
+        } else {
+            column = shown.indexOf(text, step == 0 ? from.column : 0, Qt::CaseInsensitive);
+        }
+        if (column >= 0) {
+            select({at, column}, {at, column + text.size()});
+            scrollToLine(at);
+            return true;
+        }
+    }
+    return false;
+}
+
+void LogView::scrollToLine(qsizetype index)
+{
+    QScrollBar *bar = verticalScrollBar();
+    const qsizetype inSight = std::max(1, viewport()->height() / fontMetrics().lineSpacing());
+    if (index < bar->value() || index >= bar->value() + inSight - 1) {
+        bar->setValue(int(std::max<qsizetype>(0, index - inSight / 2)));
+    }
 }
 
 QString LogView::toPlainText() const
 {
     QString text;
-    text.reserve(m_text.size() + lineCount());
     for (qsizetype i = 0; i < lineCount(); ++i) {
         if (i > 0) {
             text += u'\n';
@@ -122,7 +210,7 @@ void LogView::copy() const
 
 LogView::Position LogView::endPosition() const
 {
-    return m_starts.empty() ? Position() : Position{lineCount() - 1, line(lineCount() - 1).size()};
+    return lineCount() == 0 ? Position() : Position{lineCount() - 1, line(lineCount() - 1).size()};
 }
 
 int LogView::layOut(QTextLayout &layout, qsizetype index) const
@@ -147,7 +235,7 @@ int LogView::layOut(QTextLayout &layout, qsizetype index) const
 LogView::Position LogView::positionAt(QPoint point) const
 {
     const qsizetype first = verticalScrollBar()->value();
-    if (m_starts.empty()) {
+    if (lineCount() == 0) {
         return {};
     }
     if (point.y() < 0) {

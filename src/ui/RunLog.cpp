@@ -14,7 +14,7 @@ void RunLog::Report(const LogEntry &entry)
     const QString line = formatLine(entry);
     const QMutexLocker lock(&m_mutex);
     m_summary.add(entry);
-    m_lines.append(line);
+    m_lines.append({line, entry.isFailure()});
 }
 
 RunSummary RunLog::summary()
@@ -26,10 +26,16 @@ RunSummary RunLog::summary()
 void RunLog::AppendLine(const QString &message)
 {
     const QMutexLocker lock(&m_mutex);
-    m_lines.append(message);
+    m_lines.append({message, false});
 }
 
-QStringList RunLog::take()
+void RunLog::AppendFailure(const QString &message)
+{
+    const QMutexLocker lock(&m_mutex);
+    m_lines.append({message, true});
+}
+
+QList<LogLine> RunLog::take()
 {
     const QMutexLocker lock(&m_mutex);
     return std::exchange(m_lines, {});

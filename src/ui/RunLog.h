@@ -2,6 +2,7 @@
 
 #include "convert/MessageLog.h"
 #include "convert/RunSummary.h"
+#include "ui/LogLines.h"
 
 #include <QMutex>
 #include <QStringList>
@@ -17,17 +18,19 @@ public:
     void Clear() override;
     void Report(const LogEntry &entry) override;
     void AppendLine(const QString &message) override;
+    // A line of the window's own that tells of a failure.
+    void AppendFailure(const QString &message);
     // The window paces its own drawing.
     void Repaint() override {}
 
     // Takes every line that waits.
-    QStringList take();
+    QList<LogLine> take();
     // What the entries so far add up to.
     RunSummary summary();
 
 private:
     QMutex m_mutex;
-    QStringList m_lines;
+    QList<LogLine> m_lines;
     RunSummary m_summary;
 };
 
