@@ -52,6 +52,10 @@ public:
     int jobs = DefaultJobs;
     static constexpr int DefaultJobs = 8;
 
+    // With more than one job, a folder's files are converted while the
+    // search still goes on; off, the whole tree is listed first.
+    bool overlapSearch = true;
+
     // Which file names a folder search takes.
     QString maskList = QStringLiteral("*.cl2");
     // Called when a folder search starts, and after each file of a batch with

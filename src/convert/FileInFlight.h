@@ -2,6 +2,7 @@
 
 #include "convert/DirectionTables.h"
 #include "platform/BinaryFile.h"
+#include "platform/OrderedWork.h"
 
 #include <QString>
 
@@ -49,15 +50,17 @@ InFlightLimits limitInFlight(int jobs, long descriptors);
 
 using FileStep = std::function<void(qsizetype, FileInFlight &)>;
 using ThreadFileStep = std::function<void(qsizetype, FileInFlight &, int thread)>;
+// The files of a batch on their way: made for a count of files, or for a list
+// a search is still filling (expectMore, extend, endOfList).
+using FileWork = OrderedWork<FileInFlight>;
 
-// Runs the steps of OrderedWork for files 0 .. count - 1 on up to `jobs`
-// threads, `chunk` files at a time: open and work on any thread, admit in
-// order, finish on the calling thread in order. shouldStop is asked before
-// each finish: once it says so, no further file is taken, and those taken
-// are finished. Returns how many files were finished. With one job
-// everything runs on the calling thread, one file after another.
-qsizetype convertInOrder(qsizetype count, int jobs, qsizetype chunk, const ThreadFileStep &open,
-                         const FileStep &admit, const ThreadFileStep &work, const FileStep &finish,
+// Runs the steps of OrderedWork for the files of `files`: open and work on
+// any thread, admit in order, finish on the calling thread in order.
+// shouldStop is asked before each finish: once it says so, no further file is
+// taken, and those taken are finished. Returns how many files were finished.
+// With one job everything runs on the calling thread, one file after another.
+qsizetype convertInOrder(FileWork &files, const ThreadFileStep &open, const FileStep &admit,
+                         const ThreadFileStep &work, const FileStep &finish,
                          const std::function<bool()> &shouldStop);
 
 } // namespace velmora

@@ -11,9 +11,12 @@
 #include <QFile>
 
 #include <algorithm>
+#include <atomic>
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 namespace velmora {
 
@@ -289,17 +292,35 @@ private:
 };
 
 using Check = std::function<FileProblem(qsizetype, const BinaryFile &)>;
+// A search that fills a batch's list while the batch works on it: it calls
+// found(count) as files come into the list, and says whether it ran to its
+// end (false: stopped).
+using Search = std::function<bool(const std::function<void(qsizetype)> &found)>;
+
+// The line a search ends with: how many files it found (or that none did).
+void reportCount(MessageLog &log, LogEntry &countLine, qsizetype found)
+{
+    countLine.status = found > 0 ? Status::Found : Status::NoneFound;
+    countLine.count = found;
+    log.Report(countLine);
+}
 
 // Converts the files of a list in order, one line each, until the run is
 // asked to stop. check, when given, may refuse a file once it is open.
+// With search, the list is still being filled while the files found so far
+// are converted; their lines are held until the search is over, so that the
+// count line (countLine, given then) comes first.
 BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionRun &run,
-                        const Check &check = {})
+                        const Check &check = {}, const Search &search = {},
+                        LogEntry *countLine = nullptr)
 {
-    const qsizetype total = files.size();
-    BatchResult result{total, 0, false};
-    run.expectFiles(total);
+    qsizetype total = search ? -1 : files.size(); // -1 while the search goes on
+    BatchResult result{0, 0, false};
     raiseOpenFileLimit();
-    const InFlightLimits limits = limitInFlight(batchJobs(run), descriptorsLeft());
+    const int wanted = batchJobs(run);
+    // The search reads folders on up to as many threads, each holding one.
+    const long searchDescriptors = search ? wanted + 2 : 0;
+    const InFlightLimits limits = limitInFlight(wanted, descriptorsLeft() - searchDescriptors);
     const int jobs = limits.jobs;
     FolderCache folders(files, jobs, limits.keptFolders);
     const auto placeOf = [&files](qsizetype i) {
@@ -359,13 +380,7 @@ BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionR
         }
     };
     LogEntry entry;
-    qsizetype finished = 0;
-    const auto finish = [&](qsizetype i, FileInFlight &job) {
-        const FileProblem problem = finishFile(job, run, placeOf(i), true);
-        if (job.leftForStop) {
-            return; // not done: no line
-        }
-        ++finished;
+    const auto report = [&](qsizetype i, const FileProblem &problem) {
         files.encodedPath(i, entry.path);
         if (!reportFile(log, entry, problem, run.options())) {
             ++result.failed;
@@ -374,10 +389,84 @@ BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionR
             run.progress(i + 1, total);
         }
     };
-    convertInOrder(total, jobs, limits.chunk, open, admit, work, finish,
-                   [&run] { return run.stopRequested(); });
+    // The lines of files done before the search was over.
+    struct HeldLine
+    {
+        qsizetype file;
+        FileProblem problem;
+    };
+    std::vector<HeldLine> held;
+    // Set by the search before it gives its count.
+    bool searchedToTheEnd = true;
+    std::atomic<qsizetype> searched{-1}; // the count, once the search is over
+    const auto releaseHeld = [&] {
+        total = searched.load(std::memory_order_acquire);
+        reportCount(log, *countLine, total);
+        for (const HeldLine &line : held) {
+            report(line.file, line.problem);
+        }
+        held = {};
+    };
+    qsizetype finished = 0;
+    const auto finish = [&](qsizetype i, FileInFlight &job) {
+        const FileProblem problem = finishFile(job, run, placeOf(i), true);
+        if (job.leftForStop) {
+            return; // not done: no line
+        }
+        ++finished;
+        // A search that was stopped is told of once the batch is over.
+        if (total < 0 && searched.load(std::memory_order_acquire) >= 0 && searchedToTheEnd) {
+            releaseHeld();
+        }
+        if (total >= 0) {
+            report(i, problem);
+        } else {
+            held.push_back({i, problem});
+        }
+    };
+    FileWork batch(jobs, search ? 0 : total, limits.chunk);
+    std::jthread searching;
+    if (search) {
+        batch.expectMore();
+        searching = std::jthread([&] {
+            searchedToTheEnd = search([&batch](qsizetype count) { batch.extend(count); });
+            searched.store(files.size(), std::memory_order_release);
+            batch.endOfList();
+        });
+    }
+    convertInOrder(batch, open, admit, work, finish, [&run] { return run.stopRequested(); });
+    if (searching.joinable()) {
+        searching.join();
+    }
+    if (total < 0) {
+        if (searchedToTheEnd || finished > 0) {
+            releaseHeld();
+        } else {
+            total = searched.load(std::memory_order_acquire);
+        }
+    }
+    result.found = total;
+    if (!searchedToTheEnd && finished == 0) {
+        LogEntry stopped = *countLine;
+        stopped.status = Status::StoppedSearching;
+        stopped.count = total;
+        log.Report(stopped);
+        log.Repaint();
+        return {total, 1, true};
+    }
     result.failed += reportUnlisted(log, files);
-    if (finished < total) {
+    if (!searchedToTheEnd) {
+        // Stopped while searching, after some files: how many of those found
+        // by then were converted.
+        LogEntry stopped = *countLine;
+        stopped.status = Status::StoppedSearching;
+        stopped.count = finished;
+        stopped.total = total;
+        log.Report(stopped);
+        log.Repaint();
+        ++result.failed;
+        result.stopped = true;
+    } else if (finished < total) {
         result.stopped = true;
         reportStopped(log, finished, total);
     }
@@ -433,32 +522,44 @@ BatchResult ScanFolder(const QByteArray &folder, MessageLog &log, ConversionRun 
         run.searching(escapedPath(folder));
     }
     raiseOpenFileLimit();
+    MaskSet masks;
     QString maskError;
-    const FoundFileList found = FindFileList(
-        folder, run.maskList, &maskError, [&run] { return run.stopRequested(); }, run.jobs);
-    if (!maskError.isEmpty()) {
+    if (!PrepareMasks(run.maskList, masks, &maskError)) {
         entry.status = Status::MaskInvalid;
         entry.mask = run.maskList;
         entry.reason = maskError;
         log.Report(entry);
         return {0, 1, false};
     }
-    if (run.stopRequested()) {
-        // Stopped while searching: nothing found there was converted, and
-        // what was found so far is not the batch.
-        entry.status = Status::StoppedSearching;
-        entry.count = found.size();
-        log.Report(entry);
-        log.Repaint();
-        return {found.size(), 1, true};
+    const auto stop = [&run] { return run.stopRequested(); };
+    FoundFileList found;
+    BatchResult result;
+    if (run.jobs > 1 && run.overlapSearch) {
+        // Files are converted as they are found; the search takes a core of
+        // its own only while folders wait for a disk.
+        const auto search = [&](const std::function<void(qsizetype)> &foundSoFar) {
+            return SearchFolder(folder, masks, found, stop, run.jobs, 1, foundSoFar);
+        };
+        const auto none = [](qsizetype, const BinaryFile &) { return FileProblem(); };
+        result = convertList(found, log, run, none, search, &entry);
+    } else {
+        const bool searchedAll = SearchFolder(folder, masks, found, stop, run.jobs,
+                                              int(std::thread::hardware_concurrency()), {});
+        if (!searchedAll || run.stopRequested()) {
+            // Stopped while searching: nothing found there was converted, and
+            // what was found so far is not the batch.
+            entry.status = Status::StoppedSearching;
+            entry.count = found.size();
+            log.Report(entry);
+            log.Repaint();
+            return {found.size(), 1, true};
+        }
+        reportCount(log, entry, found.size());
+        result = convertList(found, log, run,
+                             [](qsizetype, const BinaryFile &) { return FileProblem(); });
     }
-    entry.status = found.isEmpty() ? Status::NoneFound : Status::Found;
-    entry.count = found.size();
-    log.Report(entry);
-    BatchResult result =
-        convertList(found, log, run, [](qsizetype, const BinaryFile &) { return FileProblem(); });
-    if (found.isEmpty()) {
-        ++result.failed;
+    if (result.found == 0 && !result.stopped) {
+        ++result.failed; // none found
     }
     return result;
 }

@@ -26,8 +26,9 @@ namespace velmora {
 // workers from 0 up to jobs - 2; the calling thread, one of the jobs, is `jobs`.
 // A slot (the state of one item between the steps) is reused round the
 // window, so memory does not grow with the list. The list may grow while it
-// is worked on: finish may call extend(). With one job, every step runs on
-// the calling thread, one item after another.
+// is worked on: finish may call extend(); or, after expectMore(), any thread
+// may, and the run goes on until endOfList() too. With one job, every step
+// runs on the calling thread, one item after another.
 // A thread takes `chunk` items at a time and runs each step for all of them:
 // handing work from thread to thread costs far more than a small item, so it
 // is done for many at once. The calling thread takes a chunk too whenever the
@@ -42,9 +43,17 @@ public:
     {
     }
 
-    // Whether the items wait for a disk: chunks waited, and more threads
-    // were brought in.
+    // Whether the items wait for a disk: chunks read from storage, and more
+    // threads were brought in.
     bool diskBound() const { return m_diskBound.load(std::memory_order_relaxed); }
+
+    // How many threads to keep busy while nothing waits for a disk: one per
+    // core by default; fewer when other work shares the cores. Before run().
+    void setCoreThreads(int threads)
+    {
+        m_coreWorkers = std::clamp(threads - 1, 0, std::max(m_jobs - 1, 0));
+        m_neededWorkers = m_coreWorkers;
+    }
 
     // Items up to count can now be worked on; count never shrinks.
     void extend(qsizetype count)
@@ -55,9 +64,22 @@ public:
             m_count = count;
             wake = chunkWaits();
         }
+        m_grown.notify_one();
         if (wake) {
             m_spaceFreed.notify_one();
         }
+    }
+    // The list is not complete yet: the run waits for extend() or
+    // endOfList(), which any thread may call. Before run().
+    void expectMore() { m_open = true; }
+    // No item comes after those given so far.
+    void endOfList()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_open = false;
+        }
+        m_grown.notify_one();
     }
 
     // Two steps: prepare(i, slot) on any thread, finish(i, slot) in order.
@@ -79,8 +101,9 @@ public:
                   const Stop &shouldStop)
     {
         qsizetype done = 0;
+        qsizetype known = 0; // items known to be in the list
         if (m_jobs <= 1) {
-            for (; done < m_count && !shouldStop(); ++done) {
+            for (; (done < known || done < (known = listed(done))) && !shouldStop(); ++done) {
                 Slot &only = m_slots.front();
                 open(done, only, m_jobs);
                 admit(done, only);
@@ -91,7 +114,7 @@ public:
         }
         // Runs the steps for a chunk, then sees whether more workers are needed.
         const auto steps = [&](qsizetype first, qsizetype end, int thread) {
-            ChunkWaits clock;
+            StorageReads clock;
             for (qsizetype i = first; i < end; ++i) {
                 open(i, slot(i), thread);
             }
@@ -106,9 +129,9 @@ public:
             for (qsizetype i = first; i < end && started; ++i) {
                 work(i, slot(i), thread);
             }
-            const long waits = clock.count();
+            const long reads = clock.count();
             prepared(first, end);
-            adjustWorkers(end - first, waits);
+            adjustWorkers(end - first, reads);
         };
         // The calling thread is one of the jobs: it works on items too
         // whenever the next one to finish is not ready.
@@ -121,10 +144,9 @@ public:
                 }
             });
         }
-        // Only this thread extends the list, so it may read the count freely.
         // Once stopped, the items whose work has started are still finished.
         qsizetype started = -1;
-        while (done < (started < 0 ? m_count : started)) {
+        while (started < 0 ? done < known || done < (known = listed(done)) : done < started) {
             if (started < 0 && shouldStop()) {
                 started = stop(done);
                 continue;
@@ -200,33 +222,35 @@ private:
             m_readied.notify_one();
         }
     }
-    // Counts how often a thread waits for a disk while it works on a chunk;
-    // its waits for other threads do not count.
-    class ChunkWaits
+    // Counts what a thread reads from storage while it works on a chunk,
+    // leaving out its wait for its turn. Its waits for a lock are no reason
+    // for more threads: only waits for a disk are.
+    class StorageReads
     {
     public:
-        void pause() { m_paused = threadWaits(); }
-        void resume() { m_waits -= threadWaits() - m_paused; }
-        long count() const { return threadWaits() - m_waits; }
+        void pause() { m_paused = threadStorageReads(); }
+        void resume() { m_reads -= threadStorageReads() - m_paused; }
+        long count() const { return threadStorageReads() - m_reads; }
 
     private:
-        long m_waits = threadWaits();
+        long m_reads = threadStorageReads();
         long m_paused = 0;
     };
     // On a warm cache, a thread per core does the most: more threads only
     // take turns on the cores and wait for each other. A chunk whose thread
-    // waited for a disk again and again brings more workers in, up to the
-    // jobs asked for; a chunk that never waited lets one go again.
-    void adjustWorkers(qsizetype chunkSize, long waits)
+    // read from storage for most of its items (reads count 512-byte units)
+    // brings more workers in, up to the jobs asked for; a chunk that read
+    // nothing lets one go again.
+    void adjustWorkers(qsizetype chunkSize, long reads)
     {
         bool more = false;
         {
             const std::lock_guard lock(m_mutex);
-            if (waits * 2 >= chunkSize && waits > 0) {
+            if (reads >= chunkSize && reads > 0) {
                 more = m_neededWorkers < m_jobs - 1;
                 m_neededWorkers = std::min(m_jobs - 1, 2 * m_neededWorkers + 1);
                 m_diskBound.store(true, std::memory_order_relaxed);
-            } else if (waits == 0 && m_neededWorkers > m_coreWorkers) {
+            } else if (reads == 0 && m_neededWorkers > m_coreWorkers) {
                 --m_neededWorkers;
                 m_diskBound.store(m_neededWorkers > m_coreWorkers, std::memory_order_relaxed);
             }
@@ -236,6 +260,14 @@ private:
         }
     }
 
+    // How many items the list holds, once it holds more than done or is
+    // complete.
+    qsizetype listed(qsizetype done)
+    {
+        std::unique_lock lock(m_mutex);
+        m_grown.wait(lock, [this, done] { return m_count > done || !m_open; });
+        return m_count;
+    }
     // Waits until the thread that took item i is done with it.
     void awaitReady(qsizetype i)
     {
@@ -315,6 +347,8 @@ private:
     std::condition_variable m_readied;
     std::condition_variable m_notNeeded;
     std::condition_variable m_turn;
+    std::condition_variable m_grown;
+    bool m_open = false; // more items may come from another thread
     qsizetype m_admitted = 0;
     std::mutex m_startMutex;
     qsizetype m_started = 0; // one past the last item whose work started
@@ -324,7 +358,8 @@ private:
     std::atomic<qsizetype> m_finished{0};
     // Workers 0 .. m_neededWorkers - 1 take chunks; the calling thread is one
     // more.
-    const int m_coreWorkers = std::max(int(std::thread::hardware_concurrency()) - 1, 0);
+    int m_coreWorkers =
+        std::clamp(int(std::thread::hardware_concurrency()) - 1, 0, std::max(m_jobs - 1, 0));
     int m_neededWorkers = m_coreWorkers;
     std::atomic<bool> m_diskBound{false};
     bool m_stopped = false;

@@ -37,6 +37,18 @@ FoundFileList FindFileList(const QByteArray &startFolder, const QString &maskLis
                            QString *maskError = nullptr, const std::function<bool()> &stop = {},
                            int jobs = 1);
 
+struct MaskSet;
+
+// The search of FindFileList into a list the caller owns, with masks already
+// prepared, for a batch that converts files while they are being found: each
+// time files up to a new count are in the list, found(count) is called on
+// this thread. On `threads` threads while no folder waits for a disk (other
+// work may share the cores), up to `jobs` when they do. Returns false when
+// stop ended the search early.
+bool SearchFolder(const QByteArray &startFolder, const MaskSet &masks, FoundFileList &into,
+                  const std::function<bool()> &stop, int jobs, int threads,
+                  const std::function<void(qsizetype)> &found);
+
 // A mask list is wildcard masks separated by commas, semicolons or spaces
 // (not TAB); a leading '!' makes a mask exclude instead of include.
 
