@@ -187,6 +187,12 @@ void takeListing(QByteArray dir, const DirectoryListing &listing, const MaskSet 
     }
 }
 
+std::function<void(qsizetype)> &folderTakenHook()
+{
+    static std::function<void(qsizetype)> hook;
+    return hook;
+}
+
 // One folder of a walk between being read (on any thread) and being taken
 // (in breadth-first order).
 struct FolderInFlight
@@ -256,12 +262,20 @@ bool SearchFolder(const QByteArray &startFolder, const MaskSet &masks, FoundFile
             if (found && FoundFiles.size() > before) {
                 found(FoundFiles.size());
             }
+            if (folderTakenHook()) {
+                folderTakenHook()(FoundFiles.size());
+            }
         }
         PendingDirs[index] = QByteArray();
         walk.extend(PendingDirs.size());
     };
     const qsizetype taken = walk.run(read, take, [&stop] { return stop && stop(); });
     return taken == PendingDirs.size();
+}
+
+void setFolderTakenForTesting(std::function<void(qsizetype)> hook)
+{
+    folderTakenHook() = std::move(hook);
 }
 
 QStringList FindFiles(const QString &startFolder, const QString &maskList, QString *maskError)

@@ -49,6 +49,10 @@ bool SearchFolder(const QByteArray &startFolder, const MaskSet &masks, FoundFile
                   const std::function<bool()> &stop, int jobs, int threads,
                   const std::function<void(qsizetype)> &found);
 
+// Test seam: called on the searching thread each time a folder's files are
+// in the list, with how many files it holds.
+void setFolderTakenForTesting(std::function<void(qsizetype found)> hook);
+
 // A mask list is wildcard masks separated by commas, semicolons or spaces
 // (not TAB); a leading '!' makes a mask exclude instead of include.
 
