@@ -5,7 +5,6 @@ namespace velmora {
 void ConversionRun::recordConverted(const FileId &id, const FileStamp &stamp, const QString &folder,
                                     const QByteArray &encodedFolder, std::string_view name)
 {
-    m_converted.insert(id);
     if (!m_keepList) {
         return;
     }

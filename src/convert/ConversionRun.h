@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/BinaryFile.h"
-#include "platform/FileIdSet.h"
+#include "platform/FileClaims.h"
 #include "search/FoundFileList.h"
 
 #include <QString>
@@ -79,21 +79,30 @@ public:
     bool keepsConvertedList() const { return m_keepList; }
     const ConvertedFiles &convertedFiles() const { return m_convertedList; }
 
-    // A batch of n files is coming: room is made for them at once.
-    void expectFiles(qsizetype n)
+    // Claims a file for conversion by the name that reaches it first in the
+    // run; false when it was claimed before. Either way *number is the
+    // claim's, the same for every name of the file. Claims are made in search
+    // order, one at a time, while the conversions themselves overlap.
+    bool claim(const FileId &id, std::uint32_t *number)
     {
-        m_converted.reserve(std::size_t(n));
-        m_claimed.reserve(std::size_t(n));
+        const auto [claimed, first] = m_claimed.claim(id);
+        *number = claimed;
+        return first;
     }
 
-    // Claims a file for conversion by the name that reaches it first in the
-    // run; false when it was claimed before. Claims are made in search order,
-    // one at a time, while the conversions themselves overlap.
-    bool claim(const FileId &id) { return m_claimed.insert(id); }
-
-    // Whether the file was converted (or, in a dry run, would be) earlier in
-    // this run.
-    bool hasConverted(const FileId &id) const { return m_converted.contains(id); }
+    // Whether the file of a claim was converted (or, in a dry run, would be)
+    // earlier in this run. Asked and marked by one thread only.
+    bool hasConverted(std::uint32_t claim) const
+    {
+        return claim < m_converted.size() && m_converted[claim];
+    }
+    void markConverted(std::uint32_t claim)
+    {
+        if (claim >= m_converted.size()) {
+            m_converted.resize(std::size_t(claim) + 1);
+        }
+        m_converted[claim] = true;
+    }
     // Records a converted file under the name that reached it: the folder it
     // lies in (ending in a separator, shown and as the system spells it) and
     // its bare name, with its stamp when the list is kept.
@@ -104,8 +113,8 @@ private:
     ConversionOptions m_options;
     std::atomic<bool> m_stop{false};
     std::function<bool()> m_stopProbe;
-    FileIdSet m_converted;
-    FileIdSet m_claimed;
+    FileClaims m_claimed;
+    std::vector<bool> m_converted; // by claim
     bool m_keepList = false;
     ConvertedFiles m_convertedList;
     QByteArray m_lastFolder;

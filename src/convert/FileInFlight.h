@@ -11,15 +11,16 @@
 namespace velmora {
 
 // One file on its way through a batch: opened, admitted in search order,
-// converted (on any thread), then finished and logged in search order. Its
-// buffers are reused from file to file.
+// converted (on any thread), then finished and logged in search order. It
+// holds no buffer: those belong to the threads that convert.
 struct FileInFlight
 {
     BinaryFile file;
-    DirectionTables tables;
     // What went wrong with the file; empty while all is well.
     FileProblem problem;
     bool opened = false;
+    // The run's claim of the file, shared by all its names.
+    std::uint32_t claim = 0;
     // Left to the calling thread: an earlier name of the file came first in
     // the run, or its journal record needs the last slot.
     bool deferred = false;

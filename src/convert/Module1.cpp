@@ -136,22 +136,26 @@ void convertOpened(FileInFlight &job, const ConversionRun &run, const FilePlace 
         file.close(&error);
         return;
     }
-    job.problem = job.tables.load(file, swapOf(options));
+    // Only this call uses the tables: each thread keeps one set for all the
+    // files it converts, however many a batch has in flight.
+    thread_local DirectionTables tables;
+    job.problem = tables.load(file, swapOf(options));
     if (job.problem.isEmpty() && stoppable && run.stopRequested() && leaveForStop(job)) {
         return;
     }
     if (job.problem.isEmpty() && !options.dryRun) {
         Journal *journal = options.journal;
-        const QByteArray path =
-            journal ? place.encodedFolder +
-                          QByteArrayView(place.name.data(), qsizetype(place.name.size()))
-                    : QByteArray();
-        if (journal && !journal->fits(slot, path, job.tables)) {
+        thread_local QByteArray path; // its buffer serves every file
+        path.resize(0);
+        if (journal) {
+            path.append(place.encodedFolder)
+                .append(place.name.data(), qsizetype(place.name.size()));
+        }
+        if (journal && !journal->fits(slot, path, tables)) {
             job.deferred = true;
             return;
         }
-        const QString failed =
-            storeRecorded(file, path, job.tables, swapOf(options), journal, slot);
+        const QString failed = storeRecorded(file, path, tables, swapOf(options), journal, slot);
         if (!failed.isEmpty()) {
             job.problem = {Status::WriteFailed, failed};
         }
@@ -187,7 +191,7 @@ FileProblem finishFile(FileInFlight &job, ConversionRun &run, const FilePlace &p
     if (job.deferred) {
         job.deferred = false;
         // Converting a file a second time would turn it one step too far.
-        if (run.hasConverted(job.file.id())) {
+        if (run.hasConverted(job.claim)) {
             QString error;
             job.file.close(&error);
             job.problem = {Status::AlreadyConverted, {}};
@@ -197,6 +201,7 @@ FileProblem finishFile(FileInFlight &job, ConversionRun &run, const FilePlace &p
     }
     if (job.converted) {
         job.converted = false;
+        run.markConverted(job.claim);
         run.recordConverted(job.file.id(), job.stamp, place.folder, place.encodedFolder,
                             place.name);
     }
@@ -210,7 +215,7 @@ FileProblem finishFile(FileInFlight &job, ConversionRun &run, const FilePlace &p
 // run: then the calling thread decides, in order, once that one is done.
 void admitOpened(FileInFlight &job, ConversionRun &run)
 {
-    job.deferred = job.opened && job.problem.isEmpty() && !run.claim(job.file.id());
+    job.deferred = job.opened && job.problem.isEmpty() && !run.claim(job.file.id(), &job.claim);
 }
 
 // The folders of a batch, each opened once for all its files; shared by the

@@ -135,18 +135,29 @@ public:
         };
         // The calling thread is one of the jobs: it works on items too
         // whenever the next one to finish is not ready.
+        // Workers are started by this thread once they are first needed: a
+        // run that never waits for a disk starts one per core, whatever
+        // the jobs asked for.
         std::vector<std::jthread> workers;
         workers.reserve(std::size_t(m_jobs - 1));
-        for (int w = 0; w + 1 < m_jobs; ++w) {
-            workers.emplace_back([this, &steps, w] {
-                for (auto [first, end] = take(w); first < end; std::tie(first, end) = take(w)) {
-                    steps(first, end, w);
-                }
-            });
-        }
+        const auto hire = [&] {
+            const int wanted = m_hire.load(std::memory_order_relaxed);
+            while (int(workers.size()) < wanted) {
+                workers.emplace_back([this, &steps, w = int(workers.size())] {
+                    for (auto [first, end] = take(w); first < end; std::tie(first, end) = take(w)) {
+                        steps(first, end, w);
+                    }
+                });
+            }
+            m_hired.store(wanted, std::memory_order_relaxed);
+        };
+        m_hire.store(m_neededWorkers, std::memory_order_relaxed);
         // Once stopped, the items whose work has started are still finished.
         qsizetype started = -1;
         while (started < 0 ? done < known || done < (known = listed(done)) : done < started) {
+            if (hiring()) {
+                hire();
+            }
             if (started < 0 && shouldStop()) {
                 started = stop(done);
                 continue;
@@ -156,7 +167,9 @@ public:
                     steps(first, end, m_jobs);
                     continue;
                 }
+                // Woken when the item is ready, or to start workers.
                 awaitReady(done);
+                continue;
             }
             finish(done, slot(done));
             finished(done);
@@ -250,6 +263,8 @@ private:
                 more = m_neededWorkers < m_jobs - 1;
                 m_neededWorkers = std::min(m_jobs - 1, 2 * m_neededWorkers + 1);
                 m_diskBound.store(true, std::memory_order_relaxed);
+                m_hire.store(std::max(m_hire.load(std::memory_order_relaxed), m_neededWorkers),
+                             std::memory_order_relaxed);
             } else if (reads == 0 && m_neededWorkers > m_coreWorkers) {
                 --m_neededWorkers;
                 m_diskBound.store(m_neededWorkers > m_coreWorkers, std::memory_order_relaxed);
@@ -257,7 +272,14 @@ private:
         }
         if (more) {
             m_notNeeded.notify_all();
+            // The calling thread starts the new workers.
+            m_readied.notify_all();
         }
+    }
+    // Whether workers are wanted that the calling thread has not started.
+    bool hiring() const
+    {
+        return m_hired.load(std::memory_order_relaxed) < m_hire.load(std::memory_order_relaxed);
     }
 
     // How many items the list holds, once it holds more than done or is
@@ -268,12 +290,14 @@ private:
         m_grown.wait(lock, [this, done] { return m_count > done || !m_open; });
         return m_count;
     }
-    // Waits until the thread that took item i is done with it.
+    // Waits until the thread that took item i is done with it, or workers
+    // are wanted that this thread must start.
     void awaitReady(qsizetype i)
     {
         std::unique_lock lock(m_mutex);
         m_awaited = i;
-        m_readied.wait(lock, [this, i] { return ready(i).load(std::memory_order_acquire); });
+        m_readied.wait(lock,
+                       [this, i] { return ready(i).load(std::memory_order_acquire) || hiring(); });
         m_awaited = -1;
     }
     // Item i is finished: its slot is free for an item further on. Workers
@@ -362,6 +386,9 @@ private:
         std::clamp(int(std::thread::hardware_concurrency()) - 1, 0, std::max(m_jobs - 1, 0));
     int m_neededWorkers = m_coreWorkers;
     std::atomic<bool> m_diskBound{false};
+    // Workers wanted so far, and started by the calling thread.
+    std::atomic<int> m_hire{0};
+    std::atomic<int> m_hired{0};
     bool m_stopped = false;
 };
 
