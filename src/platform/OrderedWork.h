@@ -188,10 +188,9 @@ private:
     // and gets nothing then.
     std::pair<qsizetype, qsizetype> take(int w)
     {
-        const qsizetype window = qsizetype(m_slots.size());
         std::unique_lock lock(m_mutex);
-        const auto available = [this, window] {
-            return m_next < m_count && m_next - m_finished < window;
+        const auto available = [this] {
+            return m_next < m_count && m_next - m_finished < window();
         };
         // A worker that is not needed waits apart, so that waking a worker
         // for space never wakes one that is not needed.
@@ -204,7 +203,7 @@ private:
         // Another idle thread may take the chunk after this one.
         const bool more = m_count - m_next > 2 * m_chunk;
         const qsizetype first = m_next;
-        const qsizetype end = std::min({m_count, first + m_chunk, m_finished + window});
+        const qsizetype end = std::min({m_count, first + m_chunk, m_finished + window()});
         m_next = end;
         lock.unlock();
         if (more) {
@@ -212,12 +211,18 @@ private:
         }
         return {first, end};
     }
+    // How far the items taken may run ahead of those finished: two chunks
+    // for each thread in use, so that threads the run does not need hold no
+    // files open; the caller holds the lock.
+    qsizetype window() const
+    {
+        return std::min(qsizetype(m_slots.size()), 2 * m_chunk * (m_neededWorkers + 1));
+    }
     // Whether a whole chunk waits to be taken and fits the window; the caller
     // holds the lock.
     bool chunkWaits() const
     {
-        return m_count - m_next >= m_chunk &&
-               m_next + m_chunk - m_finished <= qsizetype(m_slots.size());
+        return m_count - m_next >= m_chunk && m_next + m_chunk - m_finished <= window();
     }
     std::atomic<bool> &ready(qsizetype i) { return m_ready[std::size_t(i) % m_slots.size()]; }
     void prepared(qsizetype first, qsizetype end)
