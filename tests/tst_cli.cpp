@@ -799,7 +799,7 @@ private slots:
                                << 0;
         QTest::newRow("NUL-ended, named twice")
             << QStringList{u"-0"_s, u"--files-from"_s, u"-"_s, u"ROOT/a.cl2"_s}
-            << QByteArray("ROOT/n\nl.cl2\0ROOT/a.cl2\0", 26)
+            << QByteArray("ROOT/n\nl.cl2\0ROOT/a.cl2\0", 24)
             << QStringList{realignedLine(a), realignedLine(nl),
                            u"ERROR: File (ROOT/a.cl2) was already converted in this run"_s}
             << 1;
