@@ -90,6 +90,7 @@ private slots:
     void aStopStartsNoFile();
     void everyWayGivesTheSameRun_data();
     void everyWayGivesTheSameRun();
+    void claimsKnowEveryFileAgain();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -659,6 +660,29 @@ void tst_Module1::everyWayGivesTheSameRun()
         QVERIFY2(bytes.value(it.key()) == (converted ? convertedBytes.value(it.key()) : it.value()),
                  qPrintable(it.key()));
     }
+}
+
+// A run of many files on two devices, their inode numbers in runs as a file
+// system gives them: each file's first name claims it under a number of its
+// own, and every later name finds that claim, also after the table grew.
+void tst_Module1::claimsKnowEveryFileAgain()
+{
+    ConversionRun run;
+    const std::uint32_t count = 150000;
+    const auto idOf = [](std::uint32_t i) {
+        return FileId{i % 3 == 0 ? 2049u : 66311u, 1000 + i / 3 + (i % 3 == 2 ? 1u << 20 : 0u)};
+    };
+    std::uint32_t number = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        QVERIFY(run.claim(idOf(i), &number));
+        QCOMPARE(number, i);
+    }
+    for (std::uint32_t i = count; i-- > 0;) {
+        QVERIFY(!run.claim(idOf(i), &number));
+        QCOMPARE(number, i);
+    }
+    QVERIFY(run.claim(FileId{2049u, 0}, &number));
+    QCOMPARE(number, count);
 }
 
 QTEST_GUILESS_MAIN(tst_Module1)
