@@ -1,13 +1,17 @@
 #include "convert/DirectionTables.h"
 #include "convert/Module1.h"
 #include "platform/BinaryFile.h"
+#include "search/modTree.h"
 #include "support/Cl2Fixture.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <atomic>
 #include <cerrno>
@@ -84,6 +88,9 @@ private slots:
     void aloneOrStoppedAsTheSearchStarts();
     void aStopStartsNoFile_data();
     void aStopStartsNoFile();
+    void everyWayGivesTheSameRun_data();
+    void everyWayGivesTheSameRun();
+    void claimsKnowEveryFileAgain();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -290,6 +297,10 @@ void tst_Module1::aRunConvertsEachFileOnceInOrder()
     run.jobs = jobs;
     run.progress = [&](qsizetype done, qsizetype total) { progress.append({done, total}); };
     run.setStopProbe([&] { return stopAt >= 0 && log.count() > stopAt; });
+    // Lines are held while the search goes on, so a stop timed by them needs
+    // the search over before the first file (a stop during the search is
+    // tested with the equivalence of the runs).
+    run.overlapSearch = stopAt < 0;
     const BatchResult result = ConvertPaths({folder, hard}, log, run);
     if (stopAt >= 0) {
         // The files whose conversion had started are finished and logged in
@@ -361,13 +372,15 @@ void tst_Module1::namesChangedAfterTheSearchThenStopAndUndo()
     QCOMPARE(framesBySlot(readFile(files[0])), slotsAfterConversion(original));
     QCOMPARE(readFile(m_dir->filePath(u"moved/9.cl2"_s)), original);
 
-    QCOMPARE(run.convertedFiles().files.size(), 3);
+    // The window keeps a copy of the list for its undo; the run goes.
+    const ConvertedFiles converted = run.convertedFiles();
+    QCOMPARE(converted.files.size(), 3);
     const QByteArray stranger = makeEightDirectionCl2(1);
     QVERIFY(QFile::remove(files[3]) && writeFile(files[3], stranger));
     putFile(*m_dir, u"new.cl2"_s, original);
     ConversionRun undo({.undo = true, .dryRun = false});
     log.Clear();
-    UndoConversion(run.convertedFiles(), log, undo);
+    UndoConversion(converted, log, undo);
     QCOMPARE(log.lines(),
              (QStringList{"SUCCESS: File ("_L1 + files[0] + ") directions were restored"_L1,
                           errorLine(files[3], u"is no longer the file that was converted"_s),
@@ -445,6 +458,231 @@ void tst_Module1::aStopStartsNoFile()
                      : readFile(files[i]) == original,
                  qPrintable(files[i]));
     }
+}
+
+namespace {
+
+// A tree with every kind of entry a search meets: two names of one file and
+// a link to it, files that are not 8-direction ones or are cut short, a pipe
+// and a link to nothing that match the mask, a folder that matches it, links
+// that lead back up (loops), a folder that cannot be listed, and enough
+// folders for every thread to have work.
+void makeMixedTree(const QString &tree)
+{
+    QVERIFY(QDir().mkpath(tree));
+    const auto put = [&tree](const QString &name, const QByteArray &bytes) {
+        QVERIFY(QDir().mkpath(QFileInfo(tree + u'/' + name).path()));
+        QVERIFY(writeFile(tree + u'/' + name, bytes));
+    };
+    const auto encoded = [&tree](const QString &name) {
+        return QFile::encodeName(tree + u'/' + name);
+    };
+    const QByteArray good = makeEightDirectionCl2(3);
+    put(u"a.cl2"_s, good);
+    QCOMPARE(::link(encoded(u"a.cl2"_s).constData(), encoded(u"b.cl2"_s).constData()), 0);
+    QCOMPARE(::symlink("a.cl2", encoded(u"c.cl2"_s).constData()), 0);
+    put(u"single.cl2"_s, makeSingleDirectionCl2(4));
+    put(u"cut.cl2"_s, good.left(40));
+    QCOMPARE(::mkfifo(encoded(u"pipe.cl2"_s).constData(), 0600), 0);
+    QCOMPARE(::symlink("nowhere.cl2", encoded(u"gone.cl2"_s).constData()), 0);
+    put(u"readme.txt"_s, "text");
+    put(u"data.cl2/x.cl2"_s, good);
+    QCOMPARE(::symlink(".", encoded(u"loop"_s).constData()), 0);
+    put(u"locked/z.cl2"_s, good);
+    for (int i = 0; i < 40; ++i) {
+        const QString folder = u"d%1/"_s.arg(i, 2, 10, QChar(u'0'));
+        put(folder + u"f.cl2"_s, makeEightDirectionCl2(1 + i % 5));
+        put(folder + u"g.CL2"_s, i % 7 == 3 ? makeSingleDirectionCl2(2) : good);
+    }
+    QCOMPARE(::symlink("..", encoded(u"d05/up"_s).constData()), 0);
+    QCOMPARE(::symlink("../a.cl2", encoded(u"d07/again.cl2"_s).constData()), 0);
+}
+
+// Every regular file below tree by its path, links not followed.
+QHash<QString, QByteArray> filesBelow(const QString &tree)
+{
+    QHash<QString, QByteArray> files;
+    QDirIterator it(tree, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (it.fileInfo().isFile()) {
+            files.insert(path, readFile(path));
+        }
+    }
+    return files;
+}
+
+// Owned by nobody, as a user without root's power would have it, so that a
+// folder without permissions cannot be listed.
+bool handToNobody(const QString &path)
+{
+    QDirIterator it(path, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    bool ok = ::lchown(QFile::encodeName(path).constData(), 65534, 65534) == 0;
+    while (it.hasNext()) {
+        ok = ::lchown(QFile::encodeName(it.next()).constData(), 65534, 65534) == 0 && ok;
+    }
+    return ok;
+}
+
+} // namespace
+
+void tst_Module1::everyWayGivesTheSameRun_data()
+{
+    QTest::addColumn<int>("jobs");
+    QTest::addColumn<bool>("overlap");
+    QTest::addColumn<bool>("stop"); // once some files are converted, while the search goes on
+    QTest::newRow("two jobs") << 2 << true << false;
+    QTest::newRow("two jobs, listed first") << 2 << false << false;
+    QTest::newRow("eight jobs") << 8 << true << false;
+    QTest::newRow("eight jobs, listed first") << 8 << false << false;
+    QTest::newRow("one job, stopped while searching") << 1 << false << true;
+    QTest::newRow("two jobs, stopped while searching") << 2 << true << true;
+    QTest::newRow("eight jobs, stopped while searching") << 8 << true << true;
+}
+
+// One file after another is the measure: any number of threads, with the
+// search overlapped or not, gives the same lines and the same bytes. A stop
+// while the search goes on leaves every file either converted, with its line
+// as one file after another gives it, or untouched without one.
+void tst_Module1::everyWayGivesTheSameRun()
+{
+    QFETCH(int, jobs);
+    QFETCH(bool, overlap);
+    QFETCH(bool, stop);
+    const QString tree = m_dir->filePath(u"tree"_s);
+    const QByteArray locked = QFile::encodeName(tree + u"/locked"_s);
+    const bool root = ::geteuid() == 0;
+    QCOMPARE(::chmod(QFile::encodeName(m_dir->path()).constData(), 0755), 0);
+    std::atomic<int> written{0};
+    DirectionTables::setBetweenWritesForTesting([&written] { ++written; });
+    // Made afresh for each run, which works as a user without root's power.
+    const auto prepare = [&] {
+        makeMixedTree(tree);
+        QVERIFY(::chmod(locked.constData(), 0) == 0 && (!root || handToNobody(tree)));
+        QVERIFY(!root || ::seteuid(65534) == 0);
+    };
+    const auto endRun = [&] {
+        QVERIFY(!root || ::seteuid(0) == 0);
+        QCOMPARE(::chmod(locked.constData(), 0755), 0);
+    };
+    const auto clear = [&] { QVERIFY(QDir(tree).removeRecursively()); };
+
+    // One file after another.
+    StringMessageLog serialLog;
+    prepare();
+    ConversionRun serial;
+    serial.jobs = 1;
+    ScanFolder(tree, serialLog, serial);
+    endRun();
+    const QStringList expected = serialLog.lines();
+    const QHash<QString, QByteArray> convertedBytes = filesBelow(tree);
+    clear();
+    for (const QString &kind :
+         {u"isn't a 8 directions file"_s, u"run past the end of the file"_s, u"(a pipe)"_s,
+          u"a symbolic link to nothing"_s, twice, u"/locked) could not be listed"_s}) {
+        QVERIFY2(expected.join(u'\n').contains(kind), qPrintable(kind));
+    }
+    const qsizetype found = expected.first().section(u'(', 1, 1).section(u')', 0, 0).toLongLong();
+    QCOMPARE(expected.first(), foundLine(found, tree));
+
+    makeMixedTree(tree);
+    const QHash<QString, QByteArray> originalBytes = filesBelow(tree);
+    clear();
+
+    ConversionRun run;
+    run.jobs = jobs;
+    run.overlapSearch = overlap;
+    bool waited = true;
+    int folders = 0;
+    if (stop) {
+        // At the fifth folder the search waits until files are converted
+        // (none are, one after another), then the run is asked to stop.
+        setFolderTakenForTesting([&](qsizetype) {
+            if (++folders != 5) {
+                return;
+            }
+            if (overlap) {
+                const QDeadlineTimer deadline(20000);
+                while (written < 3 && !deadline.hasExpired()) {
+                    QThread::msleep(1);
+                }
+                waited = written >= 3;
+            }
+            run.requestStop();
+        });
+    }
+    StringMessageLog log;
+    prepare();
+    written = 0;
+    const BatchResult result = ScanFolder(tree, log, run);
+    endRun();
+    setFolderTakenForTesting({});
+    DirectionTables::setBetweenWritesForTesting({});
+    const QStringList lines = log.lines();
+    const QHash<QString, QByteArray> bytes = filesBelow(tree);
+    clear();
+    if (!stop) {
+        QCOMPARE(lines, expected);
+        QCOMPARE(bytes, convertedBytes);
+        QVERIFY(!result.stopped && result.found == found);
+        return;
+    }
+    QVERIFY(waited);
+    QVERIFY(result.stopped);
+    if (!overlap) {
+        QCOMPARE(lines, QStringList{u"ERROR: Conversion stopped while searching (%1) and "
+                                    u"subfolders; no file found there was converted"_s.arg(tree)});
+        QCOMPARE(bytes, originalBytes);
+        return;
+    }
+    // The count of the files found by the stop, their lines as one after
+    // another gives them, and where the run stopped.
+    const qsizetype foundSoFar = lines.first().section(u'(', 1, 1).section(u')', 0, 0).toLongLong();
+    QVERIFY2(foundSoFar > 0 && foundSoFar < found, qPrintable(lines.first()));
+    QCOMPARE(lines.first(), foundLine(foundSoFar, tree));
+    const QStringList fileLines = lines.mid(1, lines.size() - 2);
+    QVERIFY(inOrderWithin(fileLines, expected));
+    const qsizetype done =
+        std::count_if(fileLines.cbegin(), fileLines.cend(), [](const QString &line) {
+            return line.startsWith(u"SUCCESS: File"_s) || line.startsWith(u"ERROR: File"_s);
+        });
+    QVERIFY2(done >= 3, qPrintable(lines.constLast()));
+    QCOMPARE(lines.constLast(), u"ERROR: Conversion stopped while searching (%1) and subfolders, "
+                                u"after (%2) of the (%3) files found so far"_s.arg(tree)
+                                    .arg(done)
+                                    .arg(foundSoFar));
+    for (auto it = originalBytes.cbegin(); it != originalBytes.cend(); ++it) {
+        const bool converted =
+            lines.contains(realignedLine(it.key())) ||
+            (it.key().endsWith(u"/b.cl2"_s) && lines.contains(realignedLine(tree + u"/a.cl2"_s)));
+        QVERIFY2(bytes.value(it.key()) == (converted ? convertedBytes.value(it.key()) : it.value()),
+                 qPrintable(it.key()));
+    }
+}
+
+// A run of many files on two devices, their inode numbers in runs as a file
+// system gives them: each file's first name claims it under a number of its
+// own, and every later name finds that claim, also after the table grew.
+void tst_Module1::claimsKnowEveryFileAgain()
+{
+    ConversionRun run;
+    const std::uint32_t count = 150000;
+    const auto idOf = [](std::uint32_t i) {
+        return FileId{i % 3 == 0 ? 2049u : 66311u, 1000 + i / 3 + (i % 3 == 2 ? 1u << 20 : 0u)};
+    };
+    std::uint32_t number = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        QVERIFY(run.claim(idOf(i), &number));
+        QCOMPARE(number, i);
+    }
+    for (std::uint32_t i = count; i-- > 0;) {
+        QVERIFY(!run.claim(idOf(i), &number));
+        QCOMPARE(number, i);
+    }
+    QVERIFY(run.claim(FileId{2049u, 0}, &number));
+    QCOMPARE(number, count);
 }
 
 QTEST_GUILESS_MAIN(tst_Module1)

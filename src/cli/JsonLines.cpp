@@ -93,7 +93,8 @@ QByteArray jsonLine(const LogEntry &entry)
         entry.status == Status::StoppedSearching) {
         object.insert(QStringLiteral("count"), double(entry.count));
     }
-    if (entry.status == Status::Stopped) {
+    if (entry.status == Status::Stopped ||
+        (entry.status == Status::StoppedSearching && entry.total > 0)) {
         object.insert(QStringLiteral("total"), double(entry.total));
     }
     if (!entry.mask.isEmpty()) {

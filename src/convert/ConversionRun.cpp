@@ -33,7 +33,6 @@ void ConversionRun::recordWritten(const FileId &id, const FileStamp &stamp,
 void ConversionRun::recordConverted(const FileId &id, const FileStamp &stamp, const QString &folder,
                                     const QByteArray &encodedFolder, std::string_view name)
 {
-    m_converted.insert(id);
     if (earlier && !skipConverted) {
         const std::lock_guard lock(m_againMutex);
         m_turnedAgain += m_seenBefore.contains(id) ? 1 : 0;

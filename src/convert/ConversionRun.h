@@ -2,6 +2,7 @@
 
 #include "convert/LogEntry.h"
 #include "platform/BinaryFile.h"
+#include "platform/FileClaims.h"
 #include "platform/FileIdSet.h"
 #include "search/FoundFileList.h"
 
@@ -58,6 +59,10 @@ public:
     int jobs = DefaultJobs;
     static constexpr int DefaultJobs = 8;
 
+    // With more than one job, a folder's files are converted while the
+    // search still goes on; off, the whole tree is listed first.
+    bool overlapSearch = true;
+
     // Which file names a folder search takes.
     QString maskList = QStringLiteral("*.cl2");
     // Called when a folder search starts, and after each file of a batch with
@@ -98,21 +103,30 @@ public:
     bool needsStamps() const { return m_keepList || m_options.record; }
     const ConvertedFiles &convertedFiles() const { return m_convertedList; }
 
-    // A batch of n files is coming: room is made for them at once.
-    void expectFiles(qsizetype n)
+    // Claims a file for conversion by the name that reaches it first in the
+    // run; false when it was claimed before. Either way *number is the
+    // claim's, the same for every name of the file. Claims are made in search
+    // order, one at a time, while the conversions themselves overlap.
+    bool claim(const FileId &id, std::uint32_t *number)
     {
-        m_converted.reserve(std::size_t(n));
-        m_claimed.reserve(std::size_t(n));
+        const auto [claimed, first] = m_claimed.claim(id);
+        *number = claimed;
+        return first;
     }
 
-    // Claims a file for conversion by the name that reaches it first in the
-    // run; false when it was claimed before. Claims are made in search order,
-    // one at a time, while the conversions themselves overlap.
-    bool claim(const FileId &id) { return m_claimed.insert(id); }
-
-    // Whether the file was converted (or, in a dry run, would be) earlier in
-    // this run.
-    bool hasConverted(const FileId &id) const { return m_converted.contains(id); }
+    // Whether the file of a claim was converted (or, in a dry run, would be)
+    // earlier in this run. Asked and marked by one thread only.
+    bool hasConverted(std::uint32_t claim) const
+    {
+        return claim < m_converted.size() && m_converted[claim];
+    }
+    void markConverted(std::uint32_t claim)
+    {
+        if (claim >= m_converted.size()) {
+            m_converted.resize(std::size_t(claim) + 1);
+        }
+        m_converted[claim] = true;
+    }
     // Records a converted file under the name that reached it: the folder it
     // lies in (ending in a separator, shown and as the system spells it) and
     // its bare name, with its stamp when the list is kept.
@@ -128,8 +142,8 @@ private:
     ConversionOptions m_options;
     std::atomic<bool> m_stop{false};
     std::function<bool()> m_stopProbe;
-    FileIdSet m_converted;
-    FileIdSet m_claimed;
+    FileClaims m_claimed;
+    std::vector<bool> m_converted; // by claim
     bool m_keepList = false;
     std::mutex m_againMutex;
     std::mutex m_recordMutex;

@@ -85,13 +85,13 @@ bool holds(BinaryFile &file, std::int64_t offset, const std::vector<char> &bytes
 FileProblem DirectionTables::load(BinaryFile &file, DirectionSwap swap)
 {
     QString error;
-    // The first read lands in a buffer of its own that is never cleared:
-    // only the bytes read are ever looked at.
-    if (!m_firstRead) {
-        m_firstRead = std::make_unique_for_overwrite<char[]>(FrontReadSize);
-    }
-    const char *first = m_firstRead.get();
-    const std::int64_t got = file.readAt(0, m_firstRead.get(), FrontReadSize, &error);
+    // The first read lands in a buffer of the thread's that is never
+    // cleared: only the bytes read are ever looked at, and only until load
+    // returns, so the files a thread has in flight share one.
+    thread_local const std::unique_ptr<char[]> firstRead =
+        std::make_unique_for_overwrite<char[]>(FrontReadSize);
+    const char *first = firstRead.get();
+    const std::int64_t got = file.readAt(0, firstRead.get(), FrontReadSize, &error);
     if (got < 0) {
         return unreadable(error);
     }

@@ -62,7 +62,6 @@ private:
 
     // Each block is rewritten whole, its frame count with the same value.
     // From offset 0: header, first group's frame count and its table.
-    std::unique_ptr<char[]> m_firstRead;
     std::vector<char> m_front;
     std::vector<char> m_newFront;
     // From the partner group's start: its frame count and its table.

@@ -1,7 +1,5 @@
 #include "convert/FileInFlight.h"
 
-#include "platform/OrderedWork.h"
-
 #include <algorithm>
 
 namespace velmora {
@@ -28,12 +26,10 @@ InFlightLimits limitInFlight(int jobs, long descriptors)
     return limits;
 }
 
-qsizetype convertInOrder(qsizetype count, int jobs, qsizetype chunk, const ThreadFileStep &open,
-                         const FileStep &admit, const ThreadFileStep &work, const FileStep &finish,
+qsizetype convertInOrder(FileWork &files, const ThreadFileStep &open, const FileStep &admit,
+                         const ThreadFileStep &work, const FileStep &finish,
                          const std::function<bool()> &shouldStop)
 {
-    // A warm file takes a few microseconds: threads take files many at a time.
-    OrderedWork<FileInFlight> files(jobs, count, chunk);
     const auto opening = [&files, &open](qsizetype i, FileInFlight &file, int thread) {
         file.readAhead = files.diskBound();
         open(i, file, thread);

@@ -2,6 +2,7 @@
 
 #include "convert/DirectionTables.h"
 #include "platform/BinaryFile.h"
+#include "platform/OrderedWork.h"
 
 #include <QString>
 
@@ -10,15 +11,16 @@
 namespace velmora {
 
 // One file on its way through a batch: opened, admitted in search order,
-// converted (on any thread), then finished and logged in search order. Its
-// buffers are reused from file to file.
+// converted (on any thread), then finished and logged in search order. It
+// holds no buffer: those belong to the threads that convert.
 struct FileInFlight
 {
     BinaryFile file;
-    DirectionTables tables;
     // What went wrong with the file; empty while all is well.
     FileProblem problem;
     bool opened = false;
+    // The run's claim of the file, shared by all its names.
+    std::uint32_t claim = 0;
     // Left to the calling thread: an earlier name of the file came first in
     // the run, or its journal record needs the last slot.
     bool deferred = false;
@@ -49,15 +51,17 @@ InFlightLimits limitInFlight(int jobs, long descriptors);
 
 using FileStep = std::function<void(qsizetype, FileInFlight &)>;
 using ThreadFileStep = std::function<void(qsizetype, FileInFlight &, int thread)>;
+// The files of a batch on their way: made for a count of files, or for a list
+// a search is still filling (expectMore, extend, endOfList).
+using FileWork = OrderedWork<FileInFlight>;
 
-// Runs the steps of OrderedWork for files 0 .. count - 1 on up to `jobs`
-// threads, `chunk` files at a time: open and work on any thread, admit in
-// order, finish on the calling thread in order. shouldStop is asked before
-// each finish: once it says so, no further file is taken, and those taken
-// are finished. Returns how many files were finished. With one job
-// everything runs on the calling thread, one file after another.
-qsizetype convertInOrder(qsizetype count, int jobs, qsizetype chunk, const ThreadFileStep &open,
-                         const FileStep &admit, const ThreadFileStep &work, const FileStep &finish,
+// Runs the steps of OrderedWork for the files of `files`: open and work on
+// any thread, admit in order, finish on the calling thread in order.
+// shouldStop is asked before each finish: once it says so, no further file is
+// taken, and those taken are finished. Returns how many files were finished.
+// With one job everything runs on the calling thread, one file after another.
+qsizetype convertInOrder(FileWork &files, const ThreadFileStep &open, const FileStep &admit,
+                         const ThreadFileStep &work, const FileStep &finish,
                          const std::function<bool()> &shouldStop);
 
 } // namespace velmora

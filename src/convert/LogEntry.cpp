@@ -109,6 +109,12 @@ QString formatLine(const LogEntry &entry)
         return QLatin1String("ERROR: Conversion stopped after (") + QString::number(entry.count) +
                QLatin1String(") of (") + QString::number(entry.total) + QLatin1String(") files");
     case Status::StoppedSearching:
+        if (entry.total > 0) {
+            return QLatin1String("ERROR: Conversion stopped while searching (") + path +
+                   QLatin1String(") and subfolders, after (") + QString::number(entry.count) +
+                   QLatin1String(") of the (") + QString::number(entry.total) +
+                   QLatin1String(") files found so far");
+        }
         return QLatin1String("ERROR: Conversion stopped while searching (") + path +
                QLatin1String(") and subfolders; no file found there was converted");
     case Status::JournalFailed:

@@ -35,8 +35,10 @@ struct LogEntry
         FolderNotListed,
         MaskInvalid, // the mask list is not valid (reason); nothing was searched
         // The run.
-        Stopped,          // after count of total files
-        StoppedSearching, // while searching, count files found so far
+        Stopped, // after count of total files
+        // While searching: count files found so far, none converted; or,
+        // when total is not 0, after count of the total files found so far.
+        StoppedSearching,
     };
 
     Status status = Status::Converted;

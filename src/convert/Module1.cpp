@@ -11,9 +11,12 @@
 #include <QFile>
 
 #include <algorithm>
+#include <atomic>
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 namespace velmora {
 
@@ -133,22 +136,26 @@ void convertOpened(FileInFlight &job, ConversionRun &run, const FilePlace &place
         file.close(&error);
         return;
     }
-    job.problem = job.tables.load(file, swapOf(options));
+    // Only this call uses the tables: each thread keeps one set for all the
+    // files it converts, however many a batch has in flight.
+    thread_local DirectionTables tables;
+    job.problem = tables.load(file, swapOf(options));
     if (job.problem.isEmpty() && stoppable && run.stopRequested() && leaveForStop(job)) {
         return;
     }
     if (job.problem.isEmpty() && !options.dryRun) {
         Journal *journal = options.journal;
-        const QByteArray path =
-            journal ? place.encodedFolder +
-                          QByteArrayView(place.name.data(), qsizetype(place.name.size()))
-                    : QByteArray();
-        if (journal && !journal->fits(slot, path, job.tables)) {
+        thread_local QByteArray path; // its buffer serves every file
+        path.resize(0);
+        if (journal) {
+            path.append(place.encodedFolder)
+                .append(place.name.data(), qsizetype(place.name.size()));
+        }
+        if (journal && !journal->fits(slot, path, tables)) {
             job.deferred = true;
             return;
         }
-        const QString failed =
-            storeRecorded(file, path, job.tables, swapOf(options), journal, slot);
+        const QString failed = storeRecorded(file, path, tables, swapOf(options), journal, slot);
         if (!failed.isEmpty()) {
             job.problem = {Status::WriteFailed, failed};
         }
@@ -186,7 +193,7 @@ FileProblem finishFile(FileInFlight &job, ConversionRun &run, const FilePlace &p
     if (job.deferred) {
         job.deferred = false;
         // Converting a file a second time would turn it one step too far.
-        if (run.hasConverted(job.file.id())) {
+        if (run.hasConverted(job.claim)) {
             QString error;
             job.file.close(&error);
             job.problem = {Status::AlreadyConverted, {}};
@@ -196,6 +203,7 @@ FileProblem finishFile(FileInFlight &job, ConversionRun &run, const FilePlace &p
     }
     if (job.converted) {
         job.converted = false;
+        run.markConverted(job.claim);
         run.recordConverted(job.file.id(), job.stamp, place.folder, place.encodedFolder,
                             place.name);
     }
@@ -209,7 +217,7 @@ FileProblem finishFile(FileInFlight &job, ConversionRun &run, const FilePlace &p
 // run: then the calling thread decides, in order, once that one is done.
 void admitOpened(FileInFlight &job, ConversionRun &run)
 {
-    job.deferred = job.opened && job.problem.isEmpty() && !run.claim(job.file.id());
+    job.deferred = job.opened && job.problem.isEmpty() && !run.claim(job.file.id(), &job.claim);
 }
 
 // The folders of a batch, each opened once for all its files; shared by the
@@ -291,17 +299,35 @@ private:
 };
 
 using Check = std::function<FileProblem(qsizetype, const BinaryFile &)>;
+// A search that fills a batch's list while the batch works on it: it calls
+// found(count) as files come into the list, and says whether it ran to its
+// end (false: stopped).
+using Search = std::function<bool(const std::function<void(qsizetype)> &found)>;
+
+// The line a search ends with: how many files it found (or that none did).
+void reportCount(MessageLog &log, LogEntry &countLine, qsizetype found)
+{
+    countLine.status = found > 0 ? Status::Found : Status::NoneFound;
+    countLine.count = found;
+    log.Report(countLine);
+}
 
 // Converts the files of a list in order, one line each, until the run is
 // asked to stop. check, when given, may refuse a file once it is open.
+// With search, the list is still being filled while the files found so far
+// are converted; their lines are held until the search is over, so that the
+// count line (countLine, given then) comes first.
 BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionRun &run,
-                        const Check &check = {})
+                        const Check &check = {}, const Search &search = {},
+                        LogEntry *countLine = nullptr)
 {
-    const qsizetype total = files.size();
-    BatchResult result{total, 0, false};
-    run.expectFiles(total);
+    qsizetype total = search ? -1 : files.size(); // -1 while the search goes on
+    BatchResult result{0, 0, false};
     raiseOpenFileLimit();
-    const InFlightLimits limits = limitInFlight(batchJobs(run), descriptorsLeft());
+    const int wanted = batchJobs(run);
+    // The search reads folders on up to as many threads, each holding one.
+    const long searchDescriptors = search ? wanted + 2 : 0;
+    const InFlightLimits limits = limitInFlight(wanted, descriptorsLeft() - searchDescriptors);
     const int jobs = limits.jobs;
     FolderCache folders(files, jobs, limits.keptFolders);
     const auto placeOf = [&files](qsizetype i) {
@@ -361,13 +387,7 @@ BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionR
         }
     };
     LogEntry entry;
-    qsizetype finished = 0;
-    const auto finish = [&](qsizetype i, FileInFlight &job) {
-        const FileProblem problem = finishFile(job, run, placeOf(i), true);
-        if (job.leftForStop) {
-            return; // not done: no line
-        }
-        ++finished;
+    const auto report = [&](qsizetype i, const FileProblem &problem) {
         files.encodedPath(i, entry.path);
         if (!reportFile(log, entry, problem, run.options())) {
             ++result.failed;
@@ -376,10 +396,84 @@ BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionR
             run.progress(i + 1, total);
         }
     };
-    convertInOrder(total, jobs, limits.chunk, open, admit, work, finish,
-                   [&run] { return run.stopRequested(); });
+    // The lines of files done before the search was over.
+    struct HeldLine
+    {
+        qsizetype file;
+        FileProblem problem;
+    };
+    std::vector<HeldLine> held;
+    // Set by the search before it gives its count.
+    bool searchedToTheEnd = true;
+    std::atomic<qsizetype> searched{-1}; // the count, once the search is over
+    const auto releaseHeld = [&] {
+        total = searched.load(std::memory_order_acquire);
+        reportCount(log, *countLine, total);
+        for (const HeldLine &line : held) {
+            report(line.file, line.problem);
+        }
+        held = {};
+    };
+    qsizetype finished = 0;
+    const auto finish = [&](qsizetype i, FileInFlight &job) {
+        const FileProblem problem = finishFile(job, run, placeOf(i), true);
+        if (job.leftForStop) {
+            return; // not done: no line
+        }
+        ++finished;
+        // A search that was stopped is told of once the batch is over.
+        if (total < 0 && searched.load(std::memory_order_acquire) >= 0 && searchedToTheEnd) {
+            releaseHeld();
+        }
+        if (total >= 0) {
+            report(i, problem);
+        } else {
+            held.push_back({i, problem});
+        }
+    };
+    FileWork batch(jobs, search ? 0 : total, limits.chunk);
+    std::jthread searching;
+    if (search) {
+        batch.expectMore();
+        searching = std::jthread([&] {
+            searchedToTheEnd = search([&batch](qsizetype count) { batch.extend(count); });
+            searched.store(files.size(), std::memory_order_release);
+            batch.endOfList();
+        });
+    }
+    convertInOrder(batch, open, admit, work, finish, [&run] { return run.stopRequested(); });
+    if (searching.joinable()) {
+        searching.join();
+    }
+    if (total < 0) {
+        if (searchedToTheEnd || finished > 0) {
+            releaseHeld();
+        } else {
+            total = searched.load(std::memory_order_acquire);
+        }
+    }
+    result.found = total;
+    if (!searchedToTheEnd && finished == 0) {
+        LogEntry stopped = *countLine;
+        stopped.status = Status::StoppedSearching;
+        stopped.count = total;
+        log.Report(stopped);
+        log.Repaint();
+        return {total, 1, true};
+    }
     result.failed += reportUnlisted(log, files);
-    if (finished < total) {
+    if (!searchedToTheEnd) {
+        // Stopped while searching, after some files: how many of those found
+        // by then were converted.
+        LogEntry stopped = *countLine;
+        stopped.status = Status::StoppedSearching;
+        stopped.count = finished;
+        stopped.total = total;
+        log.Report(stopped);
+        log.Repaint();
+        ++result.failed;
+        result.stopped = true;
+    } else if (finished < total) {
         result.stopped = true;
         reportStopped(log, finished, total);
     }
@@ -438,34 +532,48 @@ BatchResult ScanFolder(const QByteArray &folder, MessageLog &log, ConversionRun 
         run.searching(escapedPath(folder));
     }
     raiseOpenFileLimit();
+    MaskSet masks;
     QString maskError;
-    const FoundFileList found = FindFileList(
-        folder, run.maskList, &maskError, [&run] { return run.stopRequested(); }, run.jobs,
-        run.searchProgress);
-    if (!maskError.isEmpty()) {
+    if (!PrepareMasks(run.maskList, masks, &maskError)) {
         entry.status = Status::MaskInvalid;
         entry.mask = run.maskList;
         entry.reason = maskError;
         log.Report(entry);
         return {0, 1, false};
     }
-    if (run.stopRequested()) {
-        // Stopped while searching: nothing found there was converted, and
-        // what was found so far is not the batch.
-        entry.status = Status::StoppedSearching;
-        entry.count = found.size();
-        log.Report(entry);
-        log.Repaint();
-        return {found.size(), 1, true};
-    }
-    entry.status = found.isEmpty() ? Status::NoneFound : Status::Found;
-    entry.count = found.size();
-    log.Report(entry);
-    BatchResult result = convertList(found, log, run, [&run](qsizetype, const BinaryFile &file) {
+    const auto stop = [&run] { return run.stopRequested(); };
+    // A file a recorded run converted may be left out (--skip-converted).
+    const auto checkEarlier = [&run](qsizetype, const BinaryFile &file) {
         return run.checkEarlier(file);
-    });
-    if (found.isEmpty()) {
-        ++result.failed;
+    };
+    FoundFileList found;
+    BatchResult result;
+    if (run.jobs > 1 && run.overlapSearch) {
+        // Files are converted as they are found; the search takes a core of
+        // its own only while folders wait for a disk.
+        const auto search = [&](const std::function<void(qsizetype)> &foundSoFar) {
+            return SearchFolder(folder, masks, found, stop, run.jobs, 1, foundSoFar,
+                                run.searchProgress);
+        };
+        result = convertList(found, log, run, checkEarlier, search, &entry);
+    } else {
+        const bool searchedAll =
+            SearchFolder(folder, masks, found, stop, run.jobs,
+                         int(std::thread::hardware_concurrency()), {}, run.searchProgress);
+        if (!searchedAll || run.stopRequested()) {
+            // Stopped while searching: nothing found there was converted, and
+            // what was found so far is not the batch.
+            entry.status = Status::StoppedSearching;
+            entry.count = found.size();
+            log.Report(entry);
+            log.Repaint();
+            return {found.size(), 1, true};
+        }
+        reportCount(log, entry, found.size());
+        result = convertList(found, log, run, checkEarlier);
+    }
+    if (result.found == 0 && !result.stopped) {
+        ++result.failed; // none found
     }
     return result;
 }

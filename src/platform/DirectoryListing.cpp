@@ -7,11 +7,14 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 
 namespace velmora {
 
 namespace {
+
+[[maybe_unused]] constexpr std::size_t BufferBytes = 64 * 1024;
 
 bool isDotOrDotDot(const char *name)
 {
@@ -29,10 +32,12 @@ template <typename Take> int DirectoryListing::readEntries(int fd, const Take &t
 {
 #if defined(__linux__)
     // Straight from the kernel in large batches: no stream to set up per
-    // directory, and one call for all but the largest folders.
-    m_buffer.resize(64 * 1024);
+    // directory, and one call for all but the largest folders. The buffer is
+    // the thread's: a walk has many listings in flight, read by few threads.
+    thread_local const std::unique_ptr<char[]> buffer =
+        std::make_unique_for_overwrite<char[]>(BufferBytes);
     for (;;) {
-        const ssize_t got = ::getdents64(fd, m_buffer.data(), m_buffer.size());
+        const ssize_t got = ::getdents64(fd, buffer.get(), BufferBytes);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -43,7 +48,7 @@ template <typename Take> int DirectoryListing::readEntries(int fd, const Take &t
             return 0;
         }
         for (ssize_t at = 0; at < got;) {
-            const auto *entry = reinterpret_cast<const dirent64 *>(m_buffer.data() + at);
+            const auto *entry = reinterpret_cast<const dirent64 *>(buffer.get() + at);
             take(entry->d_name, entry->d_type, static_cast<std::uint64_t>(entry->d_ino));
             at += entry->d_reclen;
         }

@@ -67,7 +67,6 @@ private:
     // returns 0, or the error that stopped the reading.
     template <typename Take> int readEntries(int fd, const Take &take);
 
-    std::vector<char> m_buffer;
     std::string m_names; // every name, each followed by a NUL
     std::vector<Entry> m_entries;
     FileId m_directory;

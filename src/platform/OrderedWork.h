@@ -26,8 +26,9 @@ namespace velmora {
 // workers from 0 up to jobs - 2; the calling thread, one of the jobs, is `jobs`.
 // A slot (the state of one item between the steps) is reused round the
 // window, so memory does not grow with the list. The list may grow while it
-// is worked on: finish may call extend(). With one job, every step runs on
-// the calling thread, one item after another.
+// is worked on: finish may call extend(); or, after expectMore(), any thread
+// may, and the run goes on until endOfList() too. With one job, every step
+// runs on the calling thread, one item after another.
 // A thread takes `chunk` items at a time and runs each step for all of them:
 // handing work from thread to thread costs far more than a small item, so it
 // is done for many at once. The calling thread takes a chunk too whenever the
@@ -42,9 +43,17 @@ public:
     {
     }
 
-    // Whether the items wait for a disk: chunks waited, and more threads
-    // were brought in.
+    // Whether the items wait for a disk: chunks read from storage, and more
+    // threads were brought in.
     bool diskBound() const { return m_diskBound.load(std::memory_order_relaxed); }
+
+    // How many threads to keep busy while nothing waits for a disk: one per
+    // core by default; fewer when other work shares the cores. Before run().
+    void setCoreThreads(int threads)
+    {
+        m_coreWorkers = std::clamp(threads - 1, 0, std::max(m_jobs - 1, 0));
+        m_neededWorkers = m_coreWorkers;
+    }
 
     // Items up to count can now be worked on; count never shrinks.
     void extend(qsizetype count)
@@ -55,9 +64,22 @@ public:
             m_count = count;
             wake = chunkWaits();
         }
+        m_grown.notify_one();
         if (wake) {
             m_spaceFreed.notify_one();
         }
+    }
+    // The list is not complete yet: the run waits for extend() or
+    // endOfList(), which any thread may call. Before run().
+    void expectMore() { m_open = true; }
+    // No item comes after those given so far.
+    void endOfList()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_open = false;
+        }
+        m_grown.notify_one();
     }
 
     // Two steps: prepare(i, slot) on any thread, finish(i, slot) in order.
@@ -79,8 +101,9 @@ public:
                   const Stop &shouldStop)
     {
         qsizetype done = 0;
+        qsizetype known = 0; // items known to be in the list
         if (m_jobs <= 1) {
-            for (; done < m_count && !shouldStop(); ++done) {
+            for (; (done < known || done < (known = listed(done))) && !shouldStop(); ++done) {
                 Slot &only = m_slots.front();
                 open(done, only, m_jobs);
                 admit(done, only);
@@ -91,7 +114,7 @@ public:
         }
         // Runs the steps for a chunk, then sees whether more workers are needed.
         const auto steps = [&](qsizetype first, qsizetype end, int thread) {
-            ChunkWaits clock;
+            StorageReads clock;
             for (qsizetype i = first; i < end; ++i) {
                 open(i, slot(i), thread);
             }
@@ -106,25 +129,35 @@ public:
             for (qsizetype i = first; i < end && started; ++i) {
                 work(i, slot(i), thread);
             }
-            const long waits = clock.count();
+            const long reads = clock.count();
             prepared(first, end);
-            adjustWorkers(end - first, waits);
+            adjustWorkers(end - first, reads);
         };
         // The calling thread is one of the jobs: it works on items too
         // whenever the next one to finish is not ready.
+        // Workers are started by this thread once they are first needed: a
+        // run that never waits for a disk starts one per core, whatever
+        // the jobs asked for.
         std::vector<std::jthread> workers;
         workers.reserve(std::size_t(m_jobs - 1));
-        for (int w = 0; w + 1 < m_jobs; ++w) {
-            workers.emplace_back([this, &steps, w] {
-                for (auto [first, end] = take(w); first < end; std::tie(first, end) = take(w)) {
-                    steps(first, end, w);
-                }
-            });
-        }
-        // Only this thread extends the list, so it may read the count freely.
+        const auto hire = [&] {
+            const int wanted = m_hire.load(std::memory_order_relaxed);
+            while (int(workers.size()) < wanted) {
+                workers.emplace_back([this, &steps, w = int(workers.size())] {
+                    for (auto [first, end] = take(w); first < end; std::tie(first, end) = take(w)) {
+                        steps(first, end, w);
+                    }
+                });
+            }
+            m_hired.store(wanted, std::memory_order_relaxed);
+        };
+        m_hire.store(m_neededWorkers, std::memory_order_relaxed);
         // Once stopped, the items whose work has started are still finished.
         qsizetype started = -1;
-        while (done < (started < 0 ? m_count : started)) {
+        while (started < 0 ? done < known || done < (known = listed(done)) : done < started) {
+            if (hiring()) {
+                hire();
+            }
             if (started < 0 && shouldStop()) {
                 started = stop(done);
                 continue;
@@ -134,7 +167,9 @@ public:
                     steps(first, end, m_jobs);
                     continue;
                 }
+                // Woken when the item is ready, or to start workers.
                 awaitReady(done);
+                continue;
             }
             finish(done, slot(done));
             finished(done);
@@ -153,10 +188,9 @@ private:
     // and gets nothing then.
     std::pair<qsizetype, qsizetype> take(int w)
     {
-        const qsizetype window = qsizetype(m_slots.size());
         std::unique_lock lock(m_mutex);
-        const auto available = [this, window] {
-            return m_next < m_count && m_next - m_finished < window;
+        const auto available = [this] {
+            return m_next < m_count && m_next - m_finished < window();
         };
         // A worker that is not needed waits apart, so that waking a worker
         // for space never wakes one that is not needed.
@@ -169,7 +203,7 @@ private:
         // Another idle thread may take the chunk after this one.
         const bool more = m_count - m_next > 2 * m_chunk;
         const qsizetype first = m_next;
-        const qsizetype end = std::min({m_count, first + m_chunk, m_finished + window});
+        const qsizetype end = std::min({m_count, first + m_chunk, m_finished + window()});
         m_next = end;
         lock.unlock();
         if (more) {
@@ -177,12 +211,18 @@ private:
         }
         return {first, end};
     }
+    // How far the items taken may run ahead of those finished: two chunks
+    // for each thread in use, so that threads the run does not need hold no
+    // files open; the caller holds the lock.
+    qsizetype window() const
+    {
+        return std::min(qsizetype(m_slots.size()), 2 * m_chunk * (m_neededWorkers + 1));
+    }
     // Whether a whole chunk waits to be taken and fits the window; the caller
     // holds the lock.
     bool chunkWaits() const
     {
-        return m_count - m_next >= m_chunk &&
-               m_next + m_chunk - m_finished <= qsizetype(m_slots.size());
+        return m_count - m_next >= m_chunk && m_next + m_chunk - m_finished <= window();
     }
     std::atomic<bool> &ready(qsizetype i) { return m_ready[std::size_t(i) % m_slots.size()]; }
     void prepared(qsizetype first, qsizetype end)
@@ -200,48 +240,69 @@ private:
             m_readied.notify_one();
         }
     }
-    // Counts how often a thread waits for a disk while it works on a chunk;
-    // its waits for other threads do not count.
-    class ChunkWaits
+    // Counts what a thread reads from storage while it works on a chunk,
+    // leaving out its wait for its turn. Its waits for a lock are no reason
+    // for more threads: only waits for a disk are.
+    class StorageReads
     {
     public:
-        void pause() { m_paused = threadWaits(); }
-        void resume() { m_waits -= threadWaits() - m_paused; }
-        long count() const { return threadWaits() - m_waits; }
+        void pause() { m_paused = threadStorageReads(); }
+        void resume() { m_reads -= threadStorageReads() - m_paused; }
+        long count() const { return threadStorageReads() - m_reads; }
 
     private:
-        long m_waits = threadWaits();
+        long m_reads = threadStorageReads();
         long m_paused = 0;
     };
     // On a warm cache, a thread per core does the most: more threads only
     // take turns on the cores and wait for each other. A chunk whose thread
-    // waited for a disk again and again brings more workers in, up to the
-    // jobs asked for; a chunk that never waited lets one go again.
-    void adjustWorkers(qsizetype chunkSize, long waits)
+    // read from storage for most of its items (reads count 512-byte units)
+    // brings more workers in, up to the jobs asked for; a chunk that read
+    // nothing lets one go again.
+    void adjustWorkers(qsizetype chunkSize, long reads)
     {
         bool more = false;
         {
             const std::lock_guard lock(m_mutex);
-            if (waits * 2 >= chunkSize && waits > 0) {
+            if (reads >= chunkSize && reads > 0) {
                 more = m_neededWorkers < m_jobs - 1;
                 m_neededWorkers = std::min(m_jobs - 1, 2 * m_neededWorkers + 1);
                 m_diskBound.store(true, std::memory_order_relaxed);
-            } else if (waits == 0 && m_neededWorkers > m_coreWorkers) {
+                m_hire.store(std::max(m_hire.load(std::memory_order_relaxed), m_neededWorkers),
+                             std::memory_order_relaxed);
+            } else if (reads == 0 && m_neededWorkers > m_coreWorkers) {
                 --m_neededWorkers;
                 m_diskBound.store(m_neededWorkers > m_coreWorkers, std::memory_order_relaxed);
             }
         }
         if (more) {
             m_notNeeded.notify_all();
+            // The calling thread starts the new workers.
+            m_readied.notify_all();
         }
     }
+    // Whether workers are wanted that the calling thread has not started.
+    bool hiring() const
+    {
+        return m_hired.load(std::memory_order_relaxed) < m_hire.load(std::memory_order_relaxed);
+    }
 
-    // Waits until the thread that took item i is done with it.
+    // How many items the list holds, once it holds more than done or is
+    // complete.
+    qsizetype listed(qsizetype done)
+    {
+        std::unique_lock lock(m_mutex);
+        m_grown.wait(lock, [this, done] { return m_count > done || !m_open; });
+        return m_count;
+    }
+    // Waits until the thread that took item i is done with it, or workers
+    // are wanted that this thread must start.
     void awaitReady(qsizetype i)
     {
         std::unique_lock lock(m_mutex);
         m_awaited = i;
-        m_readied.wait(lock, [this, i] { return ready(i).load(std::memory_order_acquire); });
+        m_readied.wait(lock,
+                       [this, i] { return ready(i).load(std::memory_order_acquire) || hiring(); });
         m_awaited = -1;
     }
     // Item i is finished: its slot is free for an item further on. Workers
@@ -315,6 +376,8 @@ private:
     std::condition_variable m_readied;
     std::condition_variable m_notNeeded;
     std::condition_variable m_turn;
+    std::condition_variable m_grown;
+    bool m_open = false; // more items may come from another thread
     qsizetype m_admitted = 0;
     std::mutex m_startMutex;
     qsizetype m_started = 0; // one past the last item whose work started
@@ -324,9 +387,13 @@ private:
     std::atomic<qsizetype> m_finished{0};
     // Workers 0 .. m_neededWorkers - 1 take chunks; the calling thread is one
     // more.
-    const int m_coreWorkers = std::max(int(std::thread::hardware_concurrency()) - 1, 0);
+    int m_coreWorkers =
+        std::clamp(int(std::thread::hardware_concurrency()) - 1, 0, std::max(m_jobs - 1, 0));
     int m_neededWorkers = m_coreWorkers;
     std::atomic<bool> m_diskBound{false};
+    // Workers wanted so far, and started by the calling thread.
+    std::atomic<int> m_hire{0};
+    std::atomic<int> m_hired{0};
     bool m_stopped = false;
 };
 

@@ -7,11 +7,11 @@
 
 namespace velmora {
 
-long threadWaits()
+long threadStorageReads()
 {
 #ifdef RUSAGE_THREAD
     rusage usage{};
-    return ::getrusage(RUSAGE_THREAD, &usage) == 0 ? usage.ru_nvcsw : 0;
+    return ::getrusage(RUSAGE_THREAD, &usage) == 0 ? usage.ru_inblock : 0;
 #else
     return 0; // then threads are never brought in for a slow disk
 #endif

@@ -2,9 +2,10 @@
 
 namespace velmora {
 
-// How often the calling thread has given up the processor to wait (for a
-// disk, a lock) so far.
-long threadWaits();
+// How much the calling thread has read from storage so far, in 512-byte
+// units: what it waited for a disk for. Waits for a lock or another thread do
+// not count, nor reads the page cache answered.
+long threadStorageReads();
 
 // Lets the process open as many files as its hard limit allows (the soft
 // limit is often far lower). Only the first call does anything.

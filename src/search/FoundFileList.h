@@ -1,12 +1,13 @@
 #pragma once
 
 #include "platform/BinaryFile.h"
+#include "platform/GrowingList.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <cstdint>
-#include <string>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -15,9 +16,19 @@ namespace velmora {
 // The files a folder search found, in the order found, kept compactly so that
 // a batch of hundreds of thousands stays small: each folder's path once, and
 // for each file its name as the system spelled it and its identity.
+// Nothing appended is ever moved, so a batch may work on the files found so
+// far while the search appends more, given that it learns of them through a
+// lock (or an atomic) taken after they were appended.
 class FoundFileList
 {
 public:
+    FoundFileList() = default;
+    FoundFileList(FoundFileList &&) noexcept = default;
+    FoundFileList &operator=(FoundFileList &&) noexcept = default;
+    // A copy keeps names of its own.
+    FoundFileList(const FoundFileList &other);
+    FoundFileList &operator=(const FoundFileList &other);
+
     qsizetype size() const { return static_cast<qsizetype>(m_files.size()); }
     bool isEmpty() const { return m_files.empty(); }
 
@@ -40,10 +51,7 @@ public:
     }
     const QString &folderPath(std::uint32_t folder) const { return m_folders[folder].path; }
     // The bare name of file i as the system spelled it; a NUL follows it.
-    const char *encodedName(qsizetype i) const
-    {
-        return m_names.data() + m_files[static_cast<std::size_t>(i)].nameOffset;
-    }
+    const char *encodedName(qsizetype i) const { return m_files[static_cast<std::size_t>(i)].name; }
     // Which file i is, the same under every name of it.
     FileId id(qsizetype i) const { return m_files[static_cast<std::size_t>(i)].id; }
     // What file i is when its name matched but it is not a regular file (a
@@ -77,23 +85,28 @@ private:
     struct File
     {
         FileId id;
-        std::uint32_t folder;
-        std::uint32_t nameOffset;
-        std::uint32_t nameLength;
-        const char *notRegular; // what it is, when it is not a regular file
+        const char *name = nullptr; // followed by a NUL
+        std::uint32_t folder = 0;
+        std::uint32_t nameLength = 0;
+        const char *notRegular = nullptr; // what it is, when it is not a regular file
     };
 
-    std::string_view name(const File &file) const
+    static std::string_view name(const File &file)
     {
-        return std::string_view(m_names).substr(file.nameOffset, file.nameLength);
+        return std::string_view(file.name, file.nameLength);
     }
+    // A copy of name, with a NUL after it, that stays where it is.
+    const char *keepName(std::string_view name);
 
-    std::vector<Folder> m_folders;
+    GrowingList<Folder> m_folders;
     // A folder is kept only once a file is found in it.
     Folder m_current;
     bool m_currentKept = false;
-    std::string m_names; // each name followed by a NUL
-    std::vector<File> m_files;
+    // The names, in blocks that are never moved.
+    std::vector<std::unique_ptr<char[]>> m_nameBlocks;
+    char *m_nameFree = nullptr;
+    std::size_t m_nameRoom = 0;
+    GrowingList<File> m_files;
     std::vector<UnlistedFolder> m_unlisted;
 };
 

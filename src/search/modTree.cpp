@@ -11,7 +11,7 @@
 #include <QFile>
 
 #include <mutex>
-
+#include <thread>
 #include <type_traits>
 
 namespace velmora {
@@ -187,6 +187,12 @@ void takeListing(QByteArray dir, const DirectoryListing &listing, const MaskSet 
     }
 }
 
+std::function<void(qsizetype)> &folderTakenHook()
+{
+    static std::function<void(qsizetype)> hook;
+    return hook;
+}
+
 // One folder of a walk between being read (on any thread) and being taken
 // (in breadth-first order).
 struct FolderInFlight
@@ -216,9 +222,18 @@ FoundFileList FindFileList(const QByteArray &startFolder, const QString &maskLis
         *maskError = error;
     }
     FoundFileList FoundFiles;
-    if (!masksOk) {
-        return FoundFiles;
+    if (masksOk) {
+        SearchFolder(startFolder, masks, FoundFiles, stop, jobs,
+                     int(std::thread::hardware_concurrency()), {}, seen);
     }
+    return FoundFiles;
+}
+
+bool SearchFolder(const QByteArray &startFolder, const MaskSet &masks, FoundFileList &FoundFiles,
+                  const std::function<bool()> &stop, int jobs, int threads,
+                  const std::function<void(qsizetype)> &found,
+                  const std::function<void(qsizetype folders, qsizetype files)> &seen)
+{
     // Folders are read a few at a time, ahead of the one being taken, and
     // taken in the order they were found, so the result is the same as one
     // folder after another. PendingDirs grows while this runs, so every folder
@@ -227,6 +242,7 @@ FoundFileList FindFileList(const QByteArray &startFolder, const QString &maskLis
     std::mutex pendingMutex;
     FileIdSet listed;
     OrderedWork<FolderInFlight> walk(jobs, 1, 4);
+    walk.setCoreThreads(threads);
     const auto read = [&](qsizetype index, FolderInFlight &folder) {
         {
             const std::lock_guard lock(pendingMutex);
@@ -243,7 +259,14 @@ FoundFileList FindFileList(const QByteArray &startFolder, const QString &maskLis
                    // A folder reached again through a link or a mount is
                    // listed once, and a walk always ends.
                    listed.insert(folder.listing.directory())) {
+            const qsizetype before = FoundFiles.size();
             takeListing(folder.path, folder.listing, masks, PendingDirs, FoundFiles);
+            if (found && FoundFiles.size() > before) {
+                found(FoundFiles.size());
+            }
+            if (folderTakenHook()) {
+                folderTakenHook()(FoundFiles.size());
+            }
         }
         PendingDirs[index] = QByteArray();
         walk.extend(PendingDirs.size());
@@ -251,8 +274,13 @@ FoundFileList FindFileList(const QByteArray &startFolder, const QString &maskLis
             seen(index + 1, FoundFiles.size());
         }
     };
-    walk.run(read, take, [&stop] { return stop && stop(); });
-    return FoundFiles;
+    const qsizetype taken = walk.run(read, take, [&stop] { return stop && stop(); });
+    return taken == PendingDirs.size();
+}
+
+void setFolderTakenForTesting(std::function<void(qsizetype)> hook)
+{
+    folderTakenHook() = std::move(hook);
 }
 
 QStringList FindFiles(const QString &startFolder, const QString &maskList, QString *maskError)

@@ -39,6 +39,23 @@ FindFileList(const QByteArray &startFolder, const QString &maskList, QString *ma
              const std::function<bool()> &stop = {}, int jobs = 1,
              const std::function<void(qsizetype folders, qsizetype files)> &seen = {});
 
+struct MaskSet;
+
+// The search of FindFileList into a list the caller owns, with masks already
+// prepared, for a batch that converts files while they are being found: each
+// time files up to a new count are in the list, found(count) is called on
+// this thread; seen, when given, as FindFileList's. On `threads` threads
+// while no folder waits for a disk (other work may share the cores), up to
+// `jobs` when they do. Returns false when stop ended the search early.
+bool SearchFolder(const QByteArray &startFolder, const MaskSet &masks, FoundFileList &into,
+                  const std::function<bool()> &stop, int jobs, int threads,
+                  const std::function<void(qsizetype)> &found,
+                  const std::function<void(qsizetype folders, qsizetype files)> &seen = {});
+
+// Test seam: called on the searching thread each time a folder's files are
+// in the list, with how many files it holds.
+void setFolderTakenForTesting(std::function<void(qsizetype found)> hook);
+
 // A mask list is wildcard masks separated by commas, semicolons or spaces
 // (not TAB); a leading '!' makes a mask exclude instead of include.
 
