@@ -5,6 +5,7 @@
 // the benchmark only and never installed: the installed program converts
 // nothing without a user.
 #include "convert/Journal.h"
+#include "convert/JournalRepair.h"
 #include "ui/AppIcon.h"
 #include "ui/Form1.h"
 #include "ui/LogView.h"

@@ -1,6 +1,7 @@
 // The journal of files in flight and the repair at the next start: the real
 // command-line program killed between a file's two writes, then started again.
 #include "convert/Journal.h"
+#include "convert/JournalRepair.h"
 #include "convert/Module1.h"
 #include "support/Cl2Fixture.h"
 #include "support/ProcessRun.h"

@@ -1,4 +1,5 @@
 #include "convert/Journal.h"
+#include "convert/JournalRepair.h"
 #include "ui/AppIcon.h"
 #include "ui/Form1.h"
 

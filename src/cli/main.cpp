@@ -5,6 +5,7 @@
 #include "cli/StandardOutputLog.h"
 
 #include "convert/Journal.h"
+#include "convert/JournalRepair.h"
 #include "convert/Module1.h"
 #include "platform/Terminal.h"
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "convert/DirectionTables.h"
-#include "convert/MessageLog.h"
 #include "platform/BinaryFile.h"
 #include "platform/LockedFile.h"
 
@@ -22,7 +21,8 @@ namespace velmora {
 // state apart later and what puts it back: its path, identity and the
 // original bytes of both blocks (the new bytes follow from them). The next
 // start of either program reads the journals of dead processes and repairs
-// (RepairInterruptedRuns).
+// (RepairInterruptedRuns, in JournalRepair.h). The file's layout is in
+// JournalFormat.h.
 //
 // One journal per process, in the state folder, locked for the process's
 // lifetime so that the lock, not a process id, tells a live owner from a dead
@@ -105,25 +105,5 @@ private:
 QString storeRecorded(BinaryFile &file, const QByteArray &encodedPath,
                       const DirectionTables &tables, DirectionSwap swap, Journal *journal,
                       int slot);
-
-enum class RepairMode {
-    Repair,
-    // Writes nothing: says which files a killed run left half-written (and
-    // that a run that is not dry will put them back), and keeps every journal.
-    CheckOnly,
-};
-
-// Reads the journals left by processes that are gone and puts back every file
-// they name that was left with one block new and the other original. Logs one
-// line per file put back or that cannot be checked, and one per journal that
-// cannot be read or trusted (it is kept, under a name that is not looked at
-// again);
-// nothing when there is nothing to do. Journals of live processes are left
-// alone. Only a folder and journals that are the user's own and writable by
-// the user alone are read; any other journal is reported and set aside. A
-// file that cannot be reached keeps its record: the journal stays, and each
-// start says so, until the file is back. A start waits while another
-// repairs.
-void RepairInterruptedRuns(MessageLog &log, RepairMode mode = RepairMode::Repair);
 
 } // namespace velmora
