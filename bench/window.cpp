@@ -4,8 +4,7 @@
 // (failures only, a Find through the log, Save Log), then the end. Built for
 // the benchmark only and never installed: the installed program converts
 // nothing without a user.
-#include "convert/Journal.h"
-#include "convert/JournalRepair.h"
+#include "convert/StartUp.h"
 #include "ui/AppIcon.h"
 #include "ui/Form1.h"
 #include "ui/LogView.h"
@@ -49,15 +48,11 @@ int main(int argc, char *argv[])
 
     // The start-up of src/app/main.cpp, step for step.
     QApplication::setWindowIcon(appIcon());
-    std::unique_ptr<Journal> journal; // outlives the window, as there
+    StartedUp started; // outlives the window, as there
     Form1 form;
     form.Form_Load();
-    RepairInterruptedRuns(form.log());
-    form.log().flush();
-    QString whyNone;
-    journal = Journal::create(Journal::Durability::ProcessDeath, &whyNone,
-                              ConversionRun::DefaultJobs + 1);
-    form.setJournal(journal.get(), whyNone);
+    started = startUp(form.log(), [&form] { form.log().flush(); }, {});
+    form.setJournal(started.journal.get(), started.whyNoJournal);
     form.show();
 
     // The review a user makes of a long batch, on the whole log.

@@ -3,6 +3,7 @@
 #include "convert/Journal.h"
 #include "convert/JournalRepair.h"
 #include "convert/Module1.h"
+#include "convert/StartUp.h"
 #include "support/Cl2Fixture.h"
 #include "support/ProcessRun.h"
 
@@ -89,6 +90,8 @@ private slots:
     void aDryRunAfterAKillWritesNothing();
     void repairInTheCore();
     void aRecordTooLongForAWorkerIsKept();
+    void startUpRepairsThenMakesTheJournal_data();
+    void startUpRepairsThenMakesTheJournal();
 
 private:
     // A file a killed run left half-written, and that run's journal.
@@ -726,6 +729,45 @@ void tst_Journal::aRecordTooLongForAWorkerIsKept()
     const QList<QList<QByteArray>> after = slotsAfterConversion(original);
     for (const QString &file : files) {
         QCOMPARE(framesBySlot(readFile(file)), after);
+    }
+}
+
+void tst_Journal::startUpRepairsThenMakesTheJournal_data()
+{
+    QTest::addColumn<bool>("dryRun");
+    QTest::addColumn<int>("jobs");
+    QTest::newRow("one thread") << false << 1;
+    QTest::newRow("eight threads") << false << 8;
+    QTest::newRow("dry run") << true << 8;
+}
+
+// Both programs start this way: the repair's lines are shown before the run
+// goes on, and the journal has a slot for each thread and one for the run's.
+void tst_Journal::startUpRepairsThenMakesTheJournal()
+{
+    QFETCH(bool, dryRun);
+    QFETCH(int, jobs);
+    // Cut in its header: the repair reports it, and sets it aside unless dry.
+    const QString cut = putFile(*m_state, u"cl2velmora/journal-3.bin"_s, "CL2VJRNL\x01");
+    StringMessageLog log;
+    QStringList shown;
+    int shownCount = 0;
+    const StartedUp started = startUp(log,
+                                      [&] {
+                                          ++shownCount;
+                                          shown = log.lines();
+                                      },
+                                      {.dryRun = dryRun, .jobs = jobs});
+    QCOMPARE(shownCount, 1);
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown.constFirst().startsWith("ERROR: Journal ("_L1 + cut + ")"_L1),
+             qPrintable(shown.constFirst()));
+    QCOMPARE(QFile::exists(cut + u".bad"_s), !dryRun);
+    QCOMPARE(started.whyNoJournal, QString());
+    QCOMPARE(started.journal != nullptr, !dryRun);
+    if (started.journal) {
+        QCOMPARE(started.journal->slotCount(), jobs + 1);
+        QVERIFY(QFile::exists(QFile::decodeName(started.journal->path())));
     }
 }
 

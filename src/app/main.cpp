@@ -1,5 +1,4 @@
-#include "convert/Journal.h"
-#include "convert/JournalRepair.h"
+#include "convert/StartUp.h"
 #include "ui/AppIcon.h"
 #include "ui/Form1.h"
 
@@ -93,17 +92,12 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(velmora::appIcon());
 
     // The journal outlives the window, whose last run may still write.
-    std::unique_ptr<velmora::Journal> journal;
+    velmora::StartedUp started;
     velmora::Form1 form;
     form.Form_Load();
     // Before anything else: files a killed run left half-rewritten.
-    velmora::RepairInterruptedRuns(form.log());
-    form.log().flush();
-    QString whyNone;
-    // A slot for each thread that converts, and the last for the run's own.
-    journal = velmora::Journal::create(velmora::Journal::Durability::ProcessDeath, &whyNone,
-                                       velmora::ConversionRun::DefaultJobs + 1);
-    form.setJournal(journal.get(), whyNone);
+    started = velmora::startUp(form.log(), [&form] { form.log().flush(); }, {});
+    form.setJournal(started.journal.get(), started.whyNoJournal);
     // After the repair: the last run's files are as the repair left them.
     form.keepHistory();
     form.show();

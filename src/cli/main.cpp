@@ -4,9 +4,8 @@
 #include "cli/ProgressLine.h"
 #include "cli/StandardOutputLog.h"
 
-#include "convert/Journal.h"
-#include "convert/JournalRepair.h"
 #include "convert/Module1.h"
+#include "convert/StartUp.h"
 #include "platform/Terminal.h"
 
 #include <QCoreApplication>
@@ -23,31 +22,22 @@ void printError(const QString &text)
     writeText(StandardStream::Error, QLatin1String("cl2velmora-cli: ") + text + u'\n');
 }
 
-// This run's journal of files in flight; without one (no usable state
-// folder), the run goes on and says once that it cannot protect the files.
-std::unique_ptr<Journal> openJournal(const CommandLine &command, ProgressLine &progress,
-                                     StandardOutputLog &log)
+// Says once that this run cannot protect its files against interruption:
+// when it has no journal, or when a record could not be written.
+void protectAgainstInterruption(Journal *journal, const QString &whyNone, ProgressLine &progress,
+                                StandardOutputLog &log)
 {
-    if (command.conversion.dryRun) {
-        return {};
-    }
     const auto cannotProtect = [&progress, &log](const QString &reason) {
         log.exclusive([&] {
             progress.clear();
             printError(QLatin1String("cannot protect against interruption: ") + reason);
         });
     };
-    QString reason;
-    // A slot for each thread that converts, and the last for this one.
-    std::unique_ptr<Journal> journal = Journal::create(
-        command.sync ? Journal::Durability::PowerLoss : Journal::Durability::ProcessDeath, &reason,
-        command.jobs + 1);
     if (journal) {
         journal->setFailureHandler(cannotProtect);
     } else {
-        cannotProtect(reason);
+        cannotProtect(whyNone);
     }
-    return journal;
 }
 
 } // namespace
@@ -80,12 +70,18 @@ int main(int argc, char *argv[])
         log.setBeforeWrite([&progress] { progress.clear(); });
     }
 
-    // Before anything else: files a killed run left half-rewritten (a dry run
-    // only names them).
-    RepairInterruptedRuns(log,
-                          command.conversion.dryRun ? RepairMode::CheckOnly : RepairMode::Repair);
-    log.flush(); // shown even if this run is killed in turn
-    const std::unique_ptr<Journal> journal = openJournal(command, progress, log);
+    // Before anything else: files a killed run left half-rewritten.
+    StartUpOptions startOptions;
+    startOptions.dryRun = command.conversion.dryRun;
+    startOptions.durability =
+        command.sync ? Journal::Durability::PowerLoss : Journal::Durability::ProcessDeath;
+    startOptions.jobs = command.jobs;
+    const StartedUp started = startUp(
+        log, [&log] { log.flush(); }, startOptions);
+    const std::unique_ptr<Journal> &journal = started.journal;
+    if (!command.conversion.dryRun) {
+        protectAgainstInterruption(journal.get(), started.whyNoJournal, progress, log);
+    }
     std::optional<RecordedRun> undone;
     if (command.undoLast) {
         QString why;

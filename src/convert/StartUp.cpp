@@ -1,0 +1,22 @@
+#include "convert/StartUp.h"
+
+#include "convert/JournalRepair.h"
+
+namespace velmora {
+
+StartedUp startUp(MessageLog &log, const std::function<void()> &showLog,
+                  const StartUpOptions &options)
+{
+    RepairInterruptedRuns(log, options.dryRun ? RepairMode::CheckOnly : RepairMode::Repair);
+    showLog();
+    StartedUp started;
+    if (!options.dryRun) {
+        // A slot for each thread that converts, and the last for the run's
+        // own thread.
+        started.journal =
+            Journal::create(options.durability, &started.whyNoJournal, options.jobs + 1);
+    }
+    return started;
+}
+
+} // namespace velmora
