@@ -74,8 +74,8 @@ CommandLine parseCommandLine(const QList<QByteArray> &rawArguments)
         QStringLiteral("How many files are converted at once at most (default %1); 1 works "
                        "through them one after another. The log keeps the search order "
                        "either way.")
-            .arg(ConversionRun::DefaultJobs),
-        QStringLiteral("N"), QString::number(ConversionRun::DefaultJobs));
+            .arg(ConversionOptions::DefaultJobs),
+        QStringLiteral("N"), QString::number(ConversionOptions::DefaultJobs));
     const QCommandLineOption sync(
         QStringLiteral("sync"),
         QStringLiteral("Wait for each file to reach the disk, so that even a power cut leaves "
@@ -136,8 +136,8 @@ CommandLine parseCommandLine(const QList<QByteArray> &rawArguments)
         return result;
     }
     bool jobsOk = false;
-    result.jobs = parser.value(jobs).toInt(&jobsOk);
-    if (!jobsOk || result.jobs < 1 || result.jobs > MaxJobs) {
+    result.conversion.jobs = parser.value(jobs).toInt(&jobsOk);
+    if (!jobsOk || result.conversion.jobs < 1 || result.conversion.jobs > MaxJobs) {
         result.exitStatus =
             usageError(QStringLiteral("--jobs takes a number from 1 to %1, not '%2'")
                            .arg(MaxJobs)
@@ -163,7 +163,7 @@ CommandLine parseCommandLine(const QList<QByteArray> &rawArguments)
     }
     result.history = parser.isSet(history);
     result.undoLast = parser.isSet(undoLast);
-    result.skipConverted = parser.isSet(skipConverted);
+    result.conversion.skipConverted = parser.isSet(skipConverted);
     for (const auto &[set, name] :
          {std::pair{result.history, "--history"}, std::pair{result.undoLast, "--undo-last"}}) {
         if (set && (!result.paths.isEmpty() || parser.isSet(filesFrom))) {
@@ -171,7 +171,7 @@ CommandLine parseCommandLine(const QList<QByteArray> &rawArguments)
             return result;
         }
     }
-    if ((result.undoLast || result.skipConverted) && parser.isSet(undo)) {
+    if ((result.undoLast || result.conversion.skipConverted) && parser.isSet(undo)) {
         result.exitStatus =
             usageError(result.undoLast ? QStringLiteral("--undo-last goes without --undo")
                                        : QStringLiteral("--skip-converted goes without --undo"));
@@ -187,10 +187,10 @@ CommandLine parseCommandLine(const QList<QByteArray> &rawArguments)
     result.run = true;
     result.conversion.dryRun = parser.isSet(dryRun);
     result.conversion.undo = parser.isSet(undo) || result.undoLast;
-    result.sync = parser.isSet(sync);
+    result.conversion.syncToDisk = parser.isSet(sync);
     result.json = parser.isSet(json);
     result.stats = parser.isSet(stats);
-    result.maskList = parser.value(mask);
+    result.conversion.maskList = parser.value(mask);
     return result;
 }
 

@@ -22,21 +22,16 @@ struct CommandLine
 {
     bool run = false;
     int exitStatus = AllSucceeded;
+    // What the run is asked to do: undo, dry run, jobs, masks, durability.
     ConversionOptions conversion;
-    // Files and journal reach the disk in an order that survives a power cut.
-    bool sync = false;
     // Each entry as a JSON object, then a summary object.
     bool json = false;
     // The summary on standard error even when it is not a terminal.
     bool stats = false;
-    QString maskList;
-    int jobs = ConversionRun::DefaultJobs;
     // List the recorded runs and exit.
     bool history = false;
     // Undo the files of the last recorded run that are unchanged since.
     bool undoLast = false;
-    // Leave out files a recorded run converted that are unchanged since.
-    bool skipConverted = false;
     // As the system spells them: a name that is not UTF-8 is taken as it is.
     QList<QByteArray> paths;
 };

@@ -71,13 +71,8 @@ int main(int argc, char *argv[])
     }
 
     // Before anything else: files a killed run left half-rewritten.
-    StartUpOptions startOptions;
-    startOptions.dryRun = command.conversion.dryRun;
-    startOptions.durability =
-        command.sync ? Journal::Durability::PowerLoss : Journal::Durability::ProcessDeath;
-    startOptions.jobs = command.jobs;
     const StartedUp started = startUp(
-        log, [&log] { log.flush(); }, startOptions);
+        log, [&log] { log.flush(); }, command.conversion);
     const std::unique_ptr<Journal> &journal = started.journal;
     if (!command.conversion.dryRun) {
         protectAgainstInterruption(journal.get(), started.whyNoJournal, progress, log);
@@ -119,10 +114,7 @@ int main(int argc, char *argv[])
     ConversionRun run(options);
     if (earlier) {
         run.earlier = &*earlier;
-        run.skipConverted = command.skipConverted;
     }
-    run.maskList = command.maskList;
-    run.jobs = command.jobs;
     // A signal, or a reader that left, stops the run between two files.
     run.setStopProbe([&log] { return caughtStopSignal() != 0 || log.isBroken(); });
     // The status line shares the terminal with the log's writer thread.

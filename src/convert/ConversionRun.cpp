@@ -13,7 +13,7 @@ FileProblem ConversionRun::checkEarlier(const BinaryFile &file)
     if (!when.isValid()) {
         return {};
     }
-    if (skipConverted) {
+    if (m_options.skipConverted) {
         return {LogEntry::Status::Skipped, runTimeText(when)};
     }
     const std::lock_guard lock(m_againMutex);
@@ -33,7 +33,7 @@ void ConversionRun::recordWritten(const FileId &id, const FileStamp &stamp,
 void ConversionRun::recordConverted(const FileId &id, const FileStamp &stamp, const QString &folder,
                                     const QByteArray &encodedFolder, std::string_view name)
 {
-    if (earlier && !skipConverted) {
+    if (earlier && !m_options.skipConverted) {
         const std::lock_guard lock(m_againMutex);
         m_turnedAgain += m_seenBefore.contains(id) ? 1 : 0;
     }

@@ -20,12 +20,29 @@ class EarlierConversions;
 class Journal;
 class RunRecord;
 
+// Everything a run is asked to do, whichever program asks.
 struct ConversionOptions
 {
+    static constexpr int DefaultJobs = 8;
+
     // Apply the inverse order: a file converted once gets its original bytes back.
     bool undo = false;
     // Validate and report what would happen; write nothing.
     bool dryRun = false;
+    // How many files a batch has in flight at once; 1 works through them one
+    // after another.
+    int jobs = DefaultJobs;
+    // Which file names a folder search takes.
+    QString maskList = QStringLiteral("*.cl2");
+    // With more than one job, a folder's files are converted while the
+    // search still goes on; off, the whole tree is listed first.
+    bool overlapSearch = true;
+    // Leave out the files a recorded run converted that are unchanged since
+    // (see ConversionRun::earlier); otherwise they are converted, but counted.
+    bool skipConverted = false;
+    // Files and journal reach the disk in an order that survives a power cut,
+    // not only the death of the process.
+    bool syncToDisk = false;
     // Where each file is recorded before it is written, so that a run killed
     // between a file's two writes can be repaired at the next start.
     Journal *journal = nullptr;
@@ -49,22 +66,23 @@ struct ConvertedFiles
 // run can be undone.
 class ConversionRun
 {
+    ConversionOptions m_options; // first: the aliases below refer to it
+
 public:
     explicit ConversionRun(const ConversionOptions &options = {}) : m_options(options) {}
+    ConversionRun(const ConversionRun &) = delete;
+    ConversionRun &operator=(const ConversionRun &) = delete;
 
     const ConversionOptions &options() const { return m_options; }
 
-    // How many files a batch has in flight at once; 1 works through them one
-    // after another.
-    int jobs = DefaultJobs;
-    static constexpr int DefaultJobs = 8;
+    // The options the batch reads, by the names it reads them by: they live
+    // in options() alone.
+    static constexpr int DefaultJobs = ConversionOptions::DefaultJobs;
+    int &jobs = m_options.jobs;
+    bool &overlapSearch = m_options.overlapSearch;
+    QString &maskList = m_options.maskList;
+    bool &skipConverted = m_options.skipConverted;
 
-    // With more than one job, a folder's files are converted while the
-    // search still goes on; off, the whole tree is listed first.
-    bool overlapSearch = true;
-
-    // Which file names a folder search takes.
-    QString maskList = QStringLiteral("*.cl2");
     // Called when a folder search starts, and after each file of a batch with
     // the number done and the number found.
     std::function<void(const QString &folder)> searching;
@@ -87,7 +105,6 @@ public:
     // since is left out when skipConverted, and converted otherwise, but
     // counted (turnedAgain).
     const EarlierConversions *earlier = nullptr;
-    bool skipConverted = false;
     // What keeps an open file out of the run, by the recorded runs; nothing
     // for a file to convert. Safe from any thread.
     FileProblem checkEarlier(const BinaryFile &file);
@@ -139,7 +156,6 @@ public:
                        std::string_view name);
 
 private:
-    ConversionOptions m_options;
     std::atomic<bool> m_stop{false};
     std::function<bool()> m_stopProbe;
     FileClaims m_claimed;

@@ -5,7 +5,7 @@
 namespace velmora {
 
 StartedUp startUp(MessageLog &log, const std::function<void()> &showLog,
-                  const StartUpOptions &options)
+                  const ConversionOptions &options)
 {
     RepairInterruptedRuns(log, options.dryRun ? RepairMode::CheckOnly : RepairMode::Repair);
     showLog();
@@ -13,8 +13,9 @@ StartedUp startUp(MessageLog &log, const std::function<void()> &showLog,
     if (!options.dryRun) {
         // A slot for each thread that converts, and the last for the run's
         // own thread.
-        started.journal =
-            Journal::create(options.durability, &started.whyNoJournal, options.jobs + 1);
+        started.journal = Journal::create(options.syncToDisk ? Journal::Durability::PowerLoss
+                                                             : Journal::Durability::ProcessDeath,
+                                          &started.whyNoJournal, options.jobs + 1);
     }
     return started;
 }

@@ -11,17 +11,6 @@
 
 namespace velmora {
 
-// What a program starts for.
-struct StartUpOptions
-{
-    // A dry run writes nothing: it only names the files a killed run left
-    // half-written, and needs no journal.
-    bool dryRun = false;
-    Journal::Durability durability = Journal::Durability::ProcessDeath;
-    // The threads that convert, each with a slot of its own in the journal.
-    int jobs = ConversionRun::DefaultJobs;
-};
-
 struct StartedUp
 {
     // Null for a dry run, or when no journal can be had: then whyNoJournal
@@ -34,9 +23,10 @@ struct StartedUp
 // The start of both programs, before anything else: puts back the files a
 // killed run left half-rewritten (a dry run only names them) and logs them,
 // has showLog show those lines at once (they must be seen even if this run
-// is killed in turn), then makes this process's journal. The history of runs
-// is read after this, so that it sees the files as the repair left them.
+// is killed in turn), then makes this process's journal, with a slot for
+// each of the runs' jobs and as durable as they ask. The history of runs is
+// read after this, so that it sees the files as the repair left them.
 StartedUp startUp(MessageLog &log, const std::function<void()> &showLog,
-                  const StartUpOptions &options);
+                  const ConversionOptions &options);
 
 } // namespace velmora
