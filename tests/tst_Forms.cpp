@@ -11,6 +11,7 @@
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDeadlineTimer>
 #include <QDropEvent>
 #include <QFontInfo>
 #include <QLabel>
@@ -370,6 +371,50 @@ private slots:
         // A recording journal holds the file while it is rewritten.
         QVERIFY(!recording || readFile(QFile::decodeName(recording->path()))
                                   .contains(QFile::encodeName(t->path("good one.cl2"))));
+    }
+
+    // A window that goes while its run goes on asks the run to stop after the
+    // file in hand and waits for it: no file is left half rewritten.
+    void closedWindowStopsItsRunAndWaits()
+    {
+        QSemaphore gate;
+        std::atomic<bool> held{false};
+        std::atomic<ConversionRun *> running{nullptr};
+        auto form = std::make_unique<Form1>();
+        // Declared after the window, so it lets a held run go before the window waits.
+        const auto letGo = qScopeGuard([&] { gate.release(); });
+        form->setRunObserver([&](ConversionRun &run) {
+            run.jobs = 1;
+            running = &run;
+            run.progress = [&, report = run.progress](qsizetype done, qsizetype total) {
+                report(done, total);
+                if (done == 2 && !held.exchange(true)) {
+                    gate.acquire();
+                }
+            };
+        });
+        const QStringList batch{t->path("batch/1.cl2"), t->path("batch/2.cl2"),
+                                t->path("batch/3.cl2")};
+        form->convertDropped(batch);
+        QTRY_VERIFY(held);
+        // Let go once the window has asked for the stop (or after a while, so
+        // that a window that never asks fails instead of hanging).
+        std::jthread release([&] {
+            QDeadlineTimer patience(5000);
+            while (!running.load()->stopRequested() && !patience.hasExpired()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            gate.release();
+        });
+        form.reset();
+        release.join();
+        for (const QString &file : batch) {
+            const QByteArray before = t->files.value(file);
+            QVERIFY2(file.endsWith(u"3.cl2"_s)
+                         ? readFile(file) == before
+                         : framesBySlot(readFile(file)) == slotsAfterConversion(before),
+                     qPrintable(file));
+        }
     }
 
     void logBoxKeepsOneLinePerMessage()

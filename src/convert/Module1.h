@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/BatchResult.h"
 #include "convert/ConversionRun.h"
 #include "convert/MessageLog.h"
 
@@ -19,13 +20,6 @@ bool ReorderDirections(const QString &path, MessageLog &log, ConversionRun &run)
 bool ReorderDirections(const QByteArray &encodedPath, MessageLog &log, ConversionRun &run);
 // The same as a run of its own.
 bool ReorderDirections(const QString &path, MessageLog &log, const ConversionOptions &options = {});
-
-struct BatchResult
-{
-    qsizetype found = 0;
-    qsizetype failed = 0;
-    bool stopped = false;
-};
 
 // Converts every file below folder whose name passes the run's mask list: one
 // summary line with the count (or an error line when nothing matched), then

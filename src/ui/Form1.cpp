@@ -10,10 +10,8 @@
 #include "ui/LogFile.h"
 #include "ui/LogView.h"
 #include "ui/LogWindow.h"
-#include "ui/RunLog.h"
 
 #include "ui/Twips.h"
-#include <optional>
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -30,7 +28,6 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
-#include <QThread>
 #include <QUrl>
 
 namespace velmora {
@@ -79,7 +76,7 @@ QString resultText(const RunSummary &summary)
 
 } // namespace
 
-Form1::Form1(QWidget *parent) : QMainWindow(parent), Text2(new LogView), m_log(Text2)
+Form1::Form1(QWidget *parent) : QMainWindow(parent), Text2(new LogView), m_log(Text2), m_runs(m_log)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(Caption);
@@ -91,8 +88,9 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent), Text2(new LogView), m_log(T
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setAcceptDrops(true);
-    m_runFrames.setInterval(int(FrameClock::FrameMs));
-    connect(&m_runFrames, &QTimer::timeout, this, &Form1::takeRunLines);
+    connect(&m_runs, &RunController::batchProgress, this, &Form1::showBatchProgress);
+    connect(&m_runs, &RunController::searchProgress, this, &Form1::searchProgress);
+    connect(&m_runs, &RunController::finished, this, &Form1::finishRun);
 
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
@@ -165,16 +163,7 @@ Form1::Form1(QWidget *parent) : QMainWindow(parent), Text2(new LogView), m_log(T
     connect(mnuabout, &QAction::triggered, this, &Form1::mnuabout_Click);
 }
 
-Form1::~Form1()
-{
-    // A run still going when the window goes is stopped between two files
-    // and waited for: a file is never left half rewritten.
-    if (m_worker) {
-        m_run->requestStop();
-        m_worker->wait();
-        delete m_worker;
-    }
-}
+Form1::~Form1() = default;
 
 void Form1::setFileChooser(FileChooser chooser)
 {
@@ -192,11 +181,8 @@ void Form1::setJournal(Journal *journal, const QString &whyNone)
     m_whyNoJournal = whyNone;
     if (m_journal) {
         // Called on the run's thread, in the middle of its lines.
-        m_journal->setFailureHandler([this](const QString &reason) {
-            if (m_runLog) {
-                m_runLog->AppendFailure(cannotProtect() + reason);
-            }
-        });
+        m_journal->setFailureHandler(
+            [this](const QString &reason) { m_runs.reportFailure(cannotProtect() + reason); });
     }
 }
 
@@ -371,9 +357,7 @@ void Form1::convertDropped(const QStringList &paths)
 
 void Form1::stopRun()
 {
-    if (m_run) {
-        m_run->requestStop();
-    }
+    m_runs.stop();
 }
 
 void Form1::startRun(ConversionOptions options, const QStringList &paths, RunWork work)
@@ -403,86 +387,30 @@ void Form1::startRun(ConversionOptions options, const QList<QByteArray> &paths, 
     }
     m_runPaths = paths;
     options.record = m_record.get();
-    m_done = 0;
-    m_total = 0;
-    m_foldersSearched = 0;
-    m_filesFound = 0;
     options.journal = m_journal;
-    m_run = std::make_unique<ConversionRun>(options);
-    if (!options.undo) {
-        m_run->keepConvertedList();
-    }
-    m_run->progress = [this](qsizetype done, qsizetype total) {
-        m_done = done;
-        m_total = total;
-    };
-    m_run->searchProgress = [this](qsizetype folders, qsizetype files) {
-        m_foldersSearched = folders;
-        m_filesFound = files;
-    };
-    if (m_runObserver) {
-        m_runObserver(*m_run);
-    }
-    m_runLog = std::make_unique<RunLog>();
-    m_runFrames.start();
-    const bool countAgain = m_keepHistory && !options.undo;
-    m_worker = QThread::create([this, countAgain, work = std::move(work)] {
-        // Read here, not on the window's thread: the history may be large.
-        std::optional<EarlierConversions> earlier;
-        if (countAgain) {
-            m_run->earlier = &earlier.emplace(readRunHistory(RecordDetail::Stamps));
-        }
-        work(*m_run, *m_runLog);
-        m_run->earlier = nullptr;
-    });
-    connect(m_worker, &QThread::finished, this, &Form1::finishRun);
-    m_worker->start();
+    m_runs.start(options, m_keepHistory && !options.undo, std::move(work));
 }
 
-void Form1::takeRunLines()
+void Form1::showBatchProgress(qsizetype done, qsizetype total)
 {
-    if (!m_runLog) {
-        return;
-    }
-    for (const LogLine &line : m_runLog->take()) {
-        m_log.Append(line);
-    }
-    m_log.Repaint();
-    const qsizetype total = m_total;
-    if (total > 0 && m_progressClock.due()) {
-        const qsizetype done = m_done;
-        setWindowTitle(Caption + QLatin1String(" - ") + QString::number(done) +
-                       QLatin1String(" / ") + QString::number(total));
-        emit batchProgress(done, total);
-    } else if (total == 0 && m_foldersSearched > 0 && m_progressClock.due()) {
-        emit searchProgress(m_foldersSearched, m_filesFound);
-    }
+    setWindowTitle(Caption + QLatin1String(" - ") + QString::number(done) + QLatin1String(" / ") +
+                   QString::number(total));
+    emit batchProgress(done, total);
 }
 
-void Form1::finishRun()
+void Form1::finishRun(const FinishedRun &run)
 {
-    m_worker->wait();
-    delete m_worker;
-    m_worker = nullptr;
-    m_runFrames.stop();
-    takeRunLines();
-    m_log.flush();
-    RunSummary summary = m_runLog->summary();
-    summary.turnedAgain = m_run->turnedAgain();
     const QDateTime started = m_record ? m_record->started() : QDateTime::currentDateTime();
     if (m_record) {
-        m_record->finish(summary.stopped);
+        m_record->finish(run.summary.stopped);
         m_record.reset();
     }
-    if (!m_run->options().undo) {
-        m_lastConverted = m_run->convertedFiles();
+    if (!run.undo) {
+        m_lastConverted = run.converted;
         m_lastStarted = started;
         m_lastPaths = m_runPaths;
     }
-    m_run.reset();
-    m_runLog.reset();
-    setWindowTitle(Caption + QLatin1String(" - ") + resultText(summary));
-    m_progressClock.reset();
+    setWindowTitle(Caption + QLatin1String(" - ") + resultText(run.summary));
     m_busy = false;
     setCommandsEnabled(true);
     emit runFinished();

@@ -1,19 +1,15 @@
 #pragma once
 
 #include "convert/Module1.h"
-#include "ui/FrameClock.h"
 #include "ui/LogBox.h"
+#include "ui/RunController.h"
 
 #include <QDateTime>
 #include <QMainWindow>
-#include <QTimer>
-
-#include <atomic>
 #include <functional>
 #include <memory>
 
 class QAction;
-class QThread;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -26,7 +22,6 @@ class Journal;
 class LogView;
 class LogWindow;
 class RunRecord;
-class RunLog;
 
 // The main window: the two conversion commands, the message log and the menu.
 // It owns the two dialogs, which it creates on first use and only hides.
@@ -88,7 +83,7 @@ public:
     // Test seam: called with each new run before it starts.
     void setRunObserver(std::function<void(ConversionRun &)> observer)
     {
-        m_runObserver = std::move(observer);
+        m_runs.setRunObserver(std::move(observer));
     }
 
     QPushButton *Command1;
@@ -131,12 +126,12 @@ private:
     QString chooseFileInDialog();
     QString chooseSaveFileInDialog();
     template <typename Dialog> void showModal(Dialog *&dialog);
-    using RunWork = std::function<void(ConversionRun &, MessageLog &)>;
+    using RunWork = RunController::Work;
     void startRun(ConversionOptions options, const QList<QByteArray> &paths, RunWork work);
     void startRun(ConversionOptions options, const QStringList &paths, RunWork work);
     void showUndoable();
-    void takeRunLines();
-    void finishRun();
+    void showBatchProgress(qsizetype done, qsizetype total);
+    void finishRun(const FinishedRun &run);
     void setCommandsEnabled(bool enabled);
 
     LogBox m_log;
@@ -148,19 +143,8 @@ private:
     Form2 *m_form2 = nullptr;
     Form3 *m_form3 = nullptr;
     LogWindow *m_logWindow = nullptr;
-    FrameClock m_progressClock;
     bool m_busy = false;
     bool m_exitAfterRun = false;
-    QThread *m_worker = nullptr;
-    std::unique_ptr<ConversionRun> m_run;
-    std::unique_ptr<RunLog> m_runLog;
-    // Takes the run's lines once a frame while it goes on.
-    QTimer m_runFrames;
-    // Written by the run's thread, shown by the window's.
-    std::atomic<qsizetype> m_done{0};
-    std::atomic<qsizetype> m_total{0};
-    std::atomic<qsizetype> m_foldersSearched{0};
-    std::atomic<qsizetype> m_filesFound{0};
     // What the last run converted, for an undo, and when it started.
     ConvertedFiles m_lastConverted;
     QDateTime m_lastStarted;
@@ -168,10 +152,12 @@ private:
     bool m_keepHistory = false;
     std::unique_ptr<RunRecord> m_record;
     QList<QByteArray> m_runPaths;
-    std::function<void(ConversionRun &)> m_runObserver;
     Journal *m_journal = nullptr;
     QString m_whyNoJournal;
     bool m_placed = false;
+    // Last: a run still going when the window goes is stopped and waited
+    // for before anything else of the window is taken apart.
+    RunController m_runs;
 };
 
 } // namespace velmora
