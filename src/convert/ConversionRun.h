@@ -1,9 +1,9 @@
 #pragma once
 
+#include "algorithms/FileClaims.h"
+#include "algorithms/FileIdSet.h"
 #include "convert/LogEntry.h"
 #include "platform/BinaryFile.h"
-#include "platform/FileClaims.h"
-#include "platform/FileIdSet.h"
 #include "search/FoundFileList.h"
 
 #include <QString>

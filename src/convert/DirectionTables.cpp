@@ -1,6 +1,6 @@
 #include "convert/DirectionTables.h"
 
-#include "platform/CheckedMath.h"
+#include "algorithms/CheckedMath.h"
 
 #include <QtEndian>
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "algorithms/OrderedWork.h"
 #include "convert/DirectionTables.h"
 #include "platform/BinaryFile.h"
-#include "platform/OrderedWork.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "algorithms/GrowingList.h"
 #include "platform/BinaryFile.h"
-#include "platform/GrowingList.h"
 
 #include <QByteArray>
 #include <QString>

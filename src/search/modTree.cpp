@@ -1,12 +1,12 @@
 #include "search/modTree.h"
 
+#include "algorithms/VbStrings.h"
 #include "platform/FileNames.h"
-#include "platform/VbStrings.h"
 #include "text/modStringFunctions.h"
 
+#include "algorithms/FileIdSet.h"
+#include "algorithms/OrderedWork.h"
 #include "platform/DirectoryListing.h"
-#include "platform/FileIdSet.h"
-#include "platform/OrderedWork.h"
 
 #include <QFile>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/WildcardPattern.h"
+#include "algorithms/WildcardPattern.h"
 #include "search/FoundFileList.h"
 
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/VbStrings.h"
+#include "algorithms/VbStrings.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "platform/WildcardPattern.h"
+#include "algorithms/WildcardPattern.h"
 
 #include <QChar>
 

@@ -1,4 +1,4 @@
-#include "platform/VbStrings.h"
+#include "algorithms/VbStrings.h"
 
 namespace velmora {
 
