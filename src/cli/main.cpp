@@ -103,7 +103,7 @@ int main(int argc, char *argv[])
     }
     std::optional<EarlierConversions> earlier;
     if (!command.conversion.undo) {
-        earlier.emplace(readRunHistory(RecordDetail::Stamps));
+        earlier.emplace(EarlierConversions::fromHistory());
     }
 
     // The whole command line is one run: a file reached under several names

@@ -387,13 +387,12 @@ bool readRecord(const QByteArray &path, RecordDetail detail, RecordedRun *run, Q
 
 } // namespace
 
-std::vector<RecordedRun> readRunHistory(RecordDetail detail)
+void readRunHistory(RecordDetail detail, const std::function<void(RecordedRun &&)> &each)
 {
-    std::vector<RecordedRun> runs;
     QString reason;
     const QByteArray folder = historyFolder(false, &reason);
     if (folder.isEmpty()) {
-        return runs; // none kept yet, or none to be trusted
+        return; // none kept yet, or none to be trusted
     }
     for (const QByteArray &path : recordPaths(folder)) {
         RecordedRun run;
@@ -402,8 +401,14 @@ std::vector<RecordedRun> readRunHistory(RecordDetail detail)
             run.recordPath = path;
             run.unreadable = reason;
         }
-        runs.push_back(std::move(run));
+        each(std::move(run));
     }
+}
+
+std::vector<RecordedRun> readRunHistory(RecordDetail detail)
+{
+    std::vector<RecordedRun> runs;
+    readRunHistory(detail, [&runs](RecordedRun &&run) { runs.push_back(std::move(run)); });
     return runs;
 }
 
@@ -414,24 +419,32 @@ QString runTimeText(const QDateTime &when)
 
 EarlierConversions::EarlierConversions(const std::vector<RecordedRun> &runs)
 {
-    std::size_t files = 0;
     for (const RecordedRun &run : runs) {
-        files += run.ids.size();
+        add(run);
     }
-    m_files.reserve(files);
-    for (const RecordedRun &run : runs) {
-        if (!run.unreadable.isEmpty()) {
-            continue;
-        }
-        const auto index = std::uint32_t(m_runTimes.size());
-        m_runTimes.push_back(run.started);
-        for (std::size_t i = 0; i < run.ids.size(); ++i) {
-            if (run.undo) {
-                // Put back: no longer converted.
-                m_files.erase(run.ids[i]);
-            } else {
-                m_files[run.ids[i]] = Seen{run.files.stamps[i], index};
-            }
+}
+
+EarlierConversions EarlierConversions::fromHistory()
+{
+    // One record in memory at a time: the history may hold many large runs.
+    EarlierConversions earlier;
+    readRunHistory(RecordDetail::Stamps, [&earlier](RecordedRun &&run) { earlier.add(run); });
+    return earlier;
+}
+
+void EarlierConversions::add(const RecordedRun &run)
+{
+    if (!run.unreadable.isEmpty()) {
+        return;
+    }
+    const auto index = std::uint32_t(m_runTimes.size());
+    m_runTimes.push_back(run.started);
+    for (std::size_t i = 0; i < run.ids.size(); ++i) {
+        if (run.undo) {
+            // Put back: no longer converted.
+            m_files.erase(run.ids[i]);
+        } else {
+            m_files[run.ids[i]] = Seen{run.files.stamps[i], index};
         }
     }
 }

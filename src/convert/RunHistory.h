@@ -8,6 +8,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <string_view>
 #include <unordered_map>
@@ -95,6 +96,8 @@ enum class RecordDetail { Header, Stamps, Files };
 // The recorded runs, oldest first. A record that cannot be trusted or read
 // comes with only its path and the reason.
 std::vector<RecordedRun> readRunHistory(RecordDetail detail);
+// The same, one record at a time.
+void readRunHistory(RecordDetail detail, const std::function<void(RecordedRun &&)> &each);
 
 // How a run's start time is shown.
 QString runTimeText(const QDateTime &when);
@@ -106,7 +109,12 @@ QString runTimeText(const QDateTime &when);
 class EarlierConversions
 {
 public:
+    EarlierConversions() = default;
     explicit EarlierConversions(const std::vector<RecordedRun> &runs);
+    // From the history, read one record at a time.
+    static EarlierConversions fromHistory();
+    // Takes in a run later than those taken so far.
+    void add(const RecordedRun &run);
     // When the run that converted the file as it is now started; null when
     // no recorded run did.
     QDateTime convertedAt(const FileId &id, const FileStamp &stamp) const;

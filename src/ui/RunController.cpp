@@ -52,7 +52,7 @@ void RunController::start(const ConversionOptions &options, bool countAgain, Wor
         // Read here, not on the window's thread: the history may be large.
         std::optional<EarlierConversions> earlier;
         if (countAgain) {
-            m_run->earlier = &earlier.emplace(readRunHistory(RecordDetail::Stamps));
+            m_run->earlier = &earlier.emplace(EarlierConversions::fromHistory());
         }
         work(*m_run, *m_runLog);
         m_run->earlier = nullptr;
