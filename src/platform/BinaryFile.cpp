@@ -1,5 +1,7 @@
 #include "platform/BinaryFile.h"
 
+#include "platform/PositionalRead.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -274,28 +276,9 @@ FileStamp BinaryFile::stamp() const
 std::int64_t BinaryFile::readAt(std::int64_t offset, void *buffer, std::int64_t length,
                                 QString *error)
 {
-    // A local file reads short only at its end, but network and FUSE file
-    // systems may stop early anywhere: a short read before the end the file
-    // had when it was opened is continued. (Asking on past that end would
-    // cost every small file a call.)
-    auto *out = static_cast<char *>(buffer);
-    std::int64_t done = 0;
-    while (done < length) {
-        const ssize_t n = ::pread(m_fd, out + done, static_cast<size_t>(length - done),
-                                  static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            *error = systemReason(errno);
-            return -1;
-        }
-        done += n;
-        if (n == 0 || offset + done >= m_identity.length) {
-            break;
-        }
-    }
-    return done;
+    // Asking on past the end the file had when it was opened would cost
+    // every small file a call.
+    return readFully(m_fd, offset, buffer, length, error, m_identity.length);
 }
 
 bool BinaryFile::writeAt(std::int64_t offset, const void *buffer, std::int64_t length,

@@ -1,5 +1,6 @@
 #include "platform/LockedFile.h"
 
+#include "platform/PositionalRead.h"
 #include "platform/SystemError.h"
 
 #include <QDir>
@@ -207,24 +208,7 @@ std::int64_t LockedFile::length(QString *error) const
 std::int64_t LockedFile::readAt(std::int64_t offset, void *buffer, std::int64_t length,
                                 QString *error) const
 {
-    auto *out = static_cast<char *>(buffer);
-    std::int64_t done = 0;
-    while (done < length) {
-        const ssize_t n = ::pread(m_fd, out + done, static_cast<size_t>(length - done),
-                                  static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            *error = systemReason(errno);
-            return -1;
-        }
-        if (n == 0) {
-            break;
-        }
-        done += n;
-    }
-    return done;
+    return readFully(m_fd, offset, buffer, length, error);
 }
 
 bool LockedFile::writeAt(std::int64_t offset, const void *buffer, std::int64_t length,
