@@ -290,6 +290,38 @@ namespace {
 
 // Reads one record; false, with the reason, when it cannot be trusted or is
 // not one.
+// A record read a window at a time.
+class RecordWindow
+{
+public:
+    RecordWindow(const LockedFile &file, std::int64_t size) : m_file(file), m_size(size) {}
+
+    // The bytes [offset, offset + length) of the record, held until the next
+    // call; null, with the reason, when they cannot be read.
+    const char *at(std::int64_t offset, std::int64_t length, QString *reason)
+    {
+        if (offset < m_start || offset + length > m_start + std::ssize(m_bytes)) {
+            const std::int64_t wanted = std::min(std::max(length, WindowBytes), m_size - offset);
+            m_bytes.resize(std::size_t(wanted));
+            m_start = offset;
+            if (wanted < length ||
+                m_file.readAt(offset, m_bytes.data(), wanted, reason) != wanted) {
+                *reason = reason->isEmpty() ? QStringLiteral("it was cut short") : *reason;
+                m_bytes.clear();
+                return nullptr;
+            }
+        }
+        return m_bytes.data() + (offset - m_start);
+    }
+
+private:
+    static constexpr std::int64_t WindowBytes = 1024 * 1024;
+    const LockedFile &m_file;
+    std::int64_t m_size;
+    std::int64_t m_start = 0;
+    std::vector<char> m_bytes;
+};
+
 bool readRecord(const QByteArray &path, RecordDetail detail, RecordedRun *run, QString *reason)
 {
     LockedFile file;
@@ -305,14 +337,21 @@ bool readRecord(const QByteArray &path, RecordDetail detail, RecordedRun *run, Q
         *reason = QStringLiteral("it does not begin with a valid header");
         return false;
     }
-    std::vector<char> bytes(std::size_t(std::min(length, RunRecord::MaxBytes)));
-    const std::int64_t size = std::ssize(bytes);
-    if (file.readAt(0, bytes.data(), size, reason) != size) {
-        *reason = reason->isEmpty() ? QStringLiteral("it was cut short") : *reason;
+    const std::int64_t size = std::min(length, RunRecord::MaxBytes);
+    // Read a window at a time: a record may be tens of MiB, most of it
+    // room its run never used.
+    RecordWindow window(file, size);
+    const char *data = window.at(0, FixedHeaderBytes, reason);
+    if (!data) {
         return false;
     }
-    const char *data = bytes.data();
     const std::int64_t headerBytes = get<std::uint32_t>(data, 20);
+    data = headerBytes <= size && headerBytes >= FixedHeaderBytes
+               ? window.at(0, headerBytes, reason)
+               : data;
+    if (!data) {
+        return false;
+    }
     if (!std::equal(Magic, Magic + 8, data) || get<std::uint32_t>(data, 8) != Version ||
         headerBytes > size || headerBytes < FixedHeaderBytes ||
         get<std::uint64_t>(data, 24) != checksum(data + 32, headerBytes - 32)) {
@@ -351,22 +390,31 @@ bool readRecord(const QByteArray &path, RecordDetail detail, RecordedRun *run, Q
     }
     QByteArray lastFolder;
     for (at = headerBytes; at + EntryHeadBytes + ChecksumBytes <= size;) {
-        const std::int64_t pathBytes = get<std::uint32_t>(data, at);
+        const char *head = window.at(at, EntryHeadBytes, reason);
+        if (!head) {
+            return false;
+        }
+        const std::int64_t pathBytes = get<std::uint32_t>(head, 0);
         const std::int64_t entryBytes = EntryHeadBytes + padded(pathBytes) + ChecksumBytes;
-        if (pathBytes == 0 || at + entryBytes > size ||
-            get<std::uint64_t>(data, at + entryBytes - ChecksumBytes) !=
-                checksum(data + at, entryBytes - ChecksumBytes)) {
-            break; // the end, or an entry its process did not finish
+        if (pathBytes == 0 || at + entryBytes > size) {
+            break; // the end
+        }
+        const char *entry = window.at(at, entryBytes, reason);
+        if (!entry) {
+            return false;
+        }
+        if (get<std::uint64_t>(entry, entryBytes - ChecksumBytes) !=
+            checksum(entry, entryBytes - ChecksumBytes)) {
+            break; // an entry its process did not finish
         }
         ++run->fileCount;
         if (detail == RecordDetail::Stamps) {
-            run->ids.push_back(
-                FileId{get<std::uint64_t>(data, at + 8), get<std::uint64_t>(data, at + 16)});
+            run->ids.push_back(FileId{get<std::uint64_t>(entry, 8), get<std::uint64_t>(entry, 16)});
             run->files.stamps.push_back(
-                FileStamp{get<std::int64_t>(data, at + 24), get<std::int64_t>(data, at + 32)});
+                FileStamp{get<std::int64_t>(entry, 24), get<std::int64_t>(entry, 32)});
         }
         if (detail == RecordDetail::Files) {
-            const QByteArrayView path(data + at + EntryHeadBytes, qsizetype(pathBytes));
+            const QByteArrayView path(entry + EntryHeadBytes, qsizetype(pathBytes));
             const qsizetype split = path.lastIndexOf('/') + 1;
             const QByteArrayView folder = path.first(split);
             if (folder != lastFolder || run->files.files.isEmpty()) {
@@ -376,9 +424,9 @@ bool readRecord(const QByteArray &path, RecordDetail detail, RecordedRun *run, Q
             const QByteArrayView name = path.sliced(split);
             run->files.files.append(
                 std::string_view(name.data(), std::size_t(name.size())),
-                FileId{get<std::uint64_t>(data, at + 8), get<std::uint64_t>(data, at + 16)});
+                FileId{get<std::uint64_t>(entry, 8), get<std::uint64_t>(entry, 16)});
             run->files.stamps.push_back(
-                FileStamp{get<std::int64_t>(data, at + 24), get<std::int64_t>(data, at + 32)});
+                FileStamp{get<std::int64_t>(entry, 24), get<std::int64_t>(entry, 32)});
         }
         at += entryBytes;
     }
