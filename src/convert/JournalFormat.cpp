@@ -1,23 +1,11 @@
 #include "convert/JournalFormat.h"
 
-#include <QtEndian>
-
 #include <algorithm>
 #include <limits>
 
 namespace velmora::JournalFormat {
 
 namespace {
-
-template <typename T> void put(char *bytes, std::int64_t at, T value)
-{
-    qToLittleEndian(value, bytes + at);
-}
-
-template <typename T> T get(const char *bytes, std::int64_t at)
-{
-    return qFromLittleEndian<T>(bytes + at);
-}
 
 // The slot count of a valid header, or 0.
 std::uint32_t headerSlotCount(const char *header, std::int64_t bytesRead)
@@ -92,25 +80,6 @@ std::int64_t longestJournal(std::uint32_t slotCount)
     return std::max(slotOffset(static_cast<int>(slotCount)),
                     slotOffset(static_cast<int>(slotCount) - 1) +
                         std::int64_t{std::numeric_limits<std::uint32_t>::max()});
-}
-
-// A record cut short by the end of its process keeps part of an older record
-// in its place, and the checksum must tell. A multiply-xorshift hash over
-// 8-byte words changes with any such difference (but for a chance of one in
-// 2^64) at a small fraction of a table CRC's cost.
-std::uint64_t checksum(const char *data, std::int64_t size)
-{
-    constexpr std::uint64_t Multiplier = 0xFF51AFD7ED558CCDull;
-    std::uint64_t h = 0x9E3779B97F4A7C15ull ^ static_cast<std::uint64_t>(size);
-    std::int64_t i = 0;
-    for (; i + 8 <= size; i += 8) {
-        h = (h ^ qFromLittleEndian<std::uint64_t>(data + i)) * Multiplier;
-        h ^= h >> 29;
-    }
-    char last[8] = {};
-    std::copy(data + i, data + size, last);
-    h = (h ^ qFromLittleEndian<std::uint64_t>(last)) * Multiplier;
-    return h ^ (h >> 32);
 }
 
 void encodeHeader(char *header, std::uint32_t slotCount)

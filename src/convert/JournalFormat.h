@@ -1,5 +1,6 @@
 #pragma once
 
+#include "algorithms/RecordBytes.h"
 #include "convert/DirectionTables.h"
 #include "platform/BinaryFile.h"
 #include "platform/LockedFile.h"
@@ -71,8 +72,6 @@ std::int64_t slotOffset(int slot);
 // The longest journal a header allows: its slots, the last of which may run
 // on to take one record of any size.
 std::int64_t longestJournal(std::uint32_t slotCount);
-
-std::uint64_t checksum(const char *data, std::int64_t size);
 
 void encodeHeader(char *header, std::uint32_t slotCount);
 

@@ -1,11 +1,11 @@
 #include "convert/RunHistory.h"
 
+#include "algorithms/RecordBytes.h"
 #include "platform/DirectoryListing.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QtEndian>
 
 #include <algorithm>
 #include <cstring>
@@ -43,28 +43,6 @@ enum EndCode : std::uint32_t { Running = 0, Finished = 1, Stopped = 2 };
 std::int64_t padded(std::int64_t n)
 {
     return (n + 7) & ~std::int64_t{7};
-}
-
-// Over 8-byte words: every checksummed span is padded to 8 bytes.
-std::uint64_t checksum(const char *data, std::int64_t size)
-{
-    constexpr std::uint64_t Multiplier = 0xFF51AFD7ED558CCDull;
-    std::uint64_t h = 0x9E3779B97F4A7C15ull ^ static_cast<std::uint64_t>(size);
-    for (std::int64_t i = 0; i + 8 <= size; i += 8) {
-        h = (h ^ qFromLittleEndian<std::uint64_t>(data + i)) * Multiplier;
-        h ^= h >> 29;
-    }
-    return h ^ (h >> 32);
-}
-
-template <typename T> void put(char *bytes, std::int64_t at, T value)
-{
-    qToLittleEndian(value, bytes + at);
-}
-
-template <typename T> T get(const char *bytes, std::int64_t at)
-{
-    return qFromLittleEndian<T>(bytes + at);
 }
 
 bool isRecordName(std::string_view name)
