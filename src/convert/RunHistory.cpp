@@ -37,6 +37,8 @@ constexpr std::int64_t ChecksumBytes = 8;
 constexpr int KeptPaths = 16;
 // The mapping grows in steps this large at least, doubling as it goes.
 constexpr std::int64_t FirstMapBytes = 1024 * 1024;
+// How much of the written entries the process holds at most.
+constexpr std::int64_t ReleaseBytes = 1024 * 1024;
 
 enum EndCode : std::uint32_t { Running = 0, Finished = 1, Stopped = 2 };
 
@@ -237,6 +239,11 @@ void RunRecord::add(const FileId &id, const FileStamp &stamp, const QByteArray &
     put<std::uint64_t>(entry, size - ChecksumBytes, checksum(entry, size - ChecksumBytes));
     m_used += size;
     ++m_files;
+    // The entries written stay in the file; the process need not hold them.
+    if (m_used - m_released >= ReleaseBytes) {
+        m_file.releaseMapped(m_used);
+        m_released = m_used;
+    }
 }
 
 void RunRecord::finish(bool stopped)
@@ -266,8 +273,6 @@ QDateTime RunRecord::started() const
 
 namespace {
 
-// Reads one record; false, with the reason, when it cannot be trusted or is
-// not one.
 // A record read a window at a time.
 class RecordWindow
 {
@@ -300,7 +305,13 @@ private:
     std::vector<char> m_bytes;
 };
 
-bool readRecord(const QByteArray &path, RecordDetail detail, RecordedRun *run, QString *reason)
+// Reads one record; false, with the reason, when it cannot be trusted or is
+// not one. eachStamp, when given, is told the identity and stamp of each
+// file, in the order converted.
+using StampSink = std::function<void(const FileId &, const FileStamp &)>;
+
+bool readRecord(const QByteArray &path, RecordDetail detail, RecordedRun *run, QString *reason,
+                const StampSink &eachStamp = {})
 {
     LockedFile file;
     bool live = false;
@@ -386,10 +397,9 @@ bool readRecord(const QByteArray &path, RecordDetail detail, RecordedRun *run, Q
             break; // an entry its process did not finish
         }
         ++run->fileCount;
-        if (detail == RecordDetail::Stamps) {
-            run->ids.push_back(FileId{get<std::uint64_t>(entry, 8), get<std::uint64_t>(entry, 16)});
-            run->files.stamps.push_back(
-                FileStamp{get<std::int64_t>(entry, 24), get<std::int64_t>(entry, 32)});
+        if (eachStamp) {
+            eachStamp(FileId{get<std::uint64_t>(entry, 8), get<std::uint64_t>(entry, 16)},
+                      FileStamp{get<std::int64_t>(entry, 24), get<std::int64_t>(entry, 32)});
         }
         if (detail == RecordDetail::Files) {
             const QByteArrayView path(entry + EntryHeadBytes, qsizetype(pathBytes));
@@ -443,45 +453,35 @@ QString runTimeText(const QDateTime &when)
     return when.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-EarlierConversions::EarlierConversions(const std::vector<RecordedRun> &runs)
-{
-    for (const RecordedRun &run : runs) {
-        add(run);
-    }
-}
-
 EarlierConversions EarlierConversions::fromHistory()
 {
-    // One record in memory at a time: the history may hold many large runs.
     EarlierConversions earlier;
-    readRunHistory(RecordDetail::Stamps, [&earlier](RecordedRun &&run) { earlier.add(run); });
-    return earlier;
-}
-
-void EarlierConversions::add(const RecordedRun &run)
-{
-    if (!run.unreadable.isEmpty()) {
-        return;
+    QString reason;
+    const QByteArray folder = historyFolder(false, &reason);
+    if (folder.isEmpty()) {
+        return earlier;
     }
-    const auto index = std::uint32_t(m_runTimes.size());
-    m_runTimes.push_back(run.started);
-    for (std::size_t i = 0; i < run.ids.size(); ++i) {
-        if (run.undo) {
-            // Put back: no longer converted.
-            m_files.erase(run.ids[i]);
-        } else {
-            m_files[run.ids[i]] = Seen{run.files.stamps[i], index};
+    // Oldest first: of two runs that left a file, the later one tells.
+    for (const QByteArray &path : recordPaths(folder)) {
+        if (earlier.m_runTimes.size() >= PutBack) {
+            break;
         }
+        RecordedRun run;
+        const auto tag = std::uint16_t(earlier.m_runTimes.size());
+        // A record cut short still tells true things of the files before the cut.
+        readRecord(path, RecordDetail::Header, &run, &reason,
+                   [&](const FileId &id, const FileStamp &stamp) {
+                       earlier.m_files.put(id, stamp, run.undo ? PutBack : tag);
+                   });
+        earlier.m_runTimes.push_back(run.started);
     }
+    return earlier;
 }
 
 QDateTime EarlierConversions::convertedAt(const FileId &id, const FileStamp &stamp) const
 {
-    const auto found = m_files.find(id);
-    if (found == m_files.end() || !(found->second.stamp == stamp)) {
-        return {};
-    }
-    return m_runTimes[found->second.run];
+    const std::optional<std::uint16_t> run = m_files.tag(id, stamp);
+    return run && *run != PutBack ? m_runTimes[*run] : QDateTime();
 }
 
 } // namespace velmora

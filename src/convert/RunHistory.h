@@ -1,5 +1,6 @@
 #pragma once
 
+#include "algorithms/StampTable.h"
 #include "convert/ConversionRun.h"
 #include "platform/LockedFile.h"
 
@@ -11,7 +12,6 @@
 #include <functional>
 #include <memory>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace velmora {
@@ -61,6 +61,7 @@ private:
     char *m_map = nullptr;
     std::int64_t m_mapped = 0;
     std::int64_t m_used = 0;
+    std::int64_t m_released = 0; // mapped pages before it were let go
     qsizetype m_files = 0;
     qint64 m_startedMs = 0;
     bool m_full = false;
@@ -86,12 +87,10 @@ struct RecordedRun
     qsizetype fileCount = 0;
     // Filled when asked for: the files, in the order converted.
     ConvertedFiles files;
-    std::vector<FileId> ids; // RecordDetail::Stamps only
 };
 
-// How much of each record is read: the header alone; the identities and
-// stamps of its files (ids, files.stamps); or its files in full.
-enum class RecordDetail { Header, Stamps, Files };
+// How much of each record is read: the header alone, or its files too.
+enum class RecordDetail { Header, Files };
 
 // The recorded runs, oldest first. A record that cannot be trusted or read
 // comes with only its path and the reason.
@@ -102,38 +101,24 @@ void readRunHistory(RecordDetail detail, const std::function<void(RecordedRun &&
 // How a run's start time is shown.
 QString runTimeText(const QDateTime &when);
 
-// The files recorded runs converted (read with RecordDetail::Stamps), each as
-// the last of them left it: a
+// The files recorded runs converted, each as the last of them left it: a
 // file whose identity and stamp still match was converted by that run and
 // not changed since. A file a later run undid is not among them.
 class EarlierConversions
 {
 public:
-    EarlierConversions() = default;
-    explicit EarlierConversions(const std::vector<RecordedRun> &runs);
-    // From the history, read one record at a time.
+    // Reads the history one record at a time, without keeping the records.
     static EarlierConversions fromHistory();
-    // Takes in a run later than those taken so far.
-    void add(const RecordedRun &run);
     // When the run that converted the file as it is now started; null when
     // no recorded run did.
     QDateTime convertedAt(const FileId &id, const FileStamp &stamp) const;
-    bool isEmpty() const { return m_files.empty(); }
+    bool isEmpty() const { return m_files.isEmpty(); }
 
 private:
-    struct IdHash
-    {
-        std::size_t operator()(const FileId &id) const
-        {
-            return std::size_t((id.inode ^ (id.device << 32)) * 0x9E3779B97F4A7C15ull);
-        }
-    };
-    struct Seen
-    {
-        FileStamp stamp;
-        std::uint32_t run;
-    };
-    std::unordered_map<FileId, Seen, IdHash> m_files;
+    // The tag of a file an undo put back.
+    static constexpr std::uint16_t PutBack = StampTable::MaxTag;
+
+    StampTable m_files; // tagged with the index of the run in m_runTimes
     std::vector<QDateTime> m_runTimes;
 };
 

@@ -250,6 +250,16 @@ char *LockedFile::mapForWriting(std::int64_t size, QString *error)
     return m_map;
 }
 
+void LockedFile::releaseMapped(std::int64_t upTo)
+{
+    const std::int64_t page = ::sysconf(_SC_PAGESIZE);
+    const std::int64_t whole = std::min(upTo, m_mapSize) / page * page;
+    if (m_map && whole > 0) {
+        // Dirty pages of a shared mapping keep their data in the file.
+        ::madvise(m_map, static_cast<size_t>(whole), MADV_DONTNEED);
+    }
+}
+
 bool LockedFile::truncate(std::int64_t size, QString *error)
 {
     if (m_map) {

@@ -60,6 +60,9 @@ public:
     // when it cannot be had.
     // Called again with a larger size, it grows the mapping (which may move).
     char *mapForWriting(std::int64_t size, QString *error);
+    // Lets go of the mapped pages before offset upTo: what was stored there
+    // stays in the file, but no longer takes the process's memory.
+    void releaseMapped(std::int64_t upTo);
     // Unmaps the file and cuts it to size bytes.
     bool truncate(std::int64_t size, QString *error);
     // Waits until the data written so far, mapped or not, and the length, are
