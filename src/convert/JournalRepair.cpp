@@ -1,6 +1,7 @@
 #include "convert/JournalRepair.h"
 
 #include "convert/JournalFormat.h"
+#include "convert/RunHistory.h"
 #include "platform/BinaryFile.h"
 #include "platform/DirectoryListing.h"
 #include "platform/LockedFile.h"
@@ -56,8 +57,10 @@ enum class Outcome { Settled, Waiting };
 
 // Checks one file a dead run recorded and puts it back when it was left
 // between its two writes (in CheckOnly mode, says that it would).
+// A file found converted whole goes to *converted: its run may have been
+// killed before it recorded it in the history.
 Outcome repairFile(const Record &record, const QByteArray &journalPath, RepairMode mode,
-                   MessageLog &log)
+                   MessageLog &log, std::vector<UnrecordedFile> *converted)
 {
     const QByteArray &path = record.path;
     const auto cannotCheck = [&](const QString &why) {
@@ -109,9 +112,14 @@ Outcome repairFile(const Record &record, const QByteArray &journalPath, RepairMo
     if (!frontState.ours || !partnerState.ours) {
         return cannotCheck(QStringLiteral("its bytes were changed since"));
     }
-    if ((frontState.original && partnerState.original) ||
-        (frontState.isNew && partnerState.isNew)) {
-        return Outcome::Settled; // untouched, or converted whole
+    if (frontState.original && partnerState.original) {
+        return Outcome::Settled; // untouched (or written with the same bytes)
+    }
+    if (frontState.isNew && partnerState.isNew) {
+        if (mode == RepairMode::Repair) {
+            converted->push_back({record.path, now.id, file.stamp()});
+        }
+        return Outcome::Settled;
     }
     if (mode == RepairMode::CheckOnly) {
         reportFile(log, LogEntry::Status::WaitsRepair, path,
@@ -133,6 +141,16 @@ Outcome repairFile(const Record &record, const QByteArray &journalPath, RepairMo
                        error + QLatin1String("); it may be left half-rewritten"));
     }
     return putBack ? Outcome::Settled : Outcome::Waiting;
+}
+
+// The process a journal's name says wrote it: journal-PID.bin or
+// journal-PID-N.bin.
+qint64 writerOf(const QByteArray &journalPath)
+{
+    const QByteArray name = journalPath.mid(journalPath.lastIndexOf('/') + 1);
+    bool ok = false;
+    const qint64 pid = name.chopped(4).split('-').value(1).toLongLong(&ok); // without ".bin"
+    return ok ? pid : -1;
 }
 
 void reportJournal(MessageLog &log, const QByteArray &path, const QString &text)
@@ -206,12 +224,16 @@ void repairJournal(LockedFile &journal, RepairMode mode, MessageLog &log)
         }
     }
     bool waiting = false;
+    std::vector<UnrecordedFile> converted;
     for (const Record *record : inOrder) {
-        if (repairFile(*record, journal.path(), mode, log) == Outcome::Settled) {
+        if (repairFile(*record, journal.path(), mode, log, &converted) == Outcome::Settled) {
             settled.push_back(record->at);
         } else {
             waiting = true;
         }
+    }
+    if (!converted.empty()) {
+        recordFilesOfKilledRun(writerOf(journal.path()), converted);
     }
     for (const QByteArray &path : contents.cutShort) {
         reportFile(log, LogEntry::Status::NotPutBack, path,

@@ -1,5 +1,6 @@
 #include "convert/RunHistory.h"
 
+#include "algorithms/FileIdSet.h"
 #include "algorithms/RecordBytes.h"
 #include "platform/DirectoryListing.h"
 
@@ -119,6 +120,36 @@ void removeOldRecords(const QByteArray &folder)
     }
 }
 
+std::int64_t entrySize(std::int64_t pathBytes)
+{
+    return EntryHeadBytes + padded(pathBytes) + ChecksumBytes;
+}
+
+// Writes a file's entry, its path made of parts, into the entrySize() bytes
+// at entry.
+void writeEntry(char *entry, const FileId &id, const FileStamp &stamp,
+                std::initializer_list<QByteArrayView> pathParts)
+{
+    std::int64_t pathBytes = 0;
+    for (const QByteArrayView part : pathParts) {
+        pathBytes += part.size();
+    }
+    const std::int64_t size = entrySize(pathBytes);
+    put<std::uint32_t>(entry, 0, std::uint32_t(pathBytes));
+    put<std::uint32_t>(entry, 4, 0);
+    put<std::uint64_t>(entry, 8, id.device);
+    put<std::uint64_t>(entry, 16, id.inode);
+    put<std::int64_t>(entry, 24, stamp.length);
+    put<std::int64_t>(entry, 32, stamp.modifiedNs);
+    char *out = entry + EntryHeadBytes;
+    for (const QByteArrayView part : pathParts) {
+        out = std::copy(part.begin(), part.end(), out);
+    }
+    std::fill(out, entry + size - ChecksumBytes, '\0');
+    // The checksum goes last: until it is there, the entry does not count.
+    put<std::uint64_t>(entry, size - ChecksumBytes, checksum(entry, size - ChecksumBytes));
+}
+
 QByteArray workingFolder()
 {
     QByteArray folder = QFile::encodeName(QDir::currentPath());
@@ -217,26 +248,14 @@ void RunRecord::add(const FileId &id, const FileStamp &stamp, const QByteArray &
     }
     // A later start may run in another folder: paths are kept absolute.
     const QByteArray &prefix = folder.startsWith('/') ? QByteArray() : m_workingFolder;
-    const std::int64_t pathBytes = prefix.size() + folder.size() + std::int64_t(name.size());
-    const std::int64_t size = EntryHeadBytes + padded(pathBytes) + ChecksumBytes;
+    const std::int64_t size = entrySize(prefix.size() + folder.size() + std::int64_t(name.size()));
     if (!grow(m_used + size)) {
         m_full = true;
         put<std::uint32_t>(m_map, 16, 1);
         return;
     }
-    char *entry = m_map + m_used;
-    put<std::uint32_t>(entry, 0, std::uint32_t(pathBytes));
-    put<std::uint32_t>(entry, 4, 0);
-    put<std::uint64_t>(entry, 8, id.device);
-    put<std::uint64_t>(entry, 16, id.inode);
-    put<std::int64_t>(entry, 24, stamp.length);
-    put<std::int64_t>(entry, 32, stamp.modifiedNs);
-    char *out = entry + EntryHeadBytes;
-    out = std::copy(prefix.begin(), prefix.end(), out);
-    out = std::copy(folder.begin(), folder.end(), out);
-    std::copy(name.begin(), name.end(), out);
-    // The checksum goes last: until it is there, the entry does not count.
-    put<std::uint64_t>(entry, size - ChecksumBytes, checksum(entry, size - ChecksumBytes));
+    writeEntry(m_map + m_used, id, stamp,
+               {prefix, folder, QByteArrayView(name.data(), qsizetype(name.size()))});
     m_used += size;
     ++m_files;
     // The entries written stay in the file; the process need not hold them.
@@ -311,7 +330,7 @@ private:
 using StampSink = std::function<void(const FileId &, const FileStamp &)>;
 
 bool readRecord(const QByteArray &path, RecordDetail detail, RecordedRun *run, QString *reason,
-                const StampSink &eachStamp = {})
+                const StampSink &eachStamp = {}, std::int64_t *end = nullptr)
 {
     LockedFile file;
     bool live = false;
@@ -384,7 +403,7 @@ bool readRecord(const QByteArray &path, RecordDetail detail, RecordedRun *run, Q
             return false;
         }
         const std::int64_t pathBytes = get<std::uint32_t>(head, 0);
-        const std::int64_t entryBytes = EntryHeadBytes + padded(pathBytes) + ChecksumBytes;
+        const std::int64_t entryBytes = entrySize(pathBytes);
         if (pathBytes == 0 || at + entryBytes > size) {
             break; // the end
         }
@@ -417,6 +436,9 @@ bool readRecord(const QByteArray &path, RecordDetail detail, RecordedRun *run, Q
                 FileStamp{get<std::int64_t>(entry, 24), get<std::int64_t>(entry, 32)});
         }
         at += entryBytes;
+    }
+    if (end) {
+        *end = at;
     }
     return true;
 }
@@ -451,6 +473,61 @@ std::vector<RecordedRun> readRunHistory(RecordDetail detail)
 QString runTimeText(const QDateTime &when)
 {
     return when.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+namespace {
+
+// The process a record's name says wrote it: run-TIME-PID.bin or
+// run-TIME-PID-N.bin; -1 when it says none.
+qint64 writerOf(const QByteArray &path)
+{
+    const QByteArray name = path.mid(path.lastIndexOf('/') + 1);
+    const QList<QByteArray> parts = name.chopped(4).split('-'); // without ".bin"
+    bool ok = false;
+    const qint64 pid = parts.size() >= 3 ? parts[2].toLongLong(&ok) : -1;
+    return ok ? pid : -1;
+}
+
+} // namespace
+
+void recordFilesOfKilledRun(qint64 pid, const std::vector<UnrecordedFile> &files)
+{
+    QString reason;
+    const QByteArray folder = historyFolder(false, &reason);
+    const std::vector<QByteArray> paths =
+        folder.isEmpty() ? std::vector<QByteArray>() : recordPaths(folder);
+    // The newest record of that process that a kill left unfinished is its run's.
+    for (auto path = paths.rbegin(); path != paths.rend(); ++path) {
+        if (writerOf(*path) != pid) {
+            continue;
+        }
+        RecordedRun run;
+        FileIdSet held;
+        std::int64_t end = 0;
+        if (!readRecord(
+                *path, RecordDetail::Header, &run, &reason,
+                [&held](const FileId &id, const FileStamp &) { held.insert(id); }, &end) ||
+            run.end != RecordedRun::End::Killed) {
+            continue;
+        }
+        LockedFile record;
+        if (record.claim(*path, &reason) != LockedFile::Claim::Claimed) {
+            continue; // a live process has taken its number since
+        }
+        for (const UnrecordedFile &file : files) {
+            const std::int64_t size = entrySize(file.path.size());
+            if (held.contains(file.id) || end + size > RunRecord::MaxBytes) {
+                continue;
+            }
+            std::vector<char> entry(std::size_t(size), '\0');
+            writeEntry(entry.data(), file.id, file.stamp, {file.path});
+            if (!record.writeAt(end, entry.data(), size, &reason)) {
+                break;
+            }
+            end += size;
+        }
+        return;
+    }
 }
 
 EarlierConversions EarlierConversions::fromHistory()

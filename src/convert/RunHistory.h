@@ -98,6 +98,19 @@ std::vector<RecordedRun> readRunHistory(RecordDetail detail);
 // The same, one record at a time.
 void readRunHistory(RecordDetail detail, const std::function<void(RecordedRun &&)> &each);
 
+// A file a run converted whole but was killed before it recorded: found by
+// the repair of the run's journal.
+struct UnrecordedFile
+{
+    QByteArray path;
+    FileId id;
+    FileStamp stamp;
+};
+// Adds those files of the killed process pid to its run's record (its
+// newest record that a kill left unfinished), so that undoing that run
+// puts them back too. Files the record holds are not added again.
+void recordFilesOfKilledRun(qint64 pid, const std::vector<UnrecordedFile> &files);
+
 // How a run's start time is shown.
 QString runTimeText(const QDateTime &when);
 

@@ -7,6 +7,7 @@
 //   VELMORA_FAULT_PWRITE=N+:ACTION  the state folder are not counted), or at
 //                                   the N-th and every later one with '+':
 //       kill   the process dies by SIGKILL before the write
+//       killafter  the write is made, then the process dies by SIGKILL
 //       stop   the calling thread stops the process (SIGSTOP) before the
 //              write, which goes on once the process is continued
 //       sleep  the calling thread sleeps for two seconds before the write,
@@ -39,7 +40,7 @@ struct Orders
 {
     long at = 0; // 0: no write fault
     bool onwards = false;
-    enum class Action { None, Kill, Stop, Sleep, Fail } action = Action::None;
+    enum class Action { None, Kill, KillAfter, Stop, Sleep, Fail } action = Action::None;
     int error = 0;
     bool shortReads = false;
     long slowMicroseconds = 0;
@@ -75,6 +76,8 @@ const Orders &orders()
             const std::string_view action = *rest == ':' ? rest + 1 : "";
             if (action == "kill") {
                 result.action = Orders::Action::Kill;
+            } else if (action == "killafter") {
+                result.action = Orders::Action::KillAfter;
             } else if (action == "stop") {
                 result.action = Orders::Action::Stop;
             } else if (action == "sleep") {
@@ -115,22 +118,27 @@ void slowDown(int fd)
     }
 }
 
-// True when the write is to fail with errno set; may not return at all.
-bool faultBeforeWrite(int fd)
+// What to do about the write: fail it with errno set, make it, or make it
+// and then die. May not return at all.
+enum class Fault { None, Fail, DieAfter };
+
+Fault faultBeforeWrite(int fd)
 {
     slowDown(fd);
     const Orders &o = orders();
     if (o.action == Orders::Action::None || isJournal(fd)) {
-        return false;
+        return Fault::None;
     }
     const long n = ++writes;
     if (n != o.at && !(o.onwards && n > o.at)) {
-        return false;
+        return Fault::None;
     }
     switch (o.action) {
     case Orders::Action::Kill:
         ::kill(::getpid(), SIGKILL);
         break;
+    case Orders::Action::KillAfter:
+        return Fault::DieAfter;
     case Orders::Action::Stop:
         // The thread that writes stops with the process: a signal sent to it
         // now arrives at the very point of the write.
@@ -141,11 +149,24 @@ bool faultBeforeWrite(int fd)
         break;
     case Orders::Action::Fail:
         errno = o.error;
-        return true;
+        return Fault::Fail;
     case Orders::Action::None:
         break;
     }
-    return false;
+    return Fault::None;
+}
+
+template <typename Write> ssize_t write(int fd, Write write)
+{
+    const Fault fault = faultBeforeWrite(fd);
+    if (fault == Fault::Fail) {
+        return -1;
+    }
+    const ssize_t written = write();
+    if (fault == Fault::DieAfter) {
+        ::kill(::getpid(), SIGKILL);
+    }
+    return written;
 }
 
 template <typename Function> Function next(const char *name)
@@ -165,13 +186,13 @@ extern "C" {
 ssize_t pwrite(int fd, const void *buffer, size_t count, off_t offset)
 {
     static const auto real = next<ssize_t (*)(int, const void *, size_t, off_t)>("pwrite");
-    return faultBeforeWrite(fd) ? -1 : real(fd, buffer, count, offset);
+    return write(fd, [&] { return real(fd, buffer, count, offset); });
 }
 
 ssize_t pwrite64(int fd, const void *buffer, size_t count, off_t offset)
 {
     static const auto real = next<ssize_t (*)(int, const void *, size_t, off_t)>("pwrite64");
-    return faultBeforeWrite(fd) ? -1 : real(fd, buffer, count, offset);
+    return write(fd, [&] { return real(fd, buffer, count, offset); });
 }
 
 ssize_t pread(int fd, void *buffer, size_t count, off_t offset)
