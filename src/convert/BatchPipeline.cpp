@@ -57,7 +57,7 @@ BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionR
             job.file.willRead(DirectionTables::FirstReadBytes);
         }
         // A file another program holds is checked once it is ours.
-        job.problem = check && job.file.isLocked() ? check(i, job.file) : FileProblem();
+        job.problem = check && job.file.isLocked() ? check(i, job) : FileProblem();
     };
     const auto admit = [&run](qsizetype, FileInFlight &job) { admitOpened(job, run); };
     const auto work = [&](qsizetype i, FileInFlight &job, int thread) {
@@ -74,7 +74,7 @@ BatchResult convertList(const FoundFileList &files, MessageLog &log, ConversionR
                 return;
             }
             job.problem = !job.file.lock(&error) ? couldNotLock(error)
-                          : check                ? check(i, job.file)
+                          : check                ? check(i, job)
                                                  : FileProblem();
         }
         if (job.problem.isEmpty()) {

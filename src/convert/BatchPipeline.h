@@ -2,6 +2,7 @@
 
 #include "convert/BatchResult.h"
 #include "convert/ConversionRun.h"
+#include "convert/FileInFlight.h"
 #include "convert/MessageLog.h"
 #include "platform/BinaryFile.h"
 #include "search/FoundFileList.h"
@@ -11,7 +12,7 @@
 namespace velmora {
 
 // May refuse the file at a list index once it is open and locked.
-using Check = std::function<FileProblem(qsizetype, const BinaryFile &)>;
+using Check = std::function<FileProblem(qsizetype, FileInFlight &)>;
 // A search that fills a batch's list while the batch works on it: it calls
 // found(count) as files come into the list, and says whether it ran to its
 // end (false: stopped).

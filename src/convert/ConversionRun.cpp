@@ -1,23 +1,23 @@
 #include "convert/ConversionRun.h"
 
+#include "convert/FileInFlight.h"
 #include "convert/RunHistory.h"
 
 namespace velmora {
 
-FileProblem ConversionRun::checkEarlier(const BinaryFile &file)
+FileProblem ConversionRun::checkEarlier(FileInFlight &job) const
 {
     if (!earlier || earlier->isEmpty()) {
         return {};
     }
-    const QDateTime when = earlier->convertedAt(file.id(), file.stamp());
+    const QDateTime when = earlier->convertedAt(job.file.id(), job.file.stamp());
     if (!when.isValid()) {
         return {};
     }
     if (m_options.skipConverted) {
         return {LogEntry::Status::Skipped, runTimeText(when)};
     }
-    const std::lock_guard lock(m_againMutex);
-    m_seenBefore.insert(file.id());
+    job.convertedBefore = true;
     return {};
 }
 
@@ -31,12 +31,10 @@ void ConversionRun::recordWritten(const FileId &id, const FileStamp &stamp,
 }
 
 void ConversionRun::recordConverted(const FileId &id, const FileStamp &stamp, const QString &folder,
-                                    const QByteArray &encodedFolder, std::string_view name)
+                                    const QByteArray &encodedFolder, std::string_view name,
+                                    bool convertedBefore)
 {
-    if (earlier && !m_options.skipConverted) {
-        const std::lock_guard lock(m_againMutex);
-        m_turnedAgain += m_seenBefore.contains(id) ? 1 : 0;
-    }
+    m_turnedAgain += convertedBefore ? 1 : 0;
     if (!m_keepList) {
         return;
     }

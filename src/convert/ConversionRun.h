@@ -17,6 +17,7 @@
 namespace velmora {
 
 class EarlierConversions;
+struct FileInFlight;
 class Journal;
 class RunRecord;
 
@@ -106,8 +107,9 @@ public:
     // counted (turnedAgain).
     const EarlierConversions *earlier = nullptr;
     // What keeps an open file out of the run, by the recorded runs; nothing
-    // for a file to convert. Safe from any thread.
-    FileProblem checkEarlier(const BinaryFile &file);
+    // for a file to convert (marked convertedBefore when a recorded run
+    // converted it). Safe from any thread.
+    FileProblem checkEarlier(FileInFlight &job) const;
     // Files this run converted that a recorded run had converted, unchanged
     // since: they are now turned one step further.
     qsizetype turnedAgain() const { return m_turnedAgain; }
@@ -146,9 +148,11 @@ public:
     }
     // Records a converted file under the name that reached it: the folder it
     // lies in (ending in a separator, shown and as the system spells it) and
-    // its bare name, with its stamp when the list is kept.
+    // its bare name, with its stamp when the list is kept. convertedBefore:
+    // a recorded run had converted it, and it was not changed since.
     void recordConverted(const FileId &id, const FileStamp &stamp, const QString &folder,
-                         const QByteArray &encodedFolder, std::string_view name);
+                         const QByteArray &encodedFolder, std::string_view name,
+                         bool convertedBefore);
     // Records a file in the run's record as soon as it is written, on
     // whichever thread wrote it: a killed run's record then names every file
     // it converted whole, not only those its log had reached. Thread-safe.
@@ -161,9 +165,7 @@ private:
     FileClaims m_claimed;
     std::vector<bool> m_converted; // by claim
     bool m_keepList = false;
-    std::mutex m_againMutex;
     std::mutex m_recordMutex;
-    FileIdSet m_seenBefore; // files found converted by a recorded run
     qsizetype m_turnedAgain = 0;
     ConvertedFiles m_convertedList;
     QByteArray m_lastFolder;

@@ -31,6 +31,8 @@ struct FileInFlight
     // Closed unwritten because the run was asked to stop first: it gets no
     // line and does not count as done.
     bool leftForStop = false;
+    // A recorded run converted it, and it was not changed since.
+    bool convertedBefore = false;
     FileStamp stamp;
 };
 

@@ -130,8 +130,8 @@ FileProblem finishFile(FileInFlight &job, ConversionRun &run, const FilePlace &p
     if (job.converted) {
         job.converted = false;
         run.markConverted(job.claim);
-        run.recordConverted(job.file.id(), job.stamp, place.folder, place.encodedFolder,
-                            place.name);
+        run.recordConverted(job.file.id(), job.stamp, place.folder, place.encodedFolder, place.name,
+                            job.convertedBefore);
     }
     if (options.journal) {
         options.journal->deliverFailure();

@@ -31,7 +31,7 @@ bool ReorderDirections(const QByteArray &encodedPath, MessageLog &log, Conversio
         job.problem = couldNotOpen(error);
     } else {
         job.opened = true;
-        job.problem = run.checkEarlier(job.file);
+        job.problem = run.checkEarlier(job);
         admitOpened(job, run);
         if (!job.problem.isEmpty()) {
             job.file.close(&error);
@@ -79,8 +79,8 @@ BatchResult ScanFolder(const QByteArray &folder, MessageLog &log, ConversionRun 
     }
     const auto stop = [&run] { return run.stopRequested(); };
     // A file a recorded run converted may be left out (--skip-converted).
-    const auto checkEarlier = [&run](qsizetype, const BinaryFile &file) {
-        return run.checkEarlier(file);
+    const auto checkEarlier = [&run](qsizetype, FileInFlight &job) {
+        return run.checkEarlier(job);
     };
     FoundFileList found;
     BatchResult result;
@@ -170,7 +170,8 @@ BatchResult UndoConversion(const ConvertedFiles &converted, MessageLog &log, Con
 {
     // A name that now leads to another file, or a file written since, must not
     // be turned back.
-    const auto sameFile = [&converted](qsizetype i, const BinaryFile &file) {
+    const auto sameFile = [&converted](qsizetype i, FileInFlight &job) {
+        const BinaryFile &file = job.file;
         const bool same =
             file.id() == converted.files.id(i) && file.stamp() == converted.stamps[std::size_t(i)];
         return same ? FileProblem() : FileProblem{Status::ChangedSince, {}};

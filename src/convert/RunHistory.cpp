@@ -317,7 +317,7 @@ public:
     }
 
 private:
-    static constexpr std::int64_t WindowBytes = 1024 * 1024;
+    static constexpr std::int64_t WindowBytes = 64 * 1024;
     const LockedFile &m_file;
     std::int64_t m_size;
     std::int64_t m_start = 0;
