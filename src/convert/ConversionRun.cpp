@@ -10,7 +10,7 @@ FileProblem ConversionRun::checkEarlier(FileInFlight &job) const
     if (!earlier || earlier->isEmpty()) {
         return {};
     }
-    const QDateTime when = earlier->convertedAt(job.file.id(), job.file.stamp());
+    const QDateTime when = earlier->convertedAt(job.file.id(), job.file.stampWhenLocked());
     if (!when.isValid()) {
         return {};
     }

@@ -172,8 +172,8 @@ BatchResult UndoConversion(const ConvertedFiles &converted, MessageLog &log, Con
     // be turned back.
     const auto sameFile = [&converted](qsizetype i, FileInFlight &job) {
         const BinaryFile &file = job.file;
-        const bool same =
-            file.id() == converted.files.id(i) && file.stamp() == converted.stamps[std::size_t(i)];
+        const bool same = file.id() == converted.files.id(i) &&
+                          file.stampWhenLocked() == converted.stamps[std::size_t(i)];
         return same ? FileProblem() : FileProblem{Status::ChangedSince, {}};
     };
     return convertList(converted.files, log, undoRun, sameFile);

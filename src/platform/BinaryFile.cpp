@@ -68,17 +68,20 @@ bool BinaryFile::openDescriptor(int at, const char *encodedPath, QString *error,
     }
     m_fd = fd;
     m_locked = false;
+    // The lock first, then the file's information: taken under the lock, its
+    // stamp is that of the bytes this process will read.
+    QString lockError;
+    const bool lockable = tryLock(&lockError);
     if (!readInfo(error)) {
         if (failure) {
             *failure = NotRegular;
         }
-        ::close(m_fd);
-        m_fd = -1;
+        ::close(std::exchange(m_fd, -1));
         return false;
     }
-    if (!tryLock(error)) {
-        ::close(m_fd);
-        m_fd = -1;
+    if (!lockable) {
+        *error = lockError;
+        ::close(std::exchange(m_fd, -1));
         return false;
     }
     return true;
@@ -128,7 +131,8 @@ bool BinaryFile::lock(QString *error)
             return false;
         }
         if (m_locked) {
-            break;
+            // The program that held it may have written it meanwhile.
+            return readInfo(error);
         }
         if (steady_clock::now() >= deadline) {
             *error = QStringLiteral("another program holds it");
@@ -261,6 +265,12 @@ bool BinaryFile::sync(QString *error)
         return false;
     }
     return true;
+}
+
+FileStamp BinaryFile::stampWhenLocked() const
+{
+    return FileStamp{m_identity.length,
+                     m_identity.modifiedSeconds * 1000000000 + m_identity.modifiedNanoseconds};
 }
 
 FileStamp BinaryFile::stamp() const

@@ -86,6 +86,9 @@ public:
     std::int64_t length(QString *error);
     // The open file's stamp as it is now; an invalid stamp when it cannot be had.
     FileStamp stamp() const;
+    // Its stamp as it was when this process took its lock (or opened it,
+    // where no lock could be had), without asking the system again.
+    FileStamp stampWhenLocked() const;
 
     // Reads up to length bytes at offset; returns how many were read (fewer
     // only at the end of the file), or -1 with the reason in error.
