@@ -23,7 +23,8 @@ namespace velmora {
 // in the order of i. Admission in order lets a step decide as the items would
 // have been decided one after another (which of two names of one file comes
 // first), while the slow parts (open, work) overlap. `thread` numbers the
-// workers from 0 up to jobs - 2; the calling thread, one of the jobs, is `jobs`.
+// workers from 0 up to jobs - 2; the calling thread, one of the jobs, is
+// jobs - 1.
 // A slot (the state of one item between the steps) is reused round the
 // window, so memory does not grow with the list. The list may grow while it
 // is worked on: finish may call extend(); or, after expectMore(), any thread
@@ -105,9 +106,9 @@ public:
         if (m_jobs <= 1) {
             for (; (done < known || done < (known = listed(done))) && !shouldStop(); ++done) {
                 Slot &only = m_slots.front();
-                open(done, only, m_jobs);
+                open(done, only, callerThread());
                 admit(done, only);
-                work(done, only, m_jobs);
+                work(done, only, callerThread());
                 finish(done, only);
             }
             return done;
@@ -164,7 +165,7 @@ public:
             }
             if (!ready(done).load(std::memory_order_acquire)) {
                 if (const auto [first, end] = take(-1); first < end) {
-                    steps(first, end, m_jobs);
+                    steps(first, end, callerThread());
                     continue;
                 }
                 // Woken when the item is ready, or to start workers.
@@ -365,6 +366,9 @@ private:
         }
         m_turn.notify_all();
     }
+
+    // The calling thread's number: workers take 0 to jobs - 2.
+    int callerThread() const { return std::max(m_jobs - 1, 0); }
 
     const int m_jobs;
     qsizetype m_count;

@@ -43,13 +43,13 @@ int callerSlot(const Journal *journal)
 
 int journalSlot(const Journal *journal, int thread, int jobs)
 {
-    return thread < jobs ? thread : callerSlot(journal);
+    return thread < jobs - 1 ? thread : callerSlot(journal);
 }
 
 int batchJobs(const ConversionRun &run)
 {
     const Journal *journal = run.options().journal;
-    return journal ? std::clamp(journal->slotCount() - 1, 1, std::max(run.jobs, 1)) : run.jobs;
+    return journal ? std::clamp(journal->slotCount(), 1, std::max(run.jobs, 1)) : run.jobs;
 }
 
 void convertOpened(FileInFlight &job, ConversionRun &run, const FilePlace &place, int slot,

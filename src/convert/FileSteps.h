@@ -34,10 +34,9 @@ bool leaveForStop(FileInFlight &job);
 // a record of any size.
 int callerSlot(const Journal *journal);
 // The journal slot of a thread: each worker has its own; the calling thread
-// (numbered jobs) takes the last.
+// (numbered jobs - 1) takes the last.
 int journalSlot(const Journal *journal, int thread, int jobs);
-// The threads a batch may use: each but the calling one needs a journal
-// slot of its own.
+// The threads a batch may use: each needs a journal slot of its own.
 int batchJobs(const ConversionRun &run);
 
 // An opened file goes on unless another of its names came earlier in the

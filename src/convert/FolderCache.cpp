@@ -1,9 +1,11 @@
 #include "convert/FolderCache.h"
 
+#include <algorithm>
+
 namespace velmora {
 
 FolderCache::FolderCache(const FoundFileList &files, int threads, std::size_t keptOpen)
-    : m_files(files), m_lastOf(std::size_t(threads) + 1), m_keptOpen(keptOpen)
+    : m_files(files), m_lastOf(std::size_t(std::max(threads, 1))), m_keptOpen(keptOpen)
 {
 }
 

@@ -23,7 +23,7 @@ public:
     FolderCache(const FoundFileList &files, int threads, std::size_t keptOpen);
 
     // The folder open, or null with the reason in error; thread numbers the
-    // calling thread, from 0 to the threads given.
+    // calling thread, from 0 to threads - 1.
     std::shared_ptr<const DirectoryHandle> open(std::uint32_t folder, int thread, QString *error);
 
 private:

@@ -15,7 +15,7 @@ StartedUp startUp(MessageLog &log, const std::function<void()> &showLog,
         // own thread.
         started.journal = Journal::create(options.syncToDisk ? Journal::Durability::PowerLoss
                                                              : Journal::Durability::ProcessDeath,
-                                          &started.whyNoJournal, options.jobs + 1);
+                                          &started.whyNoJournal, options.jobs);
     }
     return started;
 }
