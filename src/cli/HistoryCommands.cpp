@@ -68,12 +68,12 @@ int printHistory()
 
 std::optional<RecordedRun> runToUndo(QString *why)
 {
-    std::vector<RecordedRun> runs = readRunHistory(RecordDetail::Files);
-    if (runs.empty()) {
+    std::optional<RecordedRun> newest = readLastRun(RecordDetail::Files);
+    if (!newest) {
         *why = QStringLiteral("no run has been recorded: nothing to undo");
         return std::nullopt;
     }
-    RecordedRun &last = runs.back();
+    RecordedRun &last = *newest;
     if (!last.unreadable.isEmpty()) {
         // Undoing the run before it instead would not be what was asked.
         *why = QLatin1String("the last record of a run (") + escapedPath(last.recordPath) +

@@ -463,6 +463,24 @@ void readRunHistory(RecordDetail detail, const std::function<void(RecordedRun &&
     }
 }
 
+std::optional<RecordedRun> readLastRun(RecordDetail detail)
+{
+    QString reason;
+    const QByteArray folder = historyFolder(false, &reason);
+    const std::vector<QByteArray> paths =
+        folder.isEmpty() ? std::vector<QByteArray>() : recordPaths(folder);
+    if (paths.empty()) {
+        return std::nullopt;
+    }
+    RecordedRun run;
+    if (!readRecord(paths.back(), detail, &run, &reason)) {
+        run = RecordedRun();
+        run.recordPath = paths.back();
+        run.unreadable = reason;
+    }
+    return run;
+}
+
 std::vector<RecordedRun> readRunHistory(RecordDetail detail)
 {
     std::vector<RecordedRun> runs;

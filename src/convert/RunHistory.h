@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -97,6 +98,8 @@ enum class RecordDetail { Header, Files };
 std::vector<RecordedRun> readRunHistory(RecordDetail detail);
 // The same, one record at a time.
 void readRunHistory(RecordDetail detail, const std::function<void(RecordedRun &&)> &each);
+// The newest recorded run alone; nothing when none is recorded.
+std::optional<RecordedRun> readLastRun(RecordDetail detail);
 
 // A file a run converted whole but was killed before it recorded: found by
 // the repair of the run's journal.

@@ -189,13 +189,13 @@ void Form1::setJournal(Journal *journal, const QString &whyNone)
 void Form1::keepHistory()
 {
     m_keepHistory = true;
-    std::vector<RecordedRun> runs = readRunHistory(RecordDetail::Files);
+    std::optional<RecordedRun> last = readLastRun(RecordDetail::Files);
     // The last run, unless it cannot be read, was an undo, or still goes on.
-    if (!runs.empty() && runs.back().unreadable.isEmpty() && !runs.back().undo &&
-        runs.back().end != RecordedRun::End::Running) {
-        m_lastConverted = std::move(runs.back().files);
-        m_lastStarted = runs.back().started;
-        m_lastPaths = runs.back().paths;
+    if (last && last->unreadable.isEmpty() && !last->undo &&
+        last->end != RecordedRun::End::Running) {
+        m_lastConverted = std::move(last->files);
+        m_lastStarted = last->started;
+        m_lastPaths = last->paths;
     }
     showUndoable();
 }
