@@ -2,7 +2,6 @@
 
 #include "convert/Journal.h"
 #include "convert/Module1.h"
-#include "convert/RunHistory.h"
 #include "ui/AppIcon.h"
 #include "ui/FileFilter.h"
 #include "ui/Form2.h"
@@ -188,27 +187,14 @@ void Form1::setJournal(Journal *journal, const QString &whyNone)
 
 void Form1::keepHistory()
 {
-    m_keepHistory = true;
-    std::optional<RecordedRun> last = readLastRun(RecordDetail::Files);
-    // The last run, unless it cannot be read, was an undo, or still goes on.
-    if (last && last->unreadable.isEmpty() && !last->undo &&
-        last->end != RecordedRun::End::Running) {
-        m_lastConverted = std::move(last->files);
-        m_lastStarted = last->started;
-        m_lastPaths = last->paths;
-    }
+    m_history.keep();
     showUndoable();
 }
 
 void Form1::showUndoable()
 {
-    const qsizetype n = m_lastConverted.files.size();
-    mnuundo->setText(n == 0 ? QStringLiteral("&Undo Last Conversion")
-                            : QStringLiteral("&Undo Last Conversion (%1 %2, %3)")
-                                  .arg(n)
-                                  .arg(n == 1 ? QStringLiteral("file") : QStringLiteral("files"))
-                                  .arg(runTimeText(m_lastStarted)));
-    mnuundo->setEnabled(!m_busy && n > 0);
+    mnuundo->setText(m_history.undoText());
+    mnuundo->setEnabled(!m_busy && m_history.undoableCount() > 0);
 }
 
 void Form1::Form_Load()
@@ -311,14 +297,14 @@ void Form1::mnuabout_Click()
 
 void Form1::mnuundo_Click()
 {
-    if (m_busy || m_lastConverted.files.isEmpty()) {
+    if (m_busy || m_history.undoableCount() == 0) {
         return;
     }
-    // The files the last run converted, not a new search: exactly those go back.
-    auto converted = std::make_shared<ConvertedFiles>(std::exchange(m_lastConverted, {}));
+    QList<QByteArray> paths;
+    const std::shared_ptr<ConvertedFiles> converted = m_history.take(&paths);
     mnuundo->setEnabled(false);
     startRun(
-        {.undo = true, .dryRun = false}, m_lastPaths,
+        {.undo = true, .dryRun = false}, paths,
         [converted](ConversionRun &run, MessageLog &log) { UndoConversion(*converted, log, run); });
 }
 
@@ -378,17 +364,13 @@ void Form1::startRun(ConversionOptions options, const QList<QByteArray> &paths, 
     if (!m_journal && !m_whyNoJournal.isEmpty()) {
         m_log.AppendFailure(cannotProtect() + m_whyNoJournal);
     }
-    if (m_keepHistory && !options.dryRun) {
-        QString why;
-        m_record = RunRecord::create(QStringLiteral("cl2velmora"), paths, options.undo, &why);
-        if (!m_record) {
-            m_log.AppendFailure(QLatin1String("ERROR: No history of this run is kept: ") + why);
-        }
+    QString why;
+    options.record = m_history.begin(paths, options, &why);
+    if (!why.isEmpty()) {
+        m_log.AppendFailure(QLatin1String("ERROR: No history of this run is kept: ") + why);
     }
-    m_runPaths = paths;
-    options.record = m_record.get();
     options.journal = m_journal;
-    m_runs.start(options, m_keepHistory && !options.undo, std::move(work));
+    m_runs.start(options, m_history.isKept() && !options.undo, std::move(work));
 }
 
 void Form1::showBatchProgress(qsizetype done, qsizetype total)
@@ -400,16 +382,7 @@ void Form1::showBatchProgress(qsizetype done, qsizetype total)
 
 void Form1::finishRun(const FinishedRun &run)
 {
-    const QDateTime started = m_record ? m_record->started() : QDateTime::currentDateTime();
-    if (m_record) {
-        m_record->finish(run.summary.stopped);
-        m_record.reset();
-    }
-    if (!run.undo) {
-        m_lastConverted = run.converted;
-        m_lastStarted = started;
-        m_lastPaths = m_runPaths;
-    }
+    m_history.finish(run);
     setWindowTitle(Caption + QLatin1String(" - ") + resultText(run.summary));
     m_busy = false;
     setCommandsEnabled(true);

@@ -3,8 +3,8 @@
 #include "convert/Module1.h"
 #include "ui/LogBox.h"
 #include "ui/RunController.h"
+#include "ui/UndoHistory.h"
 
-#include <QDateTime>
 #include <QMainWindow>
 #include <functional>
 #include <memory>
@@ -21,7 +21,6 @@ class Form3;
 class Journal;
 class LogView;
 class LogWindow;
-class RunRecord;
 
 // The main window: the two conversion commands, the message log and the menu.
 // It owns the two dialogs, which it creates on first use and only hides.
@@ -145,13 +144,8 @@ private:
     LogWindow *m_logWindow = nullptr;
     bool m_busy = false;
     bool m_exitAfterRun = false;
-    // What the last run converted, for an undo, and when it started.
-    ConvertedFiles m_lastConverted;
-    QDateTime m_lastStarted;
-    QList<QByteArray> m_lastPaths;
-    bool m_keepHistory = false;
-    std::unique_ptr<RunRecord> m_record;
-    QList<QByteArray> m_runPaths;
+    // The run under way's record, and the last run, for an undo.
+    UndoHistory m_history;
     Journal *m_journal = nullptr;
     QString m_whyNoJournal;
     bool m_placed = false;
