@@ -13,6 +13,7 @@
 #include <mutex>
 #include <thread>
 #include <type_traits>
+#include <vector>
 
 namespace velmora {
 
@@ -240,6 +241,10 @@ bool SearchFolder(const QByteArray &startFolder, const MaskSet &masks, FoundFile
     // found is listed in turn; a folder's path is let go once it is taken.
     QList<QByteArray> PendingDirs{startFolder};
     std::mutex pendingMutex;
+    // The buffers of listings already taken, for the next reads: as many are
+    // made as folders are in flight at once, not one for each slot of a
+    // window sized for every job allowed.
+    std::vector<DirectoryListing> spare;
     FileIdSet listed;
     OrderedWork<FolderInFlight> walk(jobs, 1, 4);
     walk.setCoreThreads(threads);
@@ -247,6 +252,10 @@ bool SearchFolder(const QByteArray &startFolder, const MaskSet &masks, FoundFile
         {
             const std::lock_guard lock(pendingMutex);
             folder.path = PendingDirs.at(index);
+            if (!spare.empty()) {
+                folder.listing = std::move(spare.back());
+                spare.pop_back();
+            }
         }
         folder.outcome = folder.path.isEmpty() ? DirectoryListing::Outcome::AlreadyListed
                                                : folder.listing.read(folder.path, &folder.error);
@@ -269,6 +278,7 @@ bool SearchFolder(const QByteArray &startFolder, const MaskSet &masks, FoundFile
             }
         }
         PendingDirs[index] = QByteArray();
+        spare.push_back(std::move(folder.listing));
         walk.extend(PendingDirs.size());
         if (seen) {
             seen(index + 1, FoundFiles.size());
