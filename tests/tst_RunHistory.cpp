@@ -317,32 +317,40 @@ void tst_RunHistory::theHistoryIsBounded()
     }
 }
 
+enum class RecordChange { GroupWritable, Link, Garbage };
+
 void tst_RunHistory::anUntrustedRecordIsNotRead_data()
 {
-    QTest::addColumn<QString>("change");
+    QTest::addColumn<RecordChange>("change");
     QTest::addColumn<QString>("why");
-    QTest::newRow("group-writable") << u"chmod"_s << u"other users can write to it (mode 0620)"_s;
-    QTest::newRow("symbolic link") << u"link"_s << u"it is a symbolic link"_s;
-    QTest::newRow("not a record") << u"garbage"_s << u"it does not begin with a valid header"_s;
+    QTest::newRow("group-writable")
+        << RecordChange::GroupWritable << u"other users can write to it (mode 0620)"_s;
+    QTest::newRow("symbolic link") << RecordChange::Link << u"it is a symbolic link"_s;
+    QTest::newRow("not a record") << RecordChange::Garbage
+                                  << u"it does not begin with a valid header"_s;
 }
 
 // A record another user could have written is neither listed nor undone.
 void tst_RunHistory::anUntrustedRecordIsNotRead()
 {
-    QFETCH(QString, change);
+    QFETCH(RecordChange, change);
     QFETCH(QString, why);
     const QStringList batch = makeBatch();
     QVERIFY(runCli({batch[0]}).exitCode == 0);
     QVERIFY(runCli({batch[1]}).exitCode == 0);
     const QString last = records() + u'/' + recordNames().constLast();
     const QByteArray path = QFile::encodeName(last);
-    if (change == "chmod"_L1) {
+    const QString elsewhere = m_dir->filePath(u"elsewhere"_s);
+    switch (change) {
+    case RecordChange::GroupWritable:
         QCOMPARE(::chmod(path.constData(), 0620), 0);
-    } else if (change == "link"_L1) {
-        const QString elsewhere = m_dir->filePath(u"elsewhere"_s);
+        break;
+    case RecordChange::Link:
         QVERIFY(QFile::rename(last, elsewhere) && QFile::link(elsewhere, last));
-    } else {
+        break;
+    case RecordChange::Garbage:
         QVERIFY(writeFile(last, QByteArray(200, 'x')));
+        break;
     }
     const ProcessRun history = runCli({u"--history"_s});
     QCOMPARE(history.exitCode, 3);
