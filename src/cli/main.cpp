@@ -101,9 +101,10 @@ int main(int argc, char *argv[])
             printError(QLatin1String("keeps no history of this run: ") + reason);
         }
     }
-    std::optional<EarlierConversions> earlier;
+    // Read while the run starts its search.
+    std::unique_ptr<EarlierConversions> earlier;
     if (!command.conversion.undo) {
-        earlier.emplace(EarlierConversions::fromHistory());
+        earlier = EarlierConversions::fromHistory(record.get());
     }
 
     // The whole command line is one run: a file reached under several names
@@ -112,9 +113,7 @@ int main(int argc, char *argv[])
     options.journal = journal.get();
     options.record = record.get();
     ConversionRun run(options);
-    if (earlier) {
-        run.earlier = &*earlier;
-    }
+    run.earlier = earlier.get();
     // A signal, or a reader that left, stops the run between two files.
     run.setStopProbe([&log] { return caughtStopSignal() != 0 || log.isBroken(); });
     // The status line shares the terminal with the log's writer thread.

@@ -548,35 +548,56 @@ void recordFilesOfKilledRun(qint64 pid, const std::vector<UnrecordedFile> &files
     }
 }
 
-EarlierConversions EarlierConversions::fromHistory()
+std::unique_ptr<EarlierConversions> EarlierConversions::fromHistory(const RunRecord *current)
 {
-    EarlierConversions earlier;
+    std::unique_ptr<EarlierConversions> earlier(new EarlierConversions);
+    earlier->m_reader =
+        std::jthread([self = earlier.get(), skip = current ? current->path() : QByteArray()] {
+            self->read(skip);
+            self->m_read.count_down();
+        });
+    return earlier;
+}
+
+EarlierConversions::~EarlierConversions() = default;
+
+void EarlierConversions::read(const QByteArray &current)
+{
     QString reason;
     const QByteArray folder = historyFolder(false, &reason);
     if (folder.isEmpty()) {
-        return earlier;
+        return;
     }
     // Oldest first: of two runs that left a file, the later one tells.
     for (const QByteArray &path : recordPaths(folder)) {
-        if (earlier.m_runTimes.size() >= PutBack) {
+        if (m_runTimes.size() >= PutBack) {
             break;
         }
+        if (path == current) {
+            continue; // its files are this run's own
+        }
         RecordedRun run;
-        const auto tag = std::uint16_t(earlier.m_runTimes.size());
+        const auto tag = std::uint16_t(m_runTimes.size());
         // A record cut short still tells true things of the files before the cut.
         readRecord(path, RecordDetail::Header, &run, &reason,
                    [&](const FileId &id, const FileStamp &stamp) {
-                       earlier.m_files.put(id, stamp, run.undo ? PutBack : tag);
+                       m_files.put(id, stamp, run.undo ? PutBack : tag);
                    });
-        earlier.m_runTimes.push_back(run.started);
+        m_runTimes.push_back(run.started);
     }
-    return earlier;
 }
 
 QDateTime EarlierConversions::convertedAt(const FileId &id, const FileStamp &stamp) const
 {
+    m_read.wait();
     const std::optional<std::uint16_t> run = m_files.tag(id, stamp);
     return run && *run != PutBack ? m_runTimes[*run] : QDateTime();
+}
+
+bool EarlierConversions::isEmpty() const
+{
+    m_read.wait();
+    return m_files.isEmpty();
 }
 
 } // namespace velmora

@@ -10,9 +10,11 @@
 #include <QString>
 
 #include <functional>
+#include <latch>
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace velmora {
@@ -53,6 +55,7 @@ public:
 
     qsizetype fileCount() const { return m_files; }
     QDateTime started() const;
+    QByteArray path() const { return m_file.path(); }
 
 private:
     RunRecord() = default;
@@ -123,19 +126,30 @@ QString runTimeText(const QDateTime &when);
 class EarlierConversions
 {
 public:
-    // Reads the history one record at a time, without keeping the records.
-    static EarlierConversions fromHistory();
+    // Starts reading the history, one record at a time, on a thread of its
+    // own, so that a run need not wait for it before its search starts; the
+    // record of the run under way (current, when given) is left out.
+    static std::unique_ptr<EarlierConversions> fromHistory(const RunRecord *current = nullptr);
+    ~EarlierConversions();
+    EarlierConversions(const EarlierConversions &) = delete;
+    EarlierConversions &operator=(const EarlierConversions &) = delete;
+
     // When the run that converted the file as it is now started; null when
-    // no recorded run did.
+    // no recorded run did. Both wait until the history is read.
     QDateTime convertedAt(const FileId &id, const FileStamp &stamp) const;
-    bool isEmpty() const { return m_files.isEmpty(); }
+    bool isEmpty() const;
 
 private:
+    EarlierConversions() = default;
+    void read(const QByteArray &current);
+
     // The tag of a file an undo put back.
     static constexpr std::uint16_t PutBack = StampTable::MaxTag;
 
     StampTable m_files; // tagged with the index of the run in m_runTimes
     std::vector<QDateTime> m_runTimes;
+    mutable std::latch m_read{1};
+    std::jthread m_reader; // last: joined before the rest goes
 };
 
 } // namespace velmora

@@ -49,10 +49,12 @@ void RunController::start(const ConversionOptions &options, bool countAgain, Wor
     m_runLog = std::make_unique<RunLog>();
     m_frames.start();
     m_worker = QThread::create([this, countAgain, work = std::move(work)] {
-        // Read here, not on the window's thread: the history may be large.
-        std::optional<EarlierConversions> earlier;
+        // Read while the run starts, not on the window's thread: the history
+        // may be large.
+        std::unique_ptr<EarlierConversions> earlier;
         if (countAgain) {
-            m_run->earlier = &earlier.emplace(EarlierConversions::fromHistory());
+            earlier = EarlierConversions::fromHistory(m_run->options().record);
+            m_run->earlier = earlier.get();
         }
         work(*m_run, *m_runLog);
         m_run->earlier = nullptr;
