@@ -761,18 +761,11 @@ void tst_Journal::startUpRepairsThenMakesTheJournal()
     // Cut in its header: the repair reports it, and sets it aside unless dry.
     const QString cut = putFile(*m_state, u"cl2velmora/journal-3.bin"_s, "CL2VJRNL\x01");
     StringMessageLog log;
-    QStringList shown;
-    int shownCount = 0;
-    const StartedUp started = startUp(log,
-                                      [&] {
-                                          ++shownCount;
-                                          shown = log.lines();
-                                      },
-                                      {.dryRun = dryRun, .jobs = jobs});
-    QCOMPARE(shownCount, 1);
+    QStringList shown; // the log each time it is shown
+    const StartedUp started =
+        startUp(log, [&] { shown << log.lines(); }, {.dryRun = dryRun, .jobs = jobs});
     QCOMPARE(shown.size(), 1);
-    QVERIFY2(shown.constFirst().startsWith("ERROR: Journal ("_L1 + cut + ")"_L1),
-             qPrintable(shown.constFirst()));
+    QVERIFY2(shown[0].startsWith("ERROR: Journal ("_L1 + cut + ")"_L1), qPrintable(shown[0]));
     QCOMPARE(QFile::exists(cut + u".bad"_s), !dryRun);
     QCOMPARE(started.whyNoJournal, QString());
     QCOMPARE(started.journal != nullptr, !dryRun);
