@@ -140,6 +140,8 @@ void tst_Module1::refusesFilesItWouldDamage_data()
     QTest::newRow("count near 2^31")
         << with(32, 0x7ffffffe) << false << u"beyond the reach of 32-bit offsets"_s;
     QTest::newRow("group 1 inside group 0's table") << with(4, 40) << false << overlap;
+    // At the header's end, where group 0 begins: the overlap, not the offset.
+    QTest::newRow("group 3 where group 0 begins") << with(12, 32) << false << overlap;
     QTest::newRow("group 3 negative")
         << with(12, -8) << false << u"direction 3 at an impossible offset (-8)"_s;
     QTest::newRow("offset overflows once moved")
