@@ -301,11 +301,11 @@ void tst_Module1::namesChangedAfterTheSearchThenStopAndUndo()
         files << putFile(*m_dir, (i > 6 ? u"sub/%1.cl2"_s : u"%1.cl2"_s).arg(i),
                          i == 5 ? single : original);
     }
-    ConversionRun run;
-    run.jobs = 1;
-    run.keepConvertedList();
+    auto run = std::make_unique<ConversionRun>();
+    run->jobs = 1;
+    run->keepConvertedList();
     bool changed = false;
-    run.progress = [&](qsizetype done, qsizetype) {
+    run->progress = [&](qsizetype done, qsizetype) {
         if (done == 1) {
             changed = QFile::remove(files[1]) && QFile::remove(files[2]) &&
                       ::link(QFile::encodeName(files[0]).constData(),
@@ -313,11 +313,11 @@ void tst_Module1::namesChangedAfterTheSearchThenStopAndUndo()
                       QDir(m_dir->path()).rename(u"sub"_s, u"moved"_s);
         }
         if (done == 8) {
-            run.requestStop();
+            run->requestStop();
         }
     };
     StringMessageLog log;
-    const BatchResult result = ScanFolder(m_dir->path(), log, run);
+    const BatchResult result = ScanFolder(m_dir->path(), log, *run);
     QVERIFY(changed);
     const QString gone = u"could not be opened: No such file or directory"_s;
     QCOMPARE(
@@ -332,7 +332,8 @@ void tst_Module1::namesChangedAfterTheSearchThenStopAndUndo()
     QCOMPARE(readFile(m_dir->filePath(u"moved/9.cl2"_s)), original);
 
     // The window keeps a copy of the list for its undo; the run goes.
-    const ConvertedFiles converted = run.convertedFiles();
+    const ConvertedFiles converted = run->convertedFiles();
+    run.reset();
     QCOMPARE(converted.files.size(), 3);
     const QByteArray stranger = makeEightDirectionCl2(1);
     QVERIFY(QFile::remove(files[3]) && writeFile(files[3], stranger));
