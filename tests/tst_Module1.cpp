@@ -70,6 +70,7 @@ private slots:
     void aRunConvertsEachFileOnceInOrder();
     void namesChangedAfterTheSearchThenStopAndUndo();
     void aFileGivenAloneIsNoBatch();
+    void aStopAsTheSearchStartsConvertsNothing_data();
     void aStopAsTheSearchStartsConvertsNothing();
     void aStopStartsNoFile_data();
     void aStopStartsNoFile();
@@ -363,14 +364,23 @@ void tst_Module1::aFileGivenAloneIsNoBatch()
     QCOMPARE(log.lines(), QStringList{realignedLine(file)});
 }
 
+void tst_Module1::aStopAsTheSearchStartsConvertsNothing_data()
+{
+    QTest::addColumn<bool>("overlap");
+    QTest::newRow("files converted as they are found") << true;
+    QTest::newRow("listed first") << false;
+}
+
 // A stop as a folder search starts ends the run before any file: what the
 // search had found is not shown as the batch, and the paths after the folder
 // are not taken either.
 void tst_Module1::aStopAsTheSearchStartsConvertsNothing()
 {
+    QFETCH(bool, overlap);
     const QByteArray original = makeEightDirectionCl2(1);
     const QString file = putFile(*m_dir, u"a.cl2"_s, original);
     ConversionRun run;
+    run.overlapSearch = overlap;
     run.searching = [&run](const QString &) { run.requestStop(); };
     StringMessageLog log;
     const BatchResult result = ConvertPaths({m_dir->path(), file}, log, run);
