@@ -129,11 +129,8 @@ void tst_Module1::refusesFilesItWouldDamage_data()
         setInt32At(bytes, offset, value);
         return bytes;
     };
-    const QString notEight = u"isn't a 8 directions file"_s;
     const QString overlap = u"overlap"_s;
-    const QString pastTheEnd = u"run past the end of the file"_s;
-
-    QTest::newRow("empty") << QByteArray() << false << notEight;
+    QTest::newRow("empty") << QByteArray() << false << u"isn't a 8 directions file"_s;
     QTest::newRow("negative frame count")
         << with(32, -1) << false << u"negative frame count (-1)"_s;
     QTest::newRow("group 1 holds fewer frames")
@@ -152,8 +149,8 @@ void tst_Module1::refusesFilesItWouldDamage_data()
         << with(g4, 2) << true << u"different frame counts (4 and 2)"_s;
     // Tables longer than the first read of a file, cut short.
     const QByteArray longTables = makeEightDirectionCl2(2000, 2);
-    QTest::newRow("long tables cut short")
-        << longTables.left(int32At(longTables, 4) + 4000) << false << pastTheEnd;
+    QTest::newRow("long tables cut short") << longTables.left(int32At(longTables, 4) + 4000)
+                                           << false << u"run past the end of the file"_s;
     // What cannot be opened; a missing file is never created.
     const QString unopened = u"could not be opened: "_s;
     QTest::newRow("missing") << "<missing>"_ba << false
