@@ -49,15 +49,30 @@ ProcessRun runCli(const QStringList &arguments, int n = 0)
                             : QProcessEnvironment::systemEnvironment());
 }
 
-QList<QByteArray> outputLines(const ProcessRun &run)
+// What a run said: its output lines, its error lines, then how it ended.
+QStringList transcript(const ProcessRun &run)
 {
-    return run.out.split('\n').mid(0, run.out.count('\n'));
+    QStringList lines = QString::fromUtf8(run.out + run.err).split(u'\n', Qt::SkipEmptyParts);
+    return lines << (run.finished ? u"exit %1"_s.arg(run.exitCode) : u"did not end"_s);
 }
 
-QByteArray putBackLine(const QString &path)
+const QString otherDone = realignedLine(u"other"_s);
+
+QString putBackLine(const QString &path)
 {
-    return ("SUCCESS: File ("_L1 + path + ") was put back as it was before an interrupted run"_L1)
-        .toUtf8();
+    return "SUCCESS: File ("_L1 + path + ") was put back as it was before an interrupted run"_L1;
+}
+
+QString uncheckedLine(const QString &path, const QString &why)
+{
+    return "ERROR: File ("_L1 + path + ") could not be checked after an interrupted run: "_L1 + why;
+}
+
+QString setAsideLine(const QString &journal, const QString &why)
+{
+    return "ERROR: Journal ("_L1 + journal + ") of an interrupted run "_L1 + why +
+           "; it was kept as ("_L1 + journal +
+           ".bad); a file being converted then may be left half-rewritten"_L1;
 }
 
 // The file as a run killed between its two writes leaves it: the front block
@@ -68,6 +83,41 @@ QByteArray halfWritten(const QByteArray &before, const QByteArray &after)
     return after.left(front) + before.mid(front);
 }
 
+// Where the first record begins: slots of 64 KiB follow the 32-byte header,
+// and an unused one begins with a zero length.
+qsizetype firstRecord(const QByteArray &journal)
+{
+    qsizetype at = 32;
+    while (at < journal.size() && int32At(journal, at) == 0) {
+        at += 64 * 1024;
+    }
+    return at;
+}
+
+// Records path in slot (under the name `as` when given), then makes `writes`
+// of the file's two writes: what failed, or nothing.
+QString recordThenWrite(Journal &into, int slot, const QString &path, int writes,
+                        const QByteArray &as = QByteArray())
+{
+    BinaryFile open;
+    DirectionTables tables;
+    QString error;
+    if (!open.open(path, &error) || !tables.load(open, DirectionSwap::Forward).isEmpty()) {
+        return u"not loaded: "_s + error;
+    }
+    if (!into.record(slot, as.isNull() ? QFile::encodeName(path) : as, open, DirectionSwap::Forward,
+                     tables)) {
+        return u"not recorded"_s;
+    }
+    if (writes == 1) {
+        open.writeAt(0, tables.newFront().data(), std::ssize(tables.newFront()), &error);
+    }
+    return writes == 2 ? tables.store(open) : error;
+}
+
+// What happens to the half-written file and its record before the next start.
+enum class Change { Cut, Flip, Whole, Partner, Torn, Live, Byte, Longer, Copy, Away, Fifo, Link };
+
 } // namespace
 
 class tst_Journal : public QObject
@@ -76,19 +126,22 @@ class tst_Journal : public QObject
 
 private slots:
     void init();
-    void killedBetweenWritesThenChanged_data();
-    void killedBetweenWritesThenChanged();
+    void aKilledRunIsPutBack_data();
+    void aKilledRunIsPutBack();
+    void aFileChangedAfterAKill_data();
+    void aFileChangedAfterAKill();
     void unusableStateFolderDoesNotStopAConversion_data();
     void unusableStateFolderDoesNotStopAConversion();
     void untrustedJournalIsNotApplied_data();
     void untrustedJournalIsNotApplied();
     void aJournalCutInsideItsSlotsIsReported();
-    void aFileOutOfReachWaitsForItsReturn();
     void aFileDeeperThanPathMaxIsPutBack();
     void aStartWaitsForARepairUnderWay();
-    void aFileConvertedThroughALinkIsPutBack();
     void aDryRunAfterAKillWritesNothing();
-    void repairInTheCore();
+    void aJournalTakesAFreeName();
+    void aFailedRecordIsSaidOnce();
+    void theLaterRecordOfAFileCounts();
+    void journalsOfNoRunAreSetAside();
     void aRecordTooLongForAWorkerIsKept();
     void startUpRepairsThenMakesTheJournal_data();
     void startUpRepairsThenMakesTheJournal();
@@ -102,6 +155,7 @@ private:
     };
     Killed killBetweenWrites(const QString &name);
     QByteArray converted(const QByteArray &before, bool undo = false);
+    QStringList startAgain(const QStringList &options = {});
     QString journals() const { return m_state->filePath(u"cl2velmora"_s); }
     QStringList journalEntries() const
     {
@@ -110,6 +164,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QTemporaryDir> m_state;
+    int m_starts = 0;
 };
 
 void tst_Journal::init()
@@ -147,392 +202,159 @@ tst_Journal::Killed tst_Journal::killBetweenWrites(const QString &name)
     return killed;
 }
 
-// A journal is read only when the user could have written it alone; anything
-// else is said once and set aside, and the file it names is left alone.
-void tst_Journal::untrustedJournalIsNotApplied_data()
+// The program started again on a new file, as a user would after a kill: what
+// it said, that file called "other".
+QStringList tst_Journal::startAgain(const QStringList &options)
 {
-    QTest::addColumn<QString>("change");
-    QTest::addColumn<QString>("why"); // of the journal, or after "folder: " of its folder
-    QTest::newRow("another user's journal")
-        << u"owner"_s << u"is not trusted: it belongs to another user (uid 65534)"_s;
-    QTest::newRow("group-writable journal")
-        << u"chmod 0620"_s << u"is not trusted: other users can write to it (mode 0620)"_s;
-    QTest::newRow("symbolic link as journal")
-        << u"link"_s << u"is not trusted: it is a symbolic link"_s;
-    QTest::newRow("huge sparse journal")
-        << u"1 TiB"_s
-        << u"could not be read: it is longer (1099511627776 bytes) than its header allows"_s;
-    QTest::newRow("group-writable folder")
-        << u"folder 0770"_s << u"folder: other users can write to it (mode 0770)"_s;
-    QTest::newRow("other-writable folder")
-        << u"folder 0707"_s << u"folder: other users can write to it (mode 0707)"_s;
-    QTest::newRow("symbolic link as folder")
-        << u"folder link"_s << u"folder: it is a symbolic link"_s;
+    const QString other =
+        putFile(*m_dir, u"other %1.cl2"_s.arg(++m_starts), makeEightDirectionCl2(2));
+    return transcript(runCli(options + QStringList{other})).replaceInStrings(other, u"other"_s);
 }
 
-void tst_Journal::untrustedJournalIsNotApplied()
-{
-    QFETCH(QString, change);
-    QFETCH(QString, why);
-    if (change == "owner"_L1 && ::geteuid() != 0) {
-        QSKIP("only root can give a file to another user");
-    }
-    const Killed killed = killBetweenWrites(u"victim.cl2"_s);
-    const QByteArray journalBytes = readFile(killed.journal);
-    const QByteArray journal = QFile::encodeName(killed.journal);
-    const QByteArray folder = QFile::encodeName(journals());
-    const QString elsewhere = m_dir->filePath(u"elsewhere"_s);
-    if (change == "owner"_L1) {
-        QCOMPARE(::chown(journal.constData(), 65534, 65534), 0);
-    } else if (change == "chmod 0620"_L1) {
-        QCOMPARE(::chmod(journal.constData(), 0620), 0);
-    } else if (change == "link"_L1) {
-        QVERIFY(QFile::rename(killed.journal, elsewhere) && QFile::link(elsewhere, killed.journal));
-    } else if (change == "1 TiB"_L1) {
-        QCOMPARE(::truncate(journal.constData(), std::int64_t{1} << 40), 0);
-    } else if (change.startsWith(u"folder 07"_s)) {
-        QCOMPARE(::chmod(folder.constData(), change.endsWith(u"0770"_s) ? 0770 : 0707), 0);
-    } else {
-        QVERIFY(QFile::rename(journals(), elsewhere) && QFile::link(elsewhere, journals()));
-    }
-
-    const QString other = putFile(*m_dir, u"other.cl2"_s, makeEightDirectionCl2(2));
-    const bool ofFolder = why.startsWith(u"folder: "_s);
-    for (int start = 0; start < 2; ++start) {
-        const ProcessRun run = runCli({other});
-        QVERIFY2(run.finished && run.exitCode == (ofFolder || start ? 0 : 3), run.err.constData());
-        QStringList lines = QString::fromUtf8(run.out).split(u'\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines.takeLast(), realignedLine(other));
-        // Said once: the journal is set aside; a folder is never written into.
-        QCOMPARE(lines, start || ofFolder ? QStringList()
-                                          : QStringList{"ERROR: Journal ("_L1 + killed.journal +
-                                                        ") of an interrupted run "_L1 + why +
-                                                        "; it was kept as ("_L1 + killed.journal +
-                                                        ".bad); a file being converted then may be "
-                                                        "left half-rewritten"_L1});
-        // The history lives in the same folder and trusts it no more; the
-        // second run turns the file a second time, and says so.
-        const QString folderError = journals() + ": "_L1 + why.mid(8) + u'\n';
-        QCOMPARE(QString::fromUtf8(run.err),
-                 ofFolder
-                     ? "cl2velmora-cli: cannot protect against interruption: "_L1 + folderError +
-                           "cl2velmora-cli: keeps no history of this run: "_L1 + folderError
-                 : start ? "cl2velmora-cli: 1 file was converted a second time: an earlier run "
-                           "had converted it, and it was not changed since (cl2velmora-cli "
-                           "--undo-last undoes this run; --skip-converted leaves such files "
-                           "out)\n"_L1
-                         : QString());
-        QCOMPARE(readFile(killed.file), killed.half);
-    }
-    if (change == "link"_L1) {
-        QCOMPARE(readFile(elsewhere), journalBytes);
-    }
-    if (change == "1 TiB"_L1) { // set aside without being filled in
-        struct stat info;
-        QCOMPARE(::stat(QFile::encodeName(killed.journal + u".bad"_s).constData(), &info), 0);
-        QVERIFY(info.st_blocks * 512 < 64 * 1024 * 1024);
-    }
-}
-
-// A journal that ends inside its slots was cut by something else than its
-// run: the files whose records it cut into are named, and it is kept.
-void tst_Journal::aJournalCutInsideItsSlotsIsReported()
-{
-    const Killed killed = killBetweenWrites(u"cut.cl2"_s);
-    const QByteArray journal = readFile(killed.journal);
-    qsizetype at = 32;
-    while (at < journal.size() && int32At(journal, at) == 0) {
-        at += 64 * 1024;
-    }
-    // Its path is left whole, its blocks are not.
-    QVERIFY(writeFile(killed.journal, journal.left(at + 88 + int32At(journal, at + 56) + 10)));
-    const QString other = putFile(*m_dir, u"other.cl2"_s, makeEightDirectionCl2(2));
-    const ProcessRun run = runCli({other});
-    QVERIFY2(run.finished && run.exitCode == 3, run.err.constData());
-    QCOMPARE(QString::fromUtf8(run.out).split(u'\n', Qt::SkipEmptyParts),
-             (QStringList{"ERROR: File ("_L1 + killed.file +
-                              ") could not be checked after an interrupted run: its record in the "
-                              "journal was cut short; it may be left half-rewritten"_L1,
-                          "ERROR: Journal ("_L1 + killed.journal +
-                              ") of an interrupted run was cut short inside its slots; it was kept "
-                              "as ("_L1 +
-                              killed.journal +
-                              ".bad); a file being converted then may be left half-rewritten"_L1,
-                          realignedLine(other)}));
-    QCOMPARE(readFile(killed.file), killed.half);
-    QCOMPARE(journalEntries(), QStringList{QFileInfo(killed.journal).fileName() + u".bad"_s});
-}
-
-// A file whose folder was renamed for a while keeps its record: each start
-// says it waits, and the first that reaches it puts it back.
-void tst_Journal::aFileOutOfReachWaitsForItsReturn()
-{
-    const Killed killed = killBetweenWrites(u"sub/away.cl2"_s);
-    const QString sub = m_dir->filePath(u"sub"_s), moved = m_dir->filePath(u"moved"_s);
-    const QString other = putFile(*m_dir, u"other.cl2"_s, makeEightDirectionCl2(2));
-    QVERIFY(QFile::rename(sub, moved));
-    const QString waits = "ERROR: File ("_L1 + killed.file +
-                          ") could not be checked after an interrupted run: it could not be opened "
-                          "(No such file or directory); it will be checked again at the next "
-                          "start (removing ("_L1 +
-                          killed.journal + ") gives it up)"_L1;
-    for (int start = 0; start < 2; ++start) {
-        const ProcessRun run = runCli({other});
-        QVERIFY2(run.finished && run.exitCode == 3, run.err.constData());
-        QCOMPARE(QString::fromUtf8(run.out).split(u'\n', Qt::SkipEmptyParts),
-                 (QStringList{waits, realignedLine(other)}));
-        QCOMPARE(journalEntries(), QStringList{QFileInfo(killed.journal).fileName()});
-    }
-    QVERIFY(QFile::rename(moved, sub));
-    const ProcessRun back = runCli({other});
-    QVERIFY2(back.finished && back.exitCode == 0, back.err.constData());
-    QCOMPARE(outputLines(back).value(0), putBackLine(killed.file));
-    QCOMPARE(readFile(killed.file), killed.original);
-    QCOMPARE(journalEntries(), QStringList());
-}
-
-// A batch reaches a file deeper than PATH_MAX by folder descriptors; the
-// repair reaches it the same way.
-void tst_Journal::aFileDeeperThanPathMaxIsPutBack()
-{
-    const QString top = m_dir->filePath(u"deep"_s);
-    const auto removeTree = qScopeGuard([&top] { QProcess::execute(u"rm"_s, {u"-rf"_s, top}); });
-    QVERIFY(QDir().mkpath(top));
-    int at = ::open(QFile::encodeName(top).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    for (int depth = 0; depth < 3000 && at >= 0; ++depth) {
-        const int next = ::mkdirat(at, "d", 0700) == 0
-                             ? ::openat(at, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC)
-                             : -1;
-        ::close(at);
-        at = next;
-    }
-    QVERIFY(at >= 0);
-    const auto closeBottom = qScopeGuard([at] { ::close(at); });
-    const QByteArray original = makeEightDirectionCl2(3);
-    const auto fileBytes = [at] {
-        QByteArray bytes(4096, '\0');
-        const int fd = ::openat(at, "f.cl2", O_RDONLY | O_CLOEXEC);
-        const ssize_t n = fd >= 0 ? ::read(fd, bytes.data(), bytes.size()) : -1;
-        ::close(fd);
-        return bytes.left(std::max<ssize_t>(n, 0));
-    };
-    const int fd = ::openat(at, "f.cl2", O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    QVERIFY(fd >= 0 && ::write(fd, original.constData(), original.size()) == original.size());
-    ::close(fd);
-    QVERIFY(!runCli({top}, 1).finished);
-    QCOMPARE(fileBytes(), halfWritten(original, converted(original)));
-    QString path = top;
-    for (int depth = 0; depth < 3000; ++depth) {
-        path += u"/d"_s;
-    }
-    path += u"/f.cl2"_s;
-    QVERIFY(path.size() > PATH_MAX);
-
-    const QString other = putFile(*m_dir, u"other.cl2"_s, makeEightDirectionCl2(2));
-    const ProcessRun run = runCli({other});
-    QVERIFY2(run.finished && run.exitCode == 0, run.out.left(300).constData());
-    QCOMPARE(outputLines(run),
-             (QList<QByteArray>{putBackLine(path), realignedLine(other).toUtf8()}));
-    QCOMPARE(fileBytes(), original);
-}
-
-// A start while another program puts a file back waits until it is done;
-// without that it would take the journal for a live run's and convert the
-// half-written file.
-void tst_Journal::aStartWaitsForARepairUnderWay()
-{
-    const Killed killed = killBetweenWrites(u"held.cl2"_s);
-    QProcess repairing; // stops at its first write: the putting back
-    repairing.setProcessEnvironment(withFaults(u"1:stop"_s));
-    const QString other = putFile(*m_dir, u"other.cl2"_s, makeEightDirectionCl2(2));
-    repairing.start(QStringLiteral(CL2VELMORA_CLI_PATH), {other});
-    QVERIFY(repairing.waitForStarted());
-    const auto stopped = [&repairing] {
-        const QByteArray stat = readFile(u"/proc/%1/stat"_s.arg(repairing.processId()));
-        return stat.mid(stat.lastIndexOf(')') + 2, 1) == "T";
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(stopped(), 30000);
-    QProcess starting;
-    starting.start(QStringLiteral(CL2VELMORA_CLI_PATH), {killed.file});
-    QVERIFY(starting.waitForStarted());
-    QVERIFY(!starting.waitForFinished(1500)); // it waits
-    QCOMPARE(readFile(killed.file), killed.half);
-    QCOMPARE(::kill(static_cast<pid_t>(repairing.processId()), SIGCONT), 0);
-    QVERIFY(repairing.waitForFinished(60000) && starting.waitForFinished(60000));
-    QCOMPARE(repairing.readAllStandardOutput(),
-             putBackLine(killed.file) + '\n' + realignedLine(other).toUtf8() + '\n');
-    QCOMPARE(starting.readAllStandardOutput(), realignedLine(killed.file).toUtf8() + '\n');
-    QCOMPARE(readFile(killed.file), converted(killed.original));
-}
-
-// A dry run after a kill names the half-written file, exits 1, and writes
-// nothing: the file and the journal are as the kill left them.
-// A file the run reached through a symbolic link is put back through it.
-void tst_Journal::aFileConvertedThroughALinkIsPutBack()
-{
-    const QByteArray original = makeEightDirectionCl2(3, 2);
-    const QString file = putFile(*m_dir, u"real.cl2"_s, original);
-    const QString link = m_dir->filePath(u"link.cl2"_s);
-    QVERIFY(QFile::link(file, link));
-    QVERIFY(!runCli({link}, 1).finished);
-    QCOMPARE(readFile(file), halfWritten(original, converted(original)));
-    const ProcessRun next = runCli({m_dir->filePath(u"none"_s)});
-    QVERIFY2(next.finished, next.err.constData());
-    QCOMPARE(outputLines(next).value(0), putBackLine(link));
-    QCOMPARE(readFile(file), original);
-    QVERIFY(journalEntries().isEmpty());
-}
-
-void tst_Journal::aDryRunAfterAKillWritesNothing()
-{
-    const Killed killed = killBetweenWrites(u"dry.cl2"_s);
-    const QByteArray journal = readFile(killed.journal);
-    const QStringList entries = QDir(journals()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-    const QString other = putFile(*m_dir, u"other.cl2"_s, makeEightDirectionCl2(2));
-    const ProcessRun run = runCli({u"--dry-run"_s, other});
-    QVERIFY2(run.finished && run.exitCode == 3, run.err.constData());
-    QCOMPARE(QString::fromUtf8(outputLines(run).value(0)),
-             "ERROR: File ("_L1 + killed.file +
-                 ") was left half-rewritten by an interrupted run; a run without --dry-run will "
-                 "put it back"_L1);
-    QCOMPARE(readFile(killed.file), killed.half);
-    QCOMPARE(readFile(killed.journal), journal);
-    QCOMPARE(QDir(journals()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), entries);
-    // The next real run puts it back.
-    QCOMPARE(outputLines(runCli({other})).value(0), putBackLine(killed.file));
-    QCOMPARE(readFile(killed.file), killed.original);
-}
-
-void tst_Journal::killedBetweenWritesThenChanged_data()
+void tst_Journal::aKilledRunIsPutBack_data()
 {
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<int>("frames");
     QTest::addColumn<int>("killAt"); // of three files, the one being written when killed
-    QTest::addColumn<QString>("change");
-    QTest::addColumn<QString>("line"); // what the next start says of the file; empty: nothing
-    const QString putBack = u"was put back as it was before an interrupted run"_s;
-    const QStringList none;
-    QTest::newRow("first file") << none << 2 << 1 << QString() << putBack;
-    QTest::newRow("groups without frames") << none << 0 << 2 << QString() << putBack;
+    QTest::addColumn<bool>("links"); // the run given symbolic links to the files
+    QTest::newRow("first file") << QStringList() << 2 << 1 << false;
+    QTest::newRow("groups without frames") << QStringList() << 0 << 2 << false;
     // The partner's table then lies beyond the first 4 KiB of the file.
-    QTest::newRow("second file, long tables") << none << 1100 << 2 << QString() << putBack;
-    QTest::newRow("undo, third file") << QStringList{u"--undo"_s} << 3 << 3 << QString() << putBack;
-    QTest::newRow("sync, long tables")
-        << QStringList{u"--sync"_s} << 1100 << 2 << QString() << putBack;
-    // A torn record was being written when the run died: the file's writes had
-    // not begun, and the record is not to be trusted.
-    QTest::newRow("record cut short") << none << 3 << 1 << u"cut"_s << QString();
-    QTest::newRow("record with a wrong byte") << none << 3 << 1 << u"flip"_s << QString();
-    // The second write was made after all, or only the second.
-    QTest::newRow("written whole") << none << 3 << 1 << u"finish"_s << QString();
-    QTest::newRow("only the partner's table written") << none << 3 << 1 << u"partner"_s << putBack;
-    QTest::newRow("second write torn") << none << 3 << 1 << u"torn"_s << putBack;
-    // Its owner still runs: the next start leaves it alone, until it ends.
-    QTest::newRow("journal held by a live process") << none << 3 << 1 << u"live"_s << QString();
-    const QString left = u"could not be checked after an interrupted run: "_s;
-    QTest::newRow("a byte of its table")
-        << none << 3 << 1 << u"byte"_s << left + u"its bytes were changed since"_s;
-    QTest::newRow("longer") << none << 3 << 1 << u"append"_s << left + u"its length changed from"_s;
-    QTest::newRow("replaced by a copy")
-        << none << 3 << 1 << u"replace"_s << left + u"another file has taken its name"_s;
-    // Out of reach: its record waits for it.
-    QTest::newRow("removed") << none << 3 << 1 << u"remove"_s << left + u"it could not be opened"_s;
-    // Something else has its name now: neither followed, nor waited for.
-    QTest::newRow("a FIFO in its place")
-        << none << 3 << 1 << u"fifo"_s << left + u"not a regular file; it was left as it is"_s;
-    QTest::newRow("a symbolic link to a copy in its place")
-        << none << 3 << 1 << u"link"_s << left + u"another file has taken its name"_s;
+    QTest::newRow("second file, long tables") << QStringList() << 1100 << 2 << false;
+    QTest::newRow("undo, third file") << QStringList{u"--undo"_s} << 3 << 3 << false;
+    QTest::newRow("sync, long tables") << QStringList{u"--sync"_s} << 1100 << 2 << false;
+    // Put back through the link, by the name the run was given.
+    QTest::newRow("through a link") << QStringList() << 3 << 2 << true;
 }
 
-void tst_Journal::killedBetweenWritesThenChanged()
+void tst_Journal::aKilledRunIsPutBack()
 {
     QFETCH(QStringList, options);
     QFETCH(int, frames);
     QFETCH(int, killAt);
-    QFETCH(QString, change);
-    QFETCH(QString, line);
+    QFETCH(bool, links);
     // Undo takes a file converted once.
     const QByteArray fresh = makeEightDirectionCl2(frames, 2);
     const bool undo = options.contains(u"--undo"_s);
     const QByteArray original = undo ? converted(fresh) : fresh;
     const QByteArray whole = converted(original, undo), half = halfWritten(original, whole);
-    QStringList files;
+    QStringList files, given;
     for (int i = 1; i <= 3; ++i) {
         files << putFile(*m_dir, u"file %1 (x).cl2"_s.arg(i), original);
+        given << (links ? m_dir->filePath(u"link %1.cl2"_s.arg(i)) : files.last());
+        QVERIFY(!links || QFile::link(files.last(), given.last()));
     }
-    QVERIFY(!runCli(options + files, killAt).finished);
+    QVERIFY(!runCli(options + given, killAt).finished);
     for (int i = 1; i <= 3; ++i) {
         QVERIFY(readFile(files[i - 1]) == (i < killAt ? whole : i == killAt ? half : original));
     }
     QCOMPARE(journalEntries().size(), 1);
-    const QString file = files[killAt - 1], journal = journals() + u'/' + journalEntries()[0];
+    QCOMPARE(startAgain(), (QStringList{putBackLine(given[killAt - 1]), otherDone, u"exit 0"_s}));
+    for (int i = 1; i <= 3; ++i) {
+        QVERIFY(readFile(files[i - 1]) == (i < killAt ? whole : original));
+    }
+    QCOMPARE(journalEntries(), QStringList());
+}
 
-    const qsizetype partner = int32At(original, 4) + 8; // into group 1's table
-    QByteArray bytes = change == "finish"_L1    ? whole
-                       : change == "partner"_L1 ? halfWritten(whole, original)
-                       : change == "torn"_L1    ? whole.left(partner) + half.mid(partner)
-                       : line.isEmpty() && change != "live"_L1 ? original
-                                                               : half;
-    // The record, in the first slot that holds one after the 32-byte header:
-    // a byte of its copy of the partner's table flipped, or its checksum cut off.
-    QByteArray record = readFile(journal);
-    qsizetype at = 32;
-    while (at < record.size() && int32At(record, at) == 0) {
-        at += 64 * 1024;
-    }
-    const qsizetype end = at + int32At(record, at + 4);
-    if (change == "flip"_L1) {
+void tst_Journal::aFileChangedAfterAKill_data()
+{
+    QTest::addColumn<Change>("change");
+    QTest::addColumn<QString>("line"); // what the next start says of the file; empty: nothing
+    const QString putBack = u"was put back as it was before an interrupted run"_s;
+    // A torn record was being written when the run died: the file's writes had
+    // not begun, and the record is not to be trusted.
+    QTest::newRow("record cut short") << Change::Cut << QString();
+    QTest::newRow("record with a wrong byte") << Change::Flip << QString();
+    // The second write was made after all, or only the second.
+    QTest::newRow("written whole") << Change::Whole << QString();
+    QTest::newRow("only the partner's table written") << Change::Partner << putBack;
+    QTest::newRow("second write torn") << Change::Torn << putBack;
+    // Its owner still runs: the next start leaves it alone, until it ends.
+    QTest::newRow("journal held by a live process") << Change::Live << QString();
+    const QString left = u"could not be checked after an interrupted run: "_s;
+    QTest::newRow("a byte of its table")
+        << Change::Byte << left + u"its bytes were changed since"_s;
+    QTest::newRow("longer") << Change::Longer << left + u"its length changed from"_s;
+    QTest::newRow("replaced by a copy")
+        << Change::Copy << left + u"another file has taken its name"_s;
+    // Out of reach for a while: its record waits for it.
+    QTest::newRow("moved away")
+        << Change::Away
+        << left + u"it could not be opened (No such file or directory); it will "
+                  "be checked again at the next start (removing ("_s;
+    // Something else has its name now: neither followed, nor waited for.
+    QTest::newRow("a FIFO in its place")
+        << Change::Fifo << left + u"not a regular file; it was left as it is"_s;
+    QTest::newRow("a symbolic link to a copy in its place")
+        << Change::Link << left + u"another file has taken its name"_s;
+}
+
+void tst_Journal::aFileChangedAfterAKill()
+{
+    QFETCH(Change, change);
+    QFETCH(QString, line);
+    const Killed killed = killBetweenWrites(u"file (x).cl2"_s);
+    const QString &file = killed.file;
+    const QByteArray whole = converted(killed.original), &half = killed.half;
+    const qsizetype partner = int32At(killed.original, 4) + 8; // into group 1's table
+    QByteArray bytes = change == Change::Whole     ? whole
+                       : change == Change::Partner ? halfWritten(whole, killed.original)
+                       : change == Change::Torn    ? whole.left(partner) + half.mid(partner)
+                       : change <= Change::Flip    ? killed.original
+                                                   : half;
+    // The record: a byte of its copy of the partner's table flipped, or its
+    // checksum cut off.
+    QByteArray record = readFile(killed.journal);
+    const qsizetype end = firstRecord(record) + int32At(record, firstRecord(record) + 4);
+    if (change == Change::Flip) {
         record[end - 20] = static_cast<char>(record[end - 20] ^ 0x40);
+    } else if (change == Change::Cut) {
+        record = record.left(end - 4) + QByteArray(4, '\0') + record.mid(end);
     }
-    QVERIFY((change != "cut"_L1 && change != "flip"_L1) ||
-            writeFile(journal, change == "cut"_L1
-                                   ? record.left(end - 4) + QByteArray(4, '\0') + record.mid(end)
-                                   : record));
+    QVERIFY(writeFile(killed.journal, record));
     // A copy has the same bytes, but is another file, never written into.
-    QVERIFY(change != "replace"_L1 || (QFile::copy(file, file + u'~') && QFile::remove(file) &&
+    QVERIFY(change != Change::Copy || (QFile::copy(file, file + u'~') && QFile::remove(file) &&
                                        QFile::rename(file + u'~', file)));
-    if (change == "byte"_L1) {
+    if (change == Change::Byte) {
         bytes[40] = static_cast<char>(bytes[40] ^ 0x11);
     }
-    bytes += change == "append"_L1 ? "x" : "";
+    bytes += change == Change::Longer ? "x" : "";
     // Made before the file goes, so that it cannot be given the file's inode.
     const QString aside = m_dir->filePath(u"aside.cl2"_s);
-    QVERIFY(change != "link"_L1 || writeFile(aside, bytes));
-    QVERIFY(change == "remove"_L1 || change == "fifo"_L1 || change == "link"_L1
-                ? QFile::remove(file)
-                : writeFile(file, bytes));
-    QVERIFY(change != "fifo"_L1 || ::mkfifo(QFile::encodeName(file).constData(), 0600) == 0);
-    QVERIFY(change != "link"_L1 || QFile::link(aside, file));
-    const bool waits = change == "remove"_L1;
+    QVERIFY(change != Change::Link || writeFile(aside, bytes));
+    const QString away = file + u".away"_s;
+    QVERIFY(change >= Change::Away ? QFile::rename(file, away) : writeFile(file, bytes));
+    QVERIFY(change != Change::Fifo || ::mkfifo(QFile::encodeName(file).constData(), 0600) == 0);
+    QVERIFY(change != Change::Link || QFile::link(aside, file));
     LockedFile held; // as the journal's live owner holds it
     QString error;
-    QVERIFY(change != "live"_L1 ||
-            held.claim(QFile::encodeName(journal), &error) == LockedFile::Claim::Claimed);
+    QVERIFY(change != Change::Live ||
+            held.claim(QFile::encodeName(killed.journal), &error) == LockedFile::Claim::Claimed);
 
-    const QString other = putFile(*m_dir, u"other.cl2"_s, makeEightDirectionCl2(2));
-    const ProcessRun next = runCli({other});
-    const bool left = line.startsWith(u"could not"_s);
-    QVERIFY2(next.finished && next.exitCode == (left ? 3 : 0) && next.err.isEmpty(),
-             next.err.constData());
-    const QList<QByteArray> lines = outputLines(next);
-    QCOMPARE(lines.size(), line.isEmpty() ? 1 : 2); // the repair's line, then the run's
-    QVERIFY2(line.isEmpty() ||
-                 lines[0].startsWith(("ERROR: File ("_L1 + file + ") "_L1 + line).toUtf8()) ||
-                 lines[0] == ("SUCCESS: File ("_L1 + file + ") "_L1 + line).toUtf8(),
-             lines[0].constData());
-    QVERIFY(change == "remove"_L1 || change == "fifo"_L1 ||
-            readFile(file) == (line.contains(u"put back"_s) ? original : bytes));
-    for (int i = 1; i <= 3; ++i) {
-        QVERIFY(i == killAt || readFile(files[i - 1]) == (i < killAt ? whole : original));
-    }
-    QCOMPARE(journalEntries().isEmpty(), change != "live"_L1 && !waits);
+    const QStringList next = startAgain();
+    const bool left = line.startsWith(u"could not"_s), waits = change == Change::Away;
+    QCOMPARE(next.mid(next.size() - 2), (QStringList{otherDone, left ? u"exit 3"_s : u"exit 0"_s}));
+    QCOMPARE(next.size(), line.isEmpty() ? 2 : 3); // the repair's line, then the run's
+    QVERIFY2(line.isEmpty() || next[0].startsWith("ERROR: File ("_L1 + file + ") "_L1 + line) ||
+                 next[0] == putBackLine(file),
+             qPrintable(next[0]));
+    QVERIFY(waits || change == Change::Fifo ||
+            readFile(file) == (line.contains(u"put back"_s) ? killed.original : bytes));
+    QCOMPARE(journalEntries().isEmpty(), change != Change::Live && !waits);
     // Once its owner ends, a journal is repaired; after that, nothing is said
     // but of a file still out of reach.
     held.close();
-    const QList<QByteArray> after = outputLines(runCli({other}));
-    QCOMPARE(after.size(), change == "live"_L1 || waits ? 2 : 1);
-    QVERIFY(!waits || after[0] == lines[0]);
-    QVERIFY(change != "live"_L1 || readFile(file) == original);
+    const QStringList after = startAgain();
+    QCOMPARE(after.size(), change == Change::Live || waits ? 3 : 2);
+    QVERIFY(change != Change::Live || readFile(file) == killed.original);
+    if (waits) { // until the first start that reaches it
+        QCOMPARE(after[0], next[0]);
+        QVERIFY(next[0].endsWith(killed.journal + ") gives it up)"_L1) &&
+                QFile::rename(away, file));
+        QCOMPARE(startAgain(), (QStringList{putBackLine(file), otherDone, u"exit 0"_s}));
+        QCOMPARE(readFile(file), killed.original);
+        QCOMPARE(journalEntries(), QStringList());
+    }
 }
 
 void tst_Journal::unusableStateFolderDoesNotStopAConversion_data()
@@ -577,17 +399,14 @@ void tst_Journal::unusableStateFolderDoesNotStopAConversion()
     const QByteArray original = makeEightDirectionCl2(3);
     const QString first = putFile(*m_dir, u"one.cl2"_s, original);
     const QString second = putFile(*m_dir, u"two.cl2"_s, original);
-
-    const ProcessRun run = runCli({first, second});
-    QVERIFY2(run.finished && run.exitCode == 0, run.err.constData());
-    QCOMPARE(run.out, (realignedLine(first) + u'\n' + realignedLine(second) + u'\n').toUtf8());
-    QCOMPARE(framesBySlot(readFile(second)), slotsAfterConversion(original));
+    QStringList expected{realignedLine(first), realignedLine(second)};
     error.replace(u'@', m_state->path());
-    QCOMPARE(QString::fromUtf8(run.err),
-             error.isEmpty()
-                 ? QString()
-                 : "cl2velmora-cli: cannot protect against interruption: "_L1 + error +
-                       "\ncl2velmora-cli: keeps no history of this run: "_L1 + error + u'\n');
+    if (!error.isEmpty()) {
+        expected << "cl2velmora-cli: cannot protect against interruption: "_L1 + error
+                 << "cl2velmora-cli: keeps no history of this run: "_L1 + error;
+    }
+    QCOMPARE(transcript(runCli({first, second})), expected << u"exit 0"_s);
+    QCOMPARE(framesBySlot(readFile(second)), slotsAfterConversion(original));
     if (!made.isEmpty()) {
         const QFileInfo folder(m_state->filePath(made));
         QCOMPARE(folder.permissions(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
@@ -599,11 +418,211 @@ void tst_Journal::unusableStateFolderDoesNotStopAConversion()
     }
 }
 
+// A journal is read only when the user could have written it alone; anything
+// else is said once and set aside, and the file it names is left alone.
+void tst_Journal::untrustedJournalIsNotApplied_data()
+{
+    QTest::addColumn<QString>("change"); // shell: $1 the journal, $2 its folder, $3 a free path
+    QTest::addColumn<QString>("why");    // of the journal, or after "folder: " of its folder
+    QTest::newRow("another user's journal")
+        << u"chown 65534:65534 \"$1\""_s
+        << u"is not trusted: it belongs to another user (uid 65534)"_s;
+    QTest::newRow("group-writable journal")
+        << u"chmod 0620 \"$1\""_s << u"is not trusted: other users can write to it (mode 0620)"_s;
+    QTest::newRow("symbolic link as journal") << u"mv \"$1\" \"$3\" && ln -s \"$3\" \"$1\""_s
+                                              << u"is not trusted: it is a symbolic link"_s;
+    QTest::newRow("huge sparse journal")
+        << u"truncate -s 1T \"$1\""_s
+        << u"could not be read: it is longer (1099511627776 bytes) than its header allows"_s;
+    QTest::newRow("group-writable folder")
+        << u"chmod 0770 \"$2\""_s << u"folder: other users can write to it (mode 0770)"_s;
+    QTest::newRow("other-writable folder")
+        << u"chmod 0707 \"$2\""_s << u"folder: other users can write to it (mode 0707)"_s;
+    QTest::newRow("symbolic link as folder")
+        << u"mv \"$2\" \"$3\" && ln -s \"$3\" \"$2\""_s << u"folder: it is a symbolic link"_s;
+}
+
+void tst_Journal::untrustedJournalIsNotApplied()
+{
+    QFETCH(QString, change);
+    QFETCH(QString, why);
+    if (change.startsWith(u"chown"_s) && ::geteuid() != 0) {
+        QSKIP("only root can give a file to another user");
+    }
+    const Killed killed = killBetweenWrites(u"victim.cl2"_s);
+    const QByteArray journalBytes = readFile(killed.journal);
+    const QString elsewhere = m_dir->filePath(u"elsewhere"_s);
+    QCOMPARE(QProcess::execute(u"sh"_s,
+                               {u"-c"_s, change, u"sh"_s, killed.journal, journals(), elsewhere}),
+             0);
+
+    // Said once: the journal is set aside; a folder is never written into.
+    // The history lives in the same folder and trusts it no more; the second
+    // run turns the file a second time, and says so.
+    const QString other = putFile(*m_dir, u"other.cl2"_s, makeEightDirectionCl2(2));
+    const QString folderError = journals() + ": "_L1 + why.mid(8);
+    const QStringList ofFolder{
+        realignedLine(other),
+        "cl2velmora-cli: cannot protect against interruption: "_L1 + folderError,
+        "cl2velmora-cli: keeps no history of this run: "_L1 + folderError, u"exit 0"_s};
+    const bool folder = why.startsWith(u"folder: "_s);
+    const QStringList first{setAsideLine(killed.journal, why), realignedLine(other), u"exit 3"_s};
+    const QStringList second{realignedLine(other),
+                             u"cl2velmora-cli: 1 file was converted a second time: an earlier run "
+                             "had converted it, and it was not changed since (cl2velmora-cli "
+                             "--undo-last undoes this run; --skip-converted leaves such files "
+                             "out)"_s,
+                             u"exit 0"_s};
+    QCOMPARE(transcript(runCli({other})), folder ? ofFolder : first);
+    QCOMPARE(transcript(runCli({other})), folder ? ofFolder : second);
+    QCOMPARE(readFile(killed.file), killed.half);
+    if (QFileInfo(elsewhere).isFile()) { // where the link led is left as it was
+        QCOMPARE(readFile(elsewhere), journalBytes);
+    }
+    // Set aside without being filled in.
+    struct stat info;
+    QVERIFY(folder ||
+            (::stat(QFile::encodeName(killed.journal + u".bad"_s).constData(), &info) == 0 &&
+             info.st_blocks * 512 < 64 * 1024 * 1024));
+}
+
+// A journal that ends inside its slots was cut by something else than its
+// run: the files whose records it cut into are named, and it is kept.
+void tst_Journal::aJournalCutInsideItsSlotsIsReported()
+{
+    const Killed killed = killBetweenWrites(u"cut.cl2"_s);
+    const QByteArray journal = readFile(killed.journal);
+    const qsizetype at = firstRecord(journal);
+    // Its path is left whole, its blocks are not.
+    QVERIFY(writeFile(killed.journal, journal.left(at + 88 + int32At(journal, at + 56) + 10)));
+    QCOMPARE(startAgain(),
+             (QStringList{uncheckedLine(killed.file, u"its record in the journal was cut short; "
+                                                     "it may be left half-rewritten"_s),
+                          setAsideLine(killed.journal, u"was cut short inside its slots"_s),
+                          otherDone, u"exit 3"_s}));
+    QCOMPARE(readFile(killed.file), killed.half);
+    QCOMPARE(journalEntries(), QStringList{QFileInfo(killed.journal).fileName() + u".bad"_s});
+}
+
+// A batch reaches a file deeper than PATH_MAX by folder descriptors; the
+// repair reaches it the same way.
+void tst_Journal::aFileDeeperThanPathMaxIsPutBack()
+{
+    const QString top = m_dir->filePath(u"deep"_s);
+    const auto removeTree = qScopeGuard([&top] { QProcess::execute(u"rm"_s, {u"-rf"_s, top}); });
+    QVERIFY(QDir().mkpath(top));
+    int at = ::open(QFile::encodeName(top).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int depth = 0; depth < 3000 && at >= 0; ++depth) {
+        const int next = ::mkdirat(at, "d", 0700) == 0
+                             ? ::openat(at, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                             : -1;
+        ::close(at);
+        at = next;
+    }
+    QVERIFY(at >= 0);
+    const auto closeBottom = qScopeGuard([at] { ::close(at); });
+    // Reached here through the bottom folder's descriptor.
+    const QString bottom = u"/proc/self/fd/%1/f.cl2"_s.arg(at);
+    const QByteArray original = makeEightDirectionCl2(3);
+    QVERIFY(writeFile(bottom, original));
+    QVERIFY(!runCli({top}, 1).finished);
+    QCOMPARE(readFile(bottom), halfWritten(original, converted(original)));
+    const QString path = top + u"/d"_s.repeated(3000) + u"/f.cl2"_s;
+    QVERIFY(path.size() > PATH_MAX);
+    QCOMPARE(startAgain(), (QStringList{putBackLine(path), otherDone, u"exit 0"_s}));
+    QCOMPARE(readFile(bottom), original);
+}
+
+// A start while another program puts a file back waits until it is done;
+// without that it would take the journal for a live run's and convert the
+// half-written file.
+void tst_Journal::aStartWaitsForARepairUnderWay()
+{
+    const Killed killed = killBetweenWrites(u"held.cl2"_s);
+    QProcess repairing; // stops at its first write: the putting back
+    repairing.setProcessEnvironment(withFaults(u"1:stop"_s));
+    const QString other = putFile(*m_dir, u"other.cl2"_s, makeEightDirectionCl2(2));
+    repairing.start(QStringLiteral(CL2VELMORA_CLI_PATH), {other});
+    QVERIFY(repairing.waitForStarted() && awaitStopped(repairing.processId()));
+    QProcess starting;
+    starting.start(QStringLiteral(CL2VELMORA_CLI_PATH), {killed.file});
+    QVERIFY(starting.waitForStarted());
+    QVERIFY(!starting.waitForFinished(1500)); // it waits
+    QCOMPARE(readFile(killed.file), killed.half);
+    QCOMPARE(::kill(static_cast<pid_t>(repairing.processId()), SIGCONT), 0);
+    QVERIFY(repairing.waitForFinished(60000) && starting.waitForFinished(60000));
+    QCOMPARE(repairing.readAllStandardOutput(),
+             (putBackLine(killed.file) + u'\n' + realignedLine(other) + u'\n').toUtf8());
+    QCOMPARE(starting.readAllStandardOutput(), realignedLine(killed.file).toUtf8() + '\n');
+    QCOMPARE(readFile(killed.file), converted(killed.original));
+}
+
+// A dry run after a kill names the half-written file, exits 3, and writes
+// nothing: the file and the journal are as the kill left them.
+void tst_Journal::aDryRunAfterAKillWritesNothing()
+{
+    const Killed killed = killBetweenWrites(u"dry.cl2"_s);
+    const QByteArray journal = readFile(killed.journal);
+    const QStringList entries = QDir(journals()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    QCOMPARE(startAgain({u"--dry-run"_s}),
+             (QStringList{"ERROR: File ("_L1 + killed.file +
+                              ") was left half-rewritten by an interrupted run; a run without "
+                              "--dry-run will put it back"_L1,
+                          u"SUCCESS: File (other) directions would be realigned"_s, u"exit 3"_s}));
+    QCOMPARE(readFile(killed.file), killed.half);
+    QCOMPARE(readFile(killed.journal), journal);
+    QCOMPARE(QDir(journals()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), entries);
+    // The next real run puts it back.
+    QCOMPARE(startAgain().value(0), putBackLine(killed.file));
+    QCOMPARE(readFile(killed.file), killed.original);
+}
+
+// A dead process with this one's id may have left journals under every name
+// it could take: a journal is made under the first free one. They are empty,
+// and the repair removes them.
+void tst_Journal::aJournalTakesAFreeName()
+{
+    const QString stem = u"cl2velmora/journal-%1"_s.arg(QCoreApplication::applicationPid());
+    for (int n = 0; n < 100; ++n) {
+        putFile(*m_state, stem + (n ? u"-%1.bin"_s.arg(n) : u".bin"_s), {});
+    }
+    QString reason;
+    QVERIFY(!Journal::create(Journal::Durability::PowerLoss, &reason, 3));
+    QVERIFY2(reason.endsWith(stem + u"-99.bin: File exists"_s), qPrintable(reason));
+    const QString free = m_state->filePath(stem + u"-98.bin"_s);
+    QVERIFY(QFile::remove(free) && QFile::remove(m_state->filePath(stem + u"-99.bin"_s)));
+    std::unique_ptr<Journal> journal = Journal::create(Journal::Durability::PowerLoss, &reason, 3);
+    QCOMPARE(journal ? QFile::decodeName(journal->path()) : reason, free);
+    journal.reset(); // removed as its run ends
+    QVERIFY(!QFile::exists(free));
+    StringMessageLog log;
+    RepairInterruptedRuns(log);
+    QCOMPARE(log.lines(), QStringList());
+    QCOMPARE(journalEntries(), QStringList());
+}
+
+// A file that is not open cannot be recorded; the failure is said once.
+void tst_Journal::aFailedRecordIsSaidOnce()
+{
+    QString reason;
+    const std::unique_ptr<Journal> journal =
+        Journal::create(Journal::Durability::PowerLoss, &reason, 3);
+    QVERIFY2(journal, qPrintable(reason));
+    QStringList failures;
+    journal->setFailureHandler([&](const QString &why) { failures << why; });
+    BinaryFile closed;
+    for (int i = 0; i < 2; ++i) {
+        QVERIFY(!journal->record(0, "/x.cl2", closed, DirectionSwap::Forward, DirectionTables()));
+        journal->deliverFailure();
+    }
+    QCOMPARE(failures, QStringList{u"/x.cl2: Bad file descriptor"_s});
+}
+
 // A long-lived process may record one file twice, in two slots: the later
 // record describes the file; the earlier one would call it changed. A file
-// recorded and then written whole is left converted. A journal that cannot be
-// trusted is kept aside and reported once.
-void tst_Journal::repairInTheCore()
+// recorded and then written whole is left converted, also one too long for
+// any slot but the last.
+void tst_Journal::theLaterRecordOfAFileCounts()
 {
     QVERIFY(::fcntl(0, F_GETFD) != -1 || ::open("/dev/null", O_RDONLY) == 0);
     const uint descriptors = QDir(u"/proc/self/fd"_s).count();
@@ -614,92 +633,62 @@ void tst_Journal::repairInTheCore()
     // The journal records names relative to the folder it was made in.
     const QString cwd = QDir::currentPath();
     QVERIFY(QDir::setCurrent(m_dir->path()));
-    QString reason;
-    // A dead process with this one's id may have left journals under every
-    // name it could take; they are empty, and the repair removes them.
-    const QString stem = u"cl2velmora/journal-%1"_s.arg(QCoreApplication::applicationPid());
-    for (int n = 0; n < 100; ++n) {
-        putFile(*m_state, stem + (n ? u"-%1.bin"_s.arg(n) : u".bin"_s), {});
-    }
-    QVERIFY(!Journal::create(Journal::Durability::PowerLoss, &reason, 3));
-    QVERIFY2(reason.endsWith(stem + u"-99.bin: File exists"_s), qPrintable(reason));
-    QVERIFY(QFile::remove(m_state->filePath(stem + u"-98.bin"_s)) &&
-            QFile::remove(m_state->filePath(stem + u"-99.bin"_s)));
     // Descriptor 0 is free: the journal takes it, then the first one repaired.
     QCOMPARE(::close(0), 0);
+    QString reason;
     std::unique_ptr<Journal> journal = Journal::create(Journal::Durability::PowerLoss, &reason, 3);
+    QVERIFY(QDir::setCurrent(cwd));
     QVERIFY2(journal, qPrintable(reason));
-    // Records path (under the name `as` when given) in slot, then makes
-    // `writes` of its two writes.
-    const auto record = [&](Journal &into, int slot, const QString &path, int writes,
-                            const QByteArray &as = QByteArray()) {
-        BinaryFile open;
-        DirectionTables tables;
-        QString error;
-        QVERIFY(open.open(path, &error));
-        QVERIFY(tables.load(open, DirectionSwap::Forward).isEmpty());
-        const QByteArray name = as.isNull() ? QFile::encodeName(path) : as;
-        if (slot == 2) { // a record larger than a slot goes only into the last one
-            QVERIFY(!into.record(0, name, open, DirectionSwap::Forward, tables));
-        }
-        QVERIFY(into.record(slot, name, open, DirectionSwap::Forward, tables));
-        QVERIFY(writes < 2 || tables.store(open).isEmpty());
-        QVERIFY(writes != 1 ||
-                open.writeAt(0, tables.newFront().data(), std::ssize(tables.newFront()), &error));
-    };
-    // A record whose checksum holds but which makes no sense (the path "/"
-    // alone: "" opened in the root folder) is none of ours: nothing in its
-    // journal is trusted.
-    QDir::setCurrent(u"/"_s);
-    std::unique_ptr<Journal> odd = Journal::create(Journal::Durability::ProcessDeath, &reason);
-    QVERIFY(QDir::setCurrent(cwd) && odd);
-    record(*odd, 0, file, 0, ""_ba);
-    const QString oddJournal = journals() + u"/journal-2.bin"_s;
-    QVERIFY(QFile::copy(QFile::decodeName(odd->path()), oddJournal));
-    odd.reset();
-    // A file that is not open cannot be recorded; the failure is said once.
-    QStringList failures;
-    journal->setFailureHandler([&](const QString &why) { failures << why; });
-    BinaryFile closed;
-    for (int i = 0; i < 2; ++i) {
-        QVERIFY(!journal->record(0, "/x.cl2", closed, DirectionSwap::Forward, DirectionTables()));
-        journal->deliverFailure();
-    }
-    QCOMPARE(failures, QStringList{u"/x.cl2: Bad file descriptor"_s});
-    record(*journal, 0, file, 2, "twice.cl2");
-    record(*journal, 2, longFile, 2);
-    record(*journal, 1, file, 1, "twice.cl2");
+    QCOMPARE(recordThenWrite(*journal, 0, file, 2, "twice.cl2"), QString());
+    QCOMPARE(recordThenWrite(*journal, 0, longFile, 0), u"not recorded"_s);
+    QCOMPARE(recordThenWrite(*journal, 2, longFile, 2), QString());
+    QCOMPARE(recordThenWrite(*journal, 1, file, 1, "twice.cl2"), QString());
     // What the process leaves when it dies: its journal, unlocked.
     QVERIFY(QFile::copy(QFile::decodeName(journal->path()), journals() + u"/journal-1.bin"_s));
     journal.reset(); // on descriptor 0, and still removed as its run ends
-    QVERIFY(!QFile::exists(m_state->filePath(stem + u"-98.bin"_s)));
+    QCOMPARE(journalEntries(), QStringList{u"journal-1.bin"_s});
+    StringMessageLog log;
+    RepairInterruptedRuns(log);
+    QCOMPARE(::open("/dev/null", O_RDONLY), 0);
+    QCOMPARE(log.lines(), QStringList{putBackLine(file)});
+    QCOMPARE(journalEntries(), QStringList());
+    QCOMPARE(readFile(file), converted(original));
+    QCOMPARE(readFile(longFile), converted(longOriginal));
+    // Every file opened or mapped here or by the repair was let go again.
+    QCOMPARE(QDir(u"/proc/self/fd"_s).count(), descriptors);
+    QVERIFY(!readFile(u"/proc/self/maps"_s).contains("/journal-"));
+}
 
-    // Begins as a journal does, but is cut short in its header; an empty one
-    // is of a process that died as it started.
+// A record whose checksum holds but which makes no sense (the path "/" alone:
+// "" opened in the root folder) is none of ours: nothing in its journal is
+// trusted. One cut short in its header is set aside too, once; an empty one
+// is of a process that died as it started, and goes.
+void tst_Journal::journalsOfNoRunAreSetAside()
+{
+    const QString file = putFile(*m_dir, u"a.cl2"_s, makeEightDirectionCl2(3));
+    const QString cwd = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(u"/"_s));
+    QString reason;
+    std::unique_ptr<Journal> odd = Journal::create(Journal::Durability::ProcessDeath, &reason);
+    QVERIFY(QDir::setCurrent(cwd) && odd);
+    QCOMPARE(recordThenWrite(*odd, 0, file, 0, ""_ba), QString());
+    const QString oddJournal = journals() + u"/journal-2.bin"_s;
+    QVERIFY(QFile::copy(QFile::decodeName(odd->path()), oddJournal));
+    odd.reset();
     const QString cut = putFile(*m_state, u"cl2velmora/journal-3.bin"_s, "CL2VJRNL\x01");
     putFile(*m_state, u"cl2velmora/journal-4.bin"_s, "");
     StringMessageLog log;
     RepairInterruptedRuns(log);
-    QCOMPARE(::open("/dev/null", O_RDONLY), 0);
-    const auto untrusted = [](const QString &journal, const QString &why) -> QString {
-        return "ERROR: Journal ("_L1 + journal + ") of an interrupted run could not be read: "_L1 +
-               why + "; it was kept as ("_L1 + journal +
-               ".bad); a file being converted then may be left half-rewritten"_L1;
-    };
-    QCOMPARE(log.lines(),
-             (QStringList{QString::fromUtf8(putBackLine(file)),
-                          untrusted(oddJournal, u"a record in slot 0 is not valid"_s),
-                          untrusted(cut, u"it does not begin with a valid header"_s)}));
-    QCOMPARE(readFile(file), converted(original));
-    QCOMPARE(readFile(longFile), converted(longOriginal));
+    QCOMPARE(
+        log.lines(),
+        (QStringList{
+            setAsideLine(oddJournal, u"could not be read: a record in slot 0 is not valid"_s),
+            setAsideLine(cut, u"could not be read: it does not begin with a valid header"_s)}));
     QCOMPARE(readFile(cut + u".bad"_s), "CL2VJRNL\x01");
     QCOMPARE(journalEntries(), (QStringList{u"journal-2.bin.bad"_s, u"journal-3.bin.bad"_s}));
     log.Clear();
     RepairInterruptedRuns(log);
     QCOMPARE(log.lines(), QStringList());
-    // Every file opened or mapped here or by the repair was let go again.
-    QCOMPARE(QDir(u"/proc/self/fd"_s).count(), descriptors);
-    QVERIFY(!readFile(u"/proc/self/maps"_s).contains("/journal-"));
 }
 
 // A record longer than a worker's slot goes to the last slot, the run's own:
@@ -750,18 +739,11 @@ void tst_Journal::startUpRepairsThenMakesTheJournal()
     // Cut in its header: the repair reports it, and sets it aside unless dry.
     const QString cut = putFile(*m_state, u"cl2velmora/journal-3.bin"_s, "CL2VJRNL\x01");
     StringMessageLog log;
-    QStringList shown;
-    int shownCount = 0;
-    const StartedUp started = startUp(log,
-                                      [&] {
-                                          ++shownCount;
-                                          shown = log.lines();
-                                      },
-                                      {.dryRun = dryRun, .jobs = jobs});
-    QCOMPARE(shownCount, 1);
+    QStringList shown; // the log each time it is shown
+    const StartedUp started =
+        startUp(log, [&] { shown << log.lines(); }, {.dryRun = dryRun, .jobs = jobs});
     QCOMPARE(shown.size(), 1);
-    QVERIFY2(shown.constFirst().startsWith("ERROR: Journal ("_L1 + cut + ")"_L1),
-             qPrintable(shown.constFirst()));
+    QVERIFY2(shown[0].startsWith("ERROR: Journal ("_L1 + cut + ")"_L1), qPrintable(shown[0]));
     QCOMPARE(QFile::exists(cut + u".bad"_s), !dryRun);
     QCOMPARE(started.whyNoJournal, QString());
     QCOMPARE(started.journal != nullptr, !dryRun);
