@@ -136,6 +136,35 @@ QHash<QString, int> successesByFile(const QByteArray &out)
     return count;
 }
 
+// count copies of bytes, named 0.cl2, 1.cl2 and so on, in folder under dir: their paths.
+QStringList putFiles(const QTemporaryDir &dir, int count, const QByteArray &bytes,
+                     const QString &folder = {})
+{
+    QStringList paths;
+    for (int i = 0; i < count; ++i) {
+        paths << putFile(
+            dir, folder.isEmpty() ? u"%1.cl2"_s.arg(i) : u"%1/%2.cl2"_s.arg(folder).arg(i), bytes);
+    }
+    return paths;
+}
+
+// The objects of JSON Lines output; none when a line is not one.
+QList<QJsonObject> jsonObjects(const QByteArray &out)
+{
+    QList<QJsonObject> objects;
+    for (const QByteArray &line : out.split('\n')) {
+        const QJsonDocument document = QJsonDocument::fromJson(line);
+        if (line.isEmpty()) {
+            continue;
+        }
+        if (!document.isObject()) {
+            return {};
+        }
+        objects << document.object();
+    }
+    return objects;
+}
+
 // How the program's streams are led in heldRun.
 enum class Output {
     Captured,         // standard output read here
@@ -368,10 +397,7 @@ private slots:
         QTemporaryDir dir;
         const QString root = dir.path();
         const QByteArray good = makeEightDirectionCl2(2);
-        QStringList files;
-        for (int i = 0; i < 5; ++i) {
-            files << putFile(dir, u"%1/%2.cl2"_s.arg(HeldFolder).arg(i), good);
-        }
+        const QStringList files = putFiles(dir, 5, good, HeldFolder);
         QVERIFY(openToAll(dir));
         int ends[2] = {-1, -1}; // this end, the program's
         const bool terminal = output == Output::Terminal || output == Output::StatusOnTerminal;
@@ -473,7 +499,7 @@ private slots:
         const QStringList files{putFile(dir, u"a.cl2"_s, big), putFile(dir, u"b.cl2"_s, big)};
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"XDG_STATE_HOME"_s, full);
-        const ProcessRun run = runProcess(QStringLiteral(CL2VELMORA_CLI_PATH), files, environment);
+        const ProcessRun run = runProcess(cliPath, files, environment);
         QVERIFY2(run.finished && run.exitCode == 0, run.err.constData());
         QCOMPARE(outputLines(run.out, dir.path()),
                  (QStringList{realignedLine(u"ROOT/a.cl2"_s), realignedLine(u"ROOT/b.cl2"_s)}));
@@ -514,7 +540,7 @@ private slots:
         for (const QString &tree : trees) {
             auto &run = runs.emplace_back(std::make_shared<QProcess>());
             run->setProcessEnvironment(withFaults({u"VELMORA_FAULT_SLOW_IO=200"_s}));
-            run->start(QStringLiteral(CL2VELMORA_CLI_PATH), {dir.filePath(tree)});
+            run->start(cliPath, {dir.filePath(tree)});
         }
         QHash<QString, int> successes;
         for (const auto &run : runs) {
@@ -614,8 +640,8 @@ private slots:
             files << putFile(dir, u"%1.cl2"_s.arg(i, 2, 10, QChar(u'0')), bytes);
             originals.insert(files.constLast(), bytes);
         }
-        const ProcessRun run = runProcess(QStringLiteral(CL2VELMORA_CLI_PATH),
-                                          {u"-j"_s, u"2"_s, dir.path()}, withFaults({fault}));
+        const ProcessRun run =
+            runProcess(cliPath, {u"-j"_s, u"2"_s, dir.path()}, withFaults({fault}));
         QVERIFY2(run.finished, run.err.constData());
         QCOMPARE(run.exitCode, exitCode);
         const QStringList lines = outputLines(run.out, dir.path());
@@ -653,14 +679,13 @@ private slots:
             files << putFile(dir, u"d%1/%2.cl2"_s.arg(i / 6, 3, 10, QChar(u'0')).arg(i % 6),
                              original);
         }
-        const ProcessRun run =
-            runProcess(QStringLiteral(CL2VELMORA_CLI_PATH), {u"--jobs"_s, u"256"_s, dir.path()},
-                       withFaults({u"VELMORA_FAULT_SLOW_IO=2000"_s}), [] {
-                           const rlimit low{256, 256};
-                           if (::setrlimit(RLIMIT_NOFILE, &low) != 0) {
-                               ::_exit(97);
-                           }
-                       });
+        const ProcessRun run = runProcess(cliPath, {u"--jobs"_s, u"256"_s, dir.path()},
+                                          withFaults({u"VELMORA_FAULT_SLOW_IO=2000"_s}), [] {
+                                              const rlimit low{256, 256};
+                                              if (::setrlimit(RLIMIT_NOFILE, &low) != 0) {
+                                                  ::_exit(97);
+                                              }
+                                          });
         QVERIFY2(run.finished, run.err.constData());
         QVERIFY2(run.exitCode == 0, run.out.right(2000).constData());
         QCOMPARE(successesByFile(run.out).size(), files.size());
@@ -703,51 +728,39 @@ private slots:
         const ProcessRun run =
             runCli(json ? QStringList{u"--json"_s, dir.path()} : QStringList{dir.path()}, {});
         QVERIFY2(run.finished && run.exitCode == 0, run.err.constData());
-        QMap<QByteArray, int> named; // bytes of each path a result names, and how often
-        const QList<QByteArray> lines = run.out.split('\n').mid(0, run.out.count('\n'));
-        for (const QByteArray &line : lines) {
-            if (!json) {
-                const QRegularExpressionMatch file =
-                    QRegularExpression(u"^SUCCESS: File \\((.*)\\) directions were realigned$"_s)
-                        .match(QString::fromUtf8(line));
-                named[file.hasMatch() ? unescapedPath(file.captured(1)) : line] += 1;
-                continue;
-            }
-            QJsonParseError error;
-            const QJsonObject object = QJsonDocument::fromJson(line, &error).object();
-            QVERIFY2(error.error == QJsonParseError::NoError, line.constData());
-            const QString status = object.value(u"status"_s).toString();
-            if (status == u"converted"_s) {
-                const QJsonValue base64 = object.value(u"path_base64"_s);
-                named[base64.isString() ? QByteArray::fromBase64(base64.toString().toLatin1())
-                                        : object.value(u"path"_s).toString().toUtf8()] += 1;
-            } else {
-                QVERIFY2(status == u"found"_s || status == u"summary"_s, line.constData());
-            }
-        }
-        QCOMPARE(lines.size(), names.size() + (json ? 2 : 1)); // the count, the summary
+        QList<QByteArray> named; // the bytes of the path each result names
         if (json) {
-            const QJsonObject found = QJsonDocument::fromJson(lines.constFirst()).object();
-            const QJsonObject summary = QJsonDocument::fromJson(lines.constLast()).object();
-            QCOMPARE(found.value(u"count"_s).toInt(), 7);
-            QCOMPARE(summary.value(u"status"_s).toString(), u"summary"_s);
-            QCOMPARE(summary.value(u"converted"_s).toInt(), 7);
-            QCOMPARE(summary.value(u"exit_status"_s).toInt(), 0);
+            const QList<QJsonObject> objects = jsonObjects(run.out);
+            QCOMPARE(objects.size(), names.size() + 2); // the count, the summary
+            QCOMPARE(objects.constFirst().value(u"count"_s).toInt(), 7);
+            QCOMPARE(objects.constLast().value(u"converted"_s).toInt(), 7);
+            for (const QJsonObject &object : objects.mid(1, names.size())) {
+                QCOMPARE(object.value(u"status"_s).toString(), u"converted"_s);
+                const QJsonValue base64 = object.value(u"path_base64"_s);
+                named << (base64.isString() ? QByteArray::fromBase64(base64.toString().toLatin1())
+                                            : object.value(u"path"_s).toString().toUtf8());
+            }
         } else {
+            const QList<QByteArray> lines = run.out.split('\n');
+            QCOMPARE(lines.size(), names.size() + 2); // the count, and nothing after the last
             QVERIFY(lines.constFirst().startsWith("SUCCESS: (7) files were found on ("));
+            static const QRegularExpression success(
+                u"^SUCCESS: File \\((.*)\\) directions were realigned$"_s);
+            for (const QByteArray &line : lines.mid(1, names.size())) {
+                const QRegularExpressionMatch file = success.match(QString::fromUtf8(line));
+                QVERIFY2(file.hasMatch(), line.constData());
+                named << unescapedPath(file.captured(1));
+            }
         }
-        // Names that are not UTF-8 are read by their bytes.
-        const auto bytesOf = [](const QByteArray &path) {
-            QFile file;
-            const int fd = ::open(path.constData(), O_RDONLY);
-            const bool opened = file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
-            return opened ? file.readAll() : QByteArray();
-        };
         for (const QByteArray &name : names) {
-            QCOMPARE(named.value(QByteArray(top + name)), 1);
-            QCOMPARE(framesBySlot(bytesOf(QByteArray(top + name))), slotsAfterConversion(good));
-            // Removed by its bytes, which a QString may not hold.
-            QCOMPARE(::unlink(QByteArray(top + name).constData()), 0);
+            const QByteArray path = top + name;
+            QCOMPARE(named.count(path), 1);
+            // Names that are not UTF-8 are read, and removed, by their bytes.
+            QFile file;
+            QVERIFY(file.open(::open(path.constData(), O_RDONLY), QIODevice::ReadOnly,
+                              QFileDevice::AutoCloseHandle));
+            QCOMPARE(framesBySlot(file.readAll()), slotsAfterConversion(good));
+            QCOMPARE(::unlink(path.constData()), 0);
         }
     }
 
@@ -810,10 +823,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QByteArray good = makeEightDirectionCl2(1);
-        constexpr int count = 2000;
-        for (int i = 0; i < count; ++i) {
-            putFile(dir, u"d%1/%2.cl2"_s.arg(i % 20).arg(i), good);
-        }
+        const QStringList files = putFiles(dir, 2000, good);
         const ProcessRun run = runCli({dir.path()}, [] {
             const int fd = ::open("/dev/full", O_WRONLY);
             ::dup2(fd, STDOUT_FILENO);
@@ -824,12 +834,12 @@ private slots:
                                   "space left on device)"),
                  run.err.constData());
         int converted = 0;
-        for (int i = 0; i < count; ++i) {
-            const QByteArray now = readFile(dir.filePath(u"d%1/%2.cl2"_s.arg(i % 20).arg(i)));
+        for (const QString &file : files) {
+            const QByteArray now = readFile(file);
             QVERIFY(now == good || framesBySlot(now) == slotsAfterConversion(good));
             converted += now != good;
         }
-        QVERIFY2(converted < count, qPrintable(QString::number(converted)));
+        QVERIFY2(converted < files.size(), qPrintable(QString::number(converted)));
     }
 
     // The fields of --json, as a script reads them: one object a result, the
@@ -843,14 +853,7 @@ private slots:
         const ProcessRun run =
             runCli({u"--json"_s, u"-n"_s, u"--mask"_s, u"*.cl2"_s, sub, none, sub}, {});
         QVERIFY2(run.finished && run.exitCode == 3, run.err.constData());
-        QList<QJsonObject> objects;
-        for (const QByteArray &line : run.out.split('\n')) {
-            if (!line.isEmpty()) {
-                QJsonParseError error;
-                objects << QJsonDocument::fromJson(line, &error).object();
-                QVERIFY2(error.error == QJsonParseError::NoError, line.constData());
-            }
-        }
+        const QList<QJsonObject> objects = jsonObjects(run.out);
         QCOMPARE(objects.size(), 8);
         const auto message = [](const QJsonObject &object) {
             return object.value(u"message"_s).toString();
@@ -897,18 +900,14 @@ private slots:
     {
         QTemporaryDir dir;
         const QByteArray good = makeEightDirectionCl2(1);
-        QStringList files;
-        for (int i = 0; i < 4; ++i) {
-            files << putFile(dir, u"%1.cl2"_s.arg(i), good);
-        }
+        const QStringList files = putFiles(dir, 4, good);
         int ends[2];
         QVERIFY(::pipe2(ends, O_CLOEXEC) == 0);
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"LD_PRELOAD"_s, QStringLiteral(VELMORA_FAULTS_PATH));
-        environment.insert(u"VELMORA_FAULT_PWRITE"_s, u"5:sleep"_s); // the third file's first
         QByteArray early;
+        // Asleep at the third file's first write.
         const ProcessRun run = runProcess(
-            QStringLiteral(CL2VELMORA_CLI_PATH), QStringList{u"-j"_s, u"1"_s} + files, environment,
+            cliPath, QStringList{u"-j"_s, u"1"_s} + files,
+            withFaults({u"VELMORA_FAULT_PWRITE=5:sleep"_s}),
             [&ends] { ::dup2(ends[1], STDOUT_FILENO); },
             [&](qint64 pid) {
                 ::close(ends[1]);
