@@ -493,75 +493,54 @@ private slots:
         }
     }
 
+    // Undo Last Conversion puts back exactly the files the last run converted,
+    // in its order, once. With the history of runs it outlives the window: a
+    // window started again puts back the last run, and says which; a run that
+    // turns files a second time says so in the caption.
     void undoPutsBackTheLastRun()
-    {
-        QVERIFY(!t->form.mnuundo->isEnabled());
-        QSignalSpy finished(&t->form, &Form1::runFinished);
-        for (const QStringList &run :
-             {QStringList{u"batch/1.cl2"_s},
-              QStringList{u"good one.cl2"_s, u"bad.cl2"_s, u"sprites"_s}}) {
-            t->drop(run, true);
-            QVERIFY(finished.wait());
-            QVERIFY(t->form.mnuundo->isEnabled());
-        }
-        QTest::keyClick(&t->form, Qt::Key_Z, Qt::ControlModifier);
-        QVERIFY(finished.wait());
-        // Exactly the files the last run converted go back, in its order.
-        t->checkLog({u"SUCCESS: File (@/good one.cl2) directions were restored"_s,
-                     u"SUCCESS: File (@/sprites/top.cl2) directions were restored"_s,
-                     u"SUCCESS: File (@/sprites/deeper/below.cl2) directions were restored"_s});
-        const QString earlier = t->path("batch/1.cl2");
-        QCOMPARE(framesBySlot(readFile(earlier)), slotsAfterConversion(t->files.take(earlier)));
-        t->checkFiles();
-        // Undone once: nothing is left to undo.
-        QVERIFY(!t->form.mnuundo->isEnabled());
-        t->form.mnuundo_Click();
-        QVERIFY(!t->form.isBusy());
-    }
-
-    // With the history of runs, Undo Last Conversion outlives the window: a
-    // window started again puts back the last run, and says which; a run
-    // that turns files a second time says so in the caption.
-    void undoOutlivesARestart()
     {
         const QByteArray oldState = qgetenv("XDG_STATE_HOME");
         const auto restore = qScopeGuard([&] { qputenv("XDG_STATE_HOME", oldState); });
         qputenv("XDG_STATE_HOME", QFile::encodeName(t->path("state")));
-        const QByteArray original = readFile(t->path("good one.cl2"));
         const QRegularExpression undoText(
             u"^&Undo Last Conversion \\((\\d+) files?, \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\)$"_s);
-        {
-            Form1 &form = t->form;
-            form.keepHistory();
-            QVERIFY(!form.mnuundo->isEnabled());
-            QSignalSpy finished(&form, &Form1::runFinished);
-            t->drop({u"good one.cl2"_s, u"sprites"_s}, true);
-            QVERIFY(finished.wait());
-            QCOMPARE(form.windowTitle(),
-                     Form1::Caption + u" - 3 converted, 0 not 8-direction, 0 failed"_s);
-            QCOMPARE(undoText.match(form.mnuundo->text()).captured(1), u"3"_s);
-            t->drop({u"batch/1.cl2"_s}, true);
-            QVERIFY(finished.wait());
-            QCOMPARE(undoText.match(form.mnuundo->text()).captured(1), u"1"_s);
-        }
-        t->form.hide(); // as if closed: a new window starts over the same state folder
-        const QString files = t->dir.path();
+        Form1 &form = t->form;
+        form.keepHistory();
+        QVERIFY(!form.mnuundo->isEnabled());
+        QSignalSpy finished(&form, &Form1::runFinished);
+        t->drop({u"batch/1.cl2"_s}, true);
+        QVERIFY(finished.wait());
+        QCOMPARE(undoText.match(form.mnuundo->text()).captured(1), u"1"_s);
+        t->drop({u"good one.cl2"_s, u"bad.cl2"_s, u"sprites"_s}, true);
+        QVERIFY(finished.wait());
+        QCOMPARE(undoText.match(form.mnuundo->text()).captured(1), u"3"_s);
+
+        form.hide(); // as if closed: a new window starts over the same state folder
         Form1 again;
         again.keepHistory();
-        QVERIFY(again.mnuundo->isEnabled());
-        QCOMPARE(undoText.match(again.mnuundo->text()).captured(1), u"1"_s);
-        QSignalSpy finished(&again, &Form1::runFinished);
-        again.mnuundo->trigger();
-        QVERIFY(finished.wait());
-        QCOMPARE(again.logText(), u"SUCCESS: File ("_s + files +
-                                      u"/batch/1.cl2) directions were "
-                                      u"restored\r\n"_s);
-        QCOMPARE(readFile(files + u"/batch/1.cl2"_s), original);
+        again.show();
+        QVERIFY(QTest::qWaitForWindowActive(&again));
+        QCOMPARE(undoText.match(again.mnuundo->text()).captured(1), u"3"_s);
+        QSignalSpy undone(&again, &Form1::runFinished);
+        QTest::keyClick(&again, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(undone.wait());
+        const QString restored = u"SUCCESS: File (%1/%2) directions were restored\r\n"_s;
+        QCOMPARE(again.logText(), restored.arg(t->dir.path(), u"good one.cl2"_s) +
+                                      restored.arg(t->dir.path(), u"sprites/top.cl2"_s) +
+                                      restored.arg(t->dir.path(), u"sprites/deeper/below.cl2"_s));
+        for (const char *name : {"good one.cl2", "sprites/top.cl2", "sprites/deeper/below.cl2"}) {
+            QCOMPARE(readFile(t->path(name)), t->files.value(t->path(name)));
+        }
+        const QString earlier = t->path("batch/1.cl2");
+        QCOMPARE(framesBySlot(readFile(earlier)), slotsAfterConversion(t->files.value(earlier)));
+        // Undone once: nothing is left to undo.
         QVERIFY(!again.mnuundo->isEnabled());
         QCOMPARE(again.mnuundo->text(), u"&Undo Last Conversion"_s);
+        again.mnuundo_Click();
+        QVERIFY(!again.isBusy());
         // Converted by the first run and not changed since: turned again.
-        again.convertDropped({files + u"/good one.cl2"_s, files + u"/batch/2.cl2"_s});
-        QVERIFY(finished.wait());
+        again.convertDropped({earlier, t->path("batch/2.cl2")});
+        QVERIFY(undone.wait());
         QCOMPARE(again.windowTitle(), Form1::Caption + u" - 2 converted, 0 not 8-direction, 0 "
                                                        u"failed; 1 converted a second time (Undo "
                                                        u"Last Conversion undoes the run)"_s);
