@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
@@ -473,6 +474,7 @@ private slots:
                 [](Form3 &about) { QTest::mouseClick(about.Command1, Qt::LeftButton); });
         }
         QVERIFY(shown[0] && shown[1] == shown[0] && shown[0]->parentWidget() == &t->form);
+        QCOMPARE(QFontInfo(shown[0]->Command1->font()).family(), u"Liberation Sans"_s);
         for (const QString &way : {u"close box"_s, u"Exit"_s, u"Ctrl+Q"_s}) {
             t->form.show();
             t->form.activateWindow(); // where the keys go
@@ -685,6 +687,7 @@ private slots:
         LogWindow *window = form.logWindow();
         QVERIFY(window && window->isVisible());
         QVERIFY(QTest::qWaitForWindowExposed(window));
+        QVERIFY(window->m_view->height() > window->height() / 2); // the most of it
         // A window of its own; the main window keeps its fixed size.
         QVERIFY(window->minimumSize() != window->maximumSize());
         QCOMPARE(form.minimumSize(), form.maximumSize());
@@ -699,9 +702,15 @@ private slots:
         QCOMPARE(view->toPlainText(), all[2] + u'\n' + all[5]);
 
         // Find goes from match to match, round past the end, both ways.
+        // Find Next also answers F3; a match found leaves no complaint.
         const auto findLine = [&](QPushButton *button) {
-            QTest::mouseClick(button, Qt::LeftButton);
-            return view->hasSelection() ? view->cursorLine() : -1;
+            if (button) {
+                QTest::mouseClick(button, Qt::LeftButton);
+            } else {
+                QTest::keyClick(window, Qt::Key_F3);
+            }
+            const bool quiet = window->statusBar()->currentMessage().isEmpty();
+            return view->hasSelection() && quiet ? view->cursorLine() : -1;
         };
         QTest::mouseClick(window->m_failuresOnly, Qt::LeftButton);
         QTest::keyClicks(window->m_findText, u"REALIGNED"_s);
@@ -709,7 +718,7 @@ private slots:
         QCOMPARE(view->cursorLine(), 0);
         QCOMPARE(view->selectedText(), u"realigned"_s);
         QCOMPARE(findLine(window->m_findNext), 4);
-        QCOMPARE(findLine(window->m_findNext), 0);
+        QCOMPARE(findLine(nullptr), 0);
         QCOMPARE(findLine(window->m_findPrevious), 4);
         QCOMPARE(findLine(window->m_findPrevious), 0);
         // Within the failures only, the second of them.
@@ -736,6 +745,15 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(window));
         QTest::keyClick(window, Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(readFile(saveTo), (all[2] + u"\r\n"_s + all[5] + u"\r\n"_s).toUtf8());
+        // A log that cannot be saved there says so.
+        saveTo = t->path("no such folder/x.log");
+        QString warning; // the box is gone once it returns
+        t->whileModal<QMessageBox>([&] { window->m_save->trigger(); },
+                                   [&warning](QMessageBox &box) {
+                                       warning = box.text();
+                                       box.done(0);
+                                   });
+        QVERIFY2(warning.startsWith(u"The log could not be saved to "_s), qPrintable(warning));
 
         // The next run clears the log and the window follows it, filter kept.
         t->drop({u"review/short.cl2"_s, u"batch/1.cl2"_s}, true);

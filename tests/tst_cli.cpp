@@ -772,6 +772,7 @@ private slots:
         QTest::addColumn<QByteArray>("list"); // on standard input
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("complaint"); // on standard error
         // A newline in a name is shown escaped: one line a file.
         const QString a = u"ROOT/a.cl2"_s, nl = u"ROOT/n\\nl.cl2"_s;
         QTest::newRow("lines") << QStringList{u"--files-from"_s, u"-"_s}
@@ -780,19 +781,20 @@ private slots:
                                               u"SUCCESS: (1) files were found on (ROOT/sub) and "
                                               u"subfolders"_s,
                                               realignedLine(u"ROOT/sub/b.cl2"_s)}
-                               << 0;
+                               << 0 << QString();
         QTest::newRow("NUL-ended, named twice")
             << QStringList{u"-0"_s, u"--files-from"_s, u"-"_s, u"ROOT/a.cl2"_s}
             << QByteArray("ROOT/n\nl.cl2") + '\0' + "ROOT/a.cl2" + '\0'
             << QStringList{realignedLine(a), realignedLine(nl),
                            u"ERROR: File (ROOT/a.cl2) was already converted in this run"_s}
-            << 1;
-        QTest::newRow("empty list")
-            << QStringList{u"--files-from"_s, u"-"_s} << QByteArray() << QStringList{} << 0;
+            << 1 << QString();
+        QTest::newRow("empty list") << QStringList{u"--files-from"_s, u"-"_s} << QByteArray()
+                                    << QStringList{} << 0 << QString();
         QTest::newRow("list not readable")
-            << QStringList{u"--files-from"_s, u"ROOT/none"_s} << QByteArray() << QStringList{} << 2;
-        QTest::newRow("--null alone")
-            << QStringList{u"-0"_s, u"ROOT/a.cl2"_s} << QByteArray() << QStringList{} << 2;
+            << QStringList{u"--files-from"_s, u"ROOT/none"_s} << QByteArray() << QStringList{} << 2
+            << u"--files-from ROOT/none: No such file or directory\n"_s;
+        QTest::newRow("--null alone") << QStringList{u"-0"_s, u"ROOT/a.cl2"_s} << QByteArray()
+                                      << QStringList{} << 2 << u"--null goes with --files-from\n"_s;
     }
 
     void filesFrom()
@@ -801,6 +803,7 @@ private slots:
         QFETCH(QByteArray, list);
         QFETCH(QStringList, lines);
         QFETCH(int, exitCode);
+        QFETCH(QString, complaint);
         QTemporaryDir dir;
         const QByteArray good = makeEightDirectionCl2(2);
         for (const QString &name : {u"a.cl2"_s, u"n\nl.cl2"_s, u"sub/b.cl2"_s}) {
@@ -815,6 +818,8 @@ private slots:
         QVERIFY2(run.finished, run.err.constData());
         QCOMPARE(run.exitCode, exitCode);
         QCOMPARE(outputLines(run.out, dir.path()), lines);
+        QVERIFY2(QString::fromUtf8(run.err).contains(complaint.replace(u"ROOT"_s, dir.path())),
+                 run.err.constData());
     }
 
     // Standard output that takes no more (a full disk here) stops the run as
