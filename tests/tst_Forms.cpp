@@ -11,7 +11,6 @@
 
 #include <QCheckBox>
 #include <QClipboard>
-#include <QDeadlineTimer>
 #include <QDropEvent>
 #include <QFontInfo>
 #include <QLabel>
