@@ -153,10 +153,10 @@ QList<QJsonObject> jsonObjects(const QByteArray &out)
 {
     QList<QJsonObject> objects;
     for (const QByteArray &line : out.split('\n')) {
-        const QJsonDocument document = QJsonDocument::fromJson(line);
         if (line.isEmpty()) {
             continue;
         }
+        const QJsonDocument document = QJsonDocument::fromJson(line);
         if (!document.isObject()) {
             return {};
         }
