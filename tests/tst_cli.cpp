@@ -822,6 +822,19 @@ private slots:
                  run.err.constData());
     }
 
+    // A list that cannot be read to its end says why.
+    void filesFromAFolder()
+    {
+        QTemporaryDir dir;
+        const QByteArray folder = QFile::encodeName(dir.path());
+        const ProcessRun run = runCli({u"--files-from"_s, u"-"_s}, [&folder] {
+            ::dup2(::open(folder.constData(), O_RDONLY), STDIN_FILENO);
+        });
+        QVERIFY2(run.finished && run.exitCode == 2, run.err.constData());
+        QVERIFY2(run.err.startsWith("cl2velmora-cli: --files-from -: Is a directory\n"),
+                 run.err.constData());
+    }
+
     // Standard output that takes no more (a full disk here) stops the run as
     // a stop request does, and the reason goes to standard error.
     void outputThatCannotBeWrittenStopsTheRun()
