@@ -306,7 +306,7 @@ private slots:
         form.setRunObserver(
             [fixture = t.get(), hold = during != During::Nothing](ConversionRun &run) {
                 // One file after another: the run stops right after the file in hand.
-                run.jobs = 1;
+                run.options().jobs = 1;
                 run.progress = [=, report = run.progress](qsizetype done, qsizetype total) {
                     report(done, total);
                     if (hold && done == 2 && !fixture->held.exchange(true)) {
@@ -554,7 +554,7 @@ private slots:
         auto form = std::make_unique<Form1>();
         std::atomic<bool> held = false;
         form->setRunObserver([&held](ConversionRun &run) {
-            run.jobs = 1;
+            run.options().jobs = 1;
             run.progress = [&run, &held](qsizetype done, qsizetype) {
                 held = held || done == 1;
                 for (int ms = 0; done == 1 && !run.stopRequested() && ms < 5000; ++ms) {
@@ -581,7 +581,7 @@ private slots:
         // Held once when the search has listed its first folder, once after
         // two files.
         form.setRunObserver([fixture = t.get()](ConversionRun &run) {
-            run.jobs = 1;
+            run.options().jobs = 1;
             run.searchProgress = [=, report = run.searchProgress](qsizetype folders,
                                                                   qsizetype files) {
                 report(folders, files);

@@ -710,7 +710,7 @@ void tst_Journal::aRecordTooLongForAWorkerIsKept()
         [&] { byWorkers += std::this_thread::get_id() != caller; });
     StringMessageLog log;
     ConversionRun run({.journal = journal.get()});
-    run.jobs = 2;
+    run.options().jobs = 2;
     const BatchResult result = ConvertPaths({m_dir->path()}, log, run);
     DirectionTables::setBetweenWritesForTesting({});
     QVERIFY(result.failed == 0 && result.found == 64);

@@ -271,7 +271,7 @@ void tst_Module1::aRunConvertsEachFileOnceInOrder()
     StringMessageLog log;
     QList<std::pair<qsizetype, qsizetype>> progress;
     ConversionRun run;
-    run.jobs = jobs;
+    run.options().jobs = jobs;
     run.progress = [&](qsizetype done, qsizetype total) { progress.append({done, total}); };
     const BatchResult result = ConvertPaths({folder, hard}, log, run);
     QCOMPARE(log.lines(), expected);
@@ -299,7 +299,7 @@ void tst_Module1::namesChangedAfterTheSearchThenStopAndUndo()
                          i == 5 ? single : original);
     }
     auto run = std::make_unique<ConversionRun>();
-    run->jobs = 1;
+    run->options().jobs = 1;
     run->keepConvertedList();
     bool changed = false;
     run->progress = [&](qsizetype done, qsizetype) {
@@ -376,7 +376,7 @@ void tst_Module1::aStopAsTheSearchStartsConvertsNothing()
     const QByteArray original = makeEightDirectionCl2(1);
     const QString file = putFile(*m_dir, u"a.cl2"_s, original);
     ConversionRun run;
-    run.overlapSearch = overlap;
+    run.options().overlapSearch = overlap;
     run.searching = [&run](const QString &) { run.requestStop(); };
     StringMessageLog log;
     const BatchResult result = ConvertPaths({m_dir->path(), file}, log, run);
@@ -409,7 +409,7 @@ void tst_Module1::aStopStartsNoFile()
         converted << realignedLine(files[i]);
     }
     ConversionRun run;
-    run.jobs = jobs;
+    run.options().jobs = jobs;
     std::atomic<int> written{0};
     DirectionTables::setBetweenWritesForTesting([&] {
         if (++written == 3) {
@@ -558,7 +558,7 @@ void tst_Module1::everyWayGivesTheSameRun()
     QFETCH(int, jobs);
     QFETCH(bool, overlap);
     ConversionRun serial;
-    serial.jobs = 1;
+    serial.options().jobs = 1;
     const TreeRun expected = runOnMixedTree(*m_dir, &serial);
     for (const QString &kind :
          {u"isn't a 8 directions file"_s, u"run past the end of the file"_s, u"(a pipe)"_s,
@@ -567,8 +567,8 @@ void tst_Module1::everyWayGivesTheSameRun()
     }
     QCOMPARE(expected.lines.first(), foundLine(expected.result.found, m_dir->filePath(u"tree"_s)));
     ConversionRun run;
-    run.jobs = jobs;
-    run.overlapSearch = overlap;
+    run.options().jobs = jobs;
+    run.options().overlapSearch = overlap;
     const TreeRun got = runOnMixedTree(*m_dir, &run);
     QCOMPARE(got.lines, expected.lines);
     QCOMPARE(got.bytes, expected.bytes);
@@ -588,7 +588,7 @@ void tst_Module1::aStopWhileSearchingFinishesWhatItBegan()
 {
     QFETCH(int, jobs);
     ConversionRun serial;
-    serial.jobs = 1;
+    serial.options().jobs = 1;
     const TreeRun expected = runOnMixedTree(*m_dir, &serial);
     const TreeRun original = runOnMixedTree(*m_dir, nullptr);
     std::atomic<int> written{0};
@@ -596,7 +596,7 @@ void tst_Module1::aStopWhileSearchingFinishesWhatItBegan()
     // At the fifth folder the search waits until files are converted, then
     // the run is asked to stop.
     ConversionRun run;
-    run.jobs = jobs;
+    run.options().jobs = jobs;
     bool waited = false;
     int folders = 0;
     setFolderTakenForTesting([&](qsizetype) {

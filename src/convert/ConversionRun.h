@@ -67,22 +67,14 @@ struct ConvertedFiles
 // run can be undone.
 class ConversionRun
 {
-    ConversionOptions m_options; // first: the aliases below refer to it
-
 public:
     explicit ConversionRun(const ConversionOptions &options = {}) : m_options(options) {}
     ConversionRun(const ConversionRun &) = delete;
     ConversionRun &operator=(const ConversionRun &) = delete;
 
     const ConversionOptions &options() const { return m_options; }
-
-    // The options the batch reads, by the names it reads them by: they live
-    // in options() alone.
-    static constexpr int DefaultJobs = ConversionOptions::DefaultJobs;
-    int &jobs = m_options.jobs;
-    bool &overlapSearch = m_options.overlapSearch;
-    QString &maskList = m_options.maskList;
-    bool &skipConverted = m_options.skipConverted;
+    // What the run is asked to do may change until it starts.
+    ConversionOptions &options() { return m_options; }
 
     // Called when a folder search starts, and after each file of a batch with
     // the number done and the number found.
@@ -160,6 +152,7 @@ public:
                        std::string_view name);
 
 private:
+    ConversionOptions m_options;
     std::atomic<bool> m_stop{false};
     std::function<bool()> m_stopProbe;
     FileClaims m_claimed;

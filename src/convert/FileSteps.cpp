@@ -49,7 +49,8 @@ int journalSlot(const Journal *journal, int thread, int jobs)
 int batchJobs(const ConversionRun &run)
 {
     const Journal *journal = run.options().journal;
-    return journal ? std::clamp(journal->slotCount(), 1, std::max(run.jobs, 1)) : run.jobs;
+    return journal ? std::clamp(journal->slotCount(), 1, std::max(run.options().jobs, 1))
+                   : run.options().jobs;
 }
 
 void convertOpened(FileInFlight &job, ConversionRun &run, const FilePlace &place, int slot,

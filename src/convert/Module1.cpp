@@ -61,8 +61,8 @@ BatchResult ScanFolder(const QByteArray &folder, MessageLog &log, ConversionRun 
     LogEntry entry;
     entry.path = folder;
     // The default mask keeps its historic wording; any other mask is named.
-    if (run.maskList != QLatin1String("*.cl2")) {
-        entry.mask = run.maskList;
+    if (run.options().maskList != QLatin1String("*.cl2")) {
+        entry.mask = run.options().maskList;
     }
     if (run.searching) {
         run.searching(escapedPath(folder));
@@ -70,9 +70,9 @@ BatchResult ScanFolder(const QByteArray &folder, MessageLog &log, ConversionRun 
     raiseOpenFileLimit();
     MaskSet masks;
     QString maskError;
-    if (!PrepareMasks(run.maskList, masks, &maskError)) {
+    if (!PrepareMasks(run.options().maskList, masks, &maskError)) {
         entry.status = Status::MaskInvalid;
-        entry.mask = run.maskList;
+        entry.mask = run.options().maskList;
         entry.reason = maskError;
         log.Report(entry);
         return {0, 1, false};
@@ -84,17 +84,17 @@ BatchResult ScanFolder(const QByteArray &folder, MessageLog &log, ConversionRun 
     };
     FoundFileList found;
     BatchResult result;
-    if (run.jobs > 1 && run.overlapSearch) {
+    if (run.options().jobs > 1 && run.options().overlapSearch) {
         // Files are converted as they are found; the search takes a core of
         // its own only while folders wait for a disk.
         const auto search = [&](const std::function<void(qsizetype)> &foundSoFar) {
-            return SearchFolder(folder, masks, found, stop, run.jobs, 1, foundSoFar,
+            return SearchFolder(folder, masks, found, stop, run.options().jobs, 1, foundSoFar,
                                 run.searchProgress);
         };
         result = convertList(found, log, run, checkEarlier, search, &entry);
     } else {
         const bool searchedAll =
-            SearchFolder(folder, masks, found, stop, run.jobs,
+            SearchFolder(folder, masks, found, stop, run.options().jobs,
                          int(std::thread::hardware_concurrency()), {}, run.searchProgress);
         if (!searchedAll || run.stopRequested()) {
             // Stopped while searching: nothing found there was converted, and
