@@ -21,13 +21,17 @@ class StampTable
 public:
     static constexpr std::uint16_t MaxTag = 0xFFFE;
 
-    // Sets what is known of the file: seen last with this stamp, by tag.
-    void put(const FileId &id, const FileStamp &stamp, std::uint16_t tag)
+    // Sets what is known of the file: seen with this stamp, by tag; unless
+    // it was put with a higher tag (a later sighting) before.
+    void putUnlessLater(const FileId &id, const FileStamp &stamp, std::uint16_t tag)
     {
         if ((m_size + 1) * 5 > m_slots.size() * 4) {
             grow();
         }
         Slot &slot = m_slots[indexOf(key(id))];
+        if (slot.value != 0 && (slot.value & 0xFFFF) > std::uint64_t(tag) + 1) {
+            return;
+        }
         m_size += slot.value == 0 ? 1 : 0;
         slot = {key(id), value(stamp, tag)};
     }

@@ -29,11 +29,19 @@ namespace {
 // before it. A process killed while storing an entry leaves one whose
 // checksum fails: the record ends before it. Past the last entry the file
 // holds zeros.
+//
+// A finished record ends with a trailer: 0 magic "CL2VTAIL"  8 the earliest
+// and 16 the latest modification time (ns) its files were left with  24 the
+// checksum of the bytes before it. A reader that knows a file's time can tell
+// from it alone whether the record may hold that file. (Its first four bytes
+// read as an entry too long to fit: a reader that does not know it stops.)
 constexpr char Magic[8] = {'C', 'L', '2', 'V', 'H', 'I', 'S', 'T'};
 constexpr std::uint32_t Version = 1;
 constexpr std::int64_t FixedHeaderBytes = 56;
 constexpr std::int64_t EntryHeadBytes = 40;
 constexpr std::int64_t ChecksumBytes = 8;
+constexpr char TrailerMagic[8] = {'C', 'L', '2', 'V', 'T', 'A', 'I', 'L'};
+constexpr std::int64_t TrailerBytes = 32;
 // The paths a header keeps: a list read from a file may name thousands.
 constexpr int KeptPaths = 16;
 // The mapping grows in steps this large at least, doubling as it goes.
@@ -257,6 +265,8 @@ void RunRecord::add(const FileId &id, const FileStamp &stamp, const QByteArray &
     writeEntry(m_map + m_used, id, stamp,
                {prefix, folder, QByteArrayView(name.data(), qsizetype(name.size()))});
     m_used += size;
+    m_earliest = std::min(m_earliest, stamp.modifiedNs);
+    m_latest = std::max(m_latest, stamp.modifiedNs);
     ++m_files;
     // The entries written stay in the file; the process need not hold them.
     if (m_used - m_released >= ReleaseBytes) {
@@ -277,6 +287,15 @@ void RunRecord::finish(bool stopped)
         m_file.remove(&error);
         return;
     }
+    if (grow(m_used + TrailerBytes)) {
+        char *trailer = m_map + m_used;
+        std::copy(TrailerMagic, TrailerMagic + 8, trailer);
+        put<std::int64_t>(trailer, 8, m_earliest);
+        put<std::int64_t>(trailer, 16, m_latest);
+        put<std::uint64_t>(trailer, 24, checksum(trailer, 24));
+        m_used += TrailerBytes;
+    }
+    // Last: the trailer counts only once the record says it is finished.
     put<std::uint32_t>(m_map, 12, stopped ? Stopped : Finished);
     // The zeros the mapping grew by are let go.
     m_file.truncate(m_used, &error);
@@ -329,8 +348,19 @@ private:
 // file, in the order converted.
 using StampSink = std::function<void(const FileId &, const FileStamp &)>;
 
+// What readRecord can say of a record beyond the run: where its entries end
+// and, for a finished one, the times its files were left with.
+struct RecordShape
+{
+    bool entries = true; // false: the header and the trailer only
+    std::int64_t end = 0;
+    bool hasTimes = false;
+    std::int64_t earliest = 0;
+    std::int64_t latest = 0;
+};
+
 bool readRecord(const QByteArray &path, RecordDetail detail, RecordedRun *run, QString *reason,
-                const StampSink &eachStamp = {}, std::int64_t *end = nullptr)
+                const StampSink &eachStamp = {}, RecordShape *shape = nullptr)
 {
     LockedFile file;
     bool live = false;
@@ -396,6 +426,21 @@ bool readRecord(const QByteArray &path, RecordDetail detail, RecordedRun *run, Q
     for (std::uint32_t i = keptPaths; i < givenPaths && i < keptPaths + 1; ++i) {
         run->paths.append(QByteArrayLiteral("...")); // and more, not kept
     }
+    if (shape &&
+        (run->end == RecordedRun::End::Finished || run->end == RecordedRun::End::Stopped) &&
+        size - TrailerBytes >= headerBytes) {
+        const char *trailer = window.at(size - TrailerBytes, TrailerBytes, reason);
+        if (!trailer) {
+            return false;
+        }
+        shape->hasTimes = std::equal(TrailerMagic, TrailerMagic + 8, trailer) &&
+                          get<std::uint64_t>(trailer, 24) == checksum(trailer, 24);
+        shape->earliest = get<std::int64_t>(trailer, 8);
+        shape->latest = get<std::int64_t>(trailer, 16);
+    }
+    if (shape && !shape->entries) {
+        return true;
+    }
     QByteArray lastFolder;
     for (at = headerBytes; at + EntryHeadBytes + ChecksumBytes <= size;) {
         const char *head = window.at(at, EntryHeadBytes, reason);
@@ -437,8 +482,8 @@ bool readRecord(const QByteArray &path, RecordDetail detail, RecordedRun *run, Q
         }
         at += entryBytes;
     }
-    if (end) {
-        *end = at;
+    if (shape) {
+        shape->end = at;
     }
     return true;
 }
@@ -521,13 +566,14 @@ void recordFilesOfKilledRun(qint64 pid, const std::vector<UnrecordedFile> &files
         }
         RecordedRun run;
         FileIdSet held;
-        std::int64_t end = 0;
+        RecordShape shape;
         if (!readRecord(
                 *path, RecordDetail::Header, &run, &reason,
-                [&held](const FileId &id, const FileStamp &) { held.insert(id); }, &end) ||
+                [&held](const FileId &id, const FileStamp &) { held.insert(id); }, &shape) ||
             run.end != RecordedRun::End::Killed) {
             continue;
         }
+        std::int64_t end = shape.end;
         LockedFile record;
         if (record.claim(*path, &reason) != LockedFile::Claim::Claimed) {
             continue; // a live process has taken its number since
@@ -568,36 +614,72 @@ void EarlierConversions::read(const QByteArray &current)
     if (folder.isEmpty()) {
         return;
     }
-    // Oldest first: of two runs that left a file, the later one tells.
     for (const QByteArray &path : recordPaths(folder)) {
-        if (m_runTimes.size() >= PutBack) {
+        if (m_runTimes.size() >= MaxRun) {
             break;
         }
         if (path == current) {
             continue; // its files are this run's own
         }
         RecordedRun run;
-        const auto tag = std::uint16_t(m_runTimes.size());
-        // A record cut short still tells true things of the files before the cut.
-        readRecord(path, RecordDetail::Header, &run, &reason,
-                   [&](const FileId &id, const FileStamp &stamp) {
-                       m_files.put(id, stamp, run.undo ? PutBack : tag);
-                   });
+        RecordShape shape;
+        shape.entries = false;
+        if (!readRecord(path, RecordDetail::Header, &run, &reason, {}, &shape)) {
+            continue;
+        }
+        const auto tag = std::uint16_t(m_runTimes.size() << 1 | (run.undo ? 1 : 0));
         m_runTimes.push_back(run.started);
+        if (shape.hasTimes) {
+            // Read only once a file is checked that it may hold.
+            m_unread.push_back(
+                std::make_unique<UnreadRecord>(path, tag, shape.earliest, shape.latest));
+        } else {
+            load(path, tag);
+        }
+    }
+}
+
+void EarlierConversions::load(const QByteArray &path, std::uint16_t tag) const
+{
+    RecordedRun run;
+    QString reason;
+    // A record cut short still tells true things of the files before the cut.
+    readRecord(path, RecordDetail::Header, &run, &reason,
+               [this, tag](const FileId &id, const FileStamp &stamp) {
+                   m_files.putUnlessLater(id, stamp, tag);
+               });
+}
+
+void EarlierConversions::loadRecordsHolding(std::int64_t modifiedNs) const
+{
+    for (const std::unique_ptr<UnreadRecord> &record : m_unread) {
+        if (record->read.load(std::memory_order_acquire) || modifiedNs < record->earliest ||
+            modifiedNs > record->latest) {
+            continue;
+        }
+        const std::unique_lock lock(m_filesMutex);
+        if (!record->read.load(std::memory_order_relaxed)) {
+            load(record->path, record->tag);
+            record->read.store(true, std::memory_order_release);
+        }
     }
 }
 
 QDateTime EarlierConversions::convertedAt(const FileId &id, const FileStamp &stamp) const
 {
     m_read.wait();
-    const std::optional<std::uint16_t> run = m_files.tag(id, stamp);
-    return run && *run != PutBack ? m_runTimes[*run] : QDateTime();
+    loadRecordsHolding(stamp.modifiedNs);
+    const std::shared_lock lock(m_filesMutex);
+    const std::optional<std::uint16_t> tag = m_files.tag(id, stamp);
+    // An undo put the file back: it is no longer converted.
+    return tag && (*tag & 1) == 0 ? m_runTimes[*tag >> 1] : QDateTime();
 }
 
 bool EarlierConversions::isEmpty() const
 {
     m_read.wait();
-    return m_files.isEmpty();
+    // With no record left to read, the table no longer changes.
+    return m_unread.empty() && m_files.isEmpty();
 }
 
 } // namespace velmora

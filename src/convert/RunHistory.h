@@ -9,10 +9,13 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <latch>
+#include <limits>
 #include <memory>
 #include <optional>
+#include <shared_mutex>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -65,6 +68,10 @@ private:
     char *m_map = nullptr;
     std::int64_t m_mapped = 0;
     std::int64_t m_used = 0;
+    // The times the files were left with: a reader skips a record whose
+    // range cannot hold a file's time.
+    std::int64_t m_earliest = std::numeric_limits<std::int64_t>::max();
+    std::int64_t m_latest = std::numeric_limits<std::int64_t>::min();
     std::int64_t m_released = 0; // mapped pages before it were let go
     qsizetype m_files = 0;
     qint64 m_startedMs = 0;
@@ -140,14 +147,34 @@ public:
     bool isEmpty() const;
 
 private:
+    // A finished run's record, read only when a file is checked whose time
+    // lies between the earliest and latest its files were left with: a file
+    // changed since a run cannot match its record.
+    struct UnreadRecord
+    {
+        UnreadRecord(QByteArray p, std::uint16_t t, std::int64_t e, std::int64_t l)
+            : path(std::move(p)), tag(t), earliest(e), latest(l)
+        {
+        }
+        QByteArray path;
+        std::uint16_t tag;
+        std::int64_t earliest;
+        std::int64_t latest;
+        std::atomic<bool> read{false};
+    };
+    // Tags: the run's index in m_runTimes, then a bit set for an undo.
+    static constexpr std::size_t MaxRun = StampTable::MaxTag >> 1;
+
     EarlierConversions() = default;
     void read(const QByteArray &current);
+    void load(const QByteArray &path, std::uint16_t tag) const;
+    void loadRecordsHolding(std::int64_t modifiedNs) const;
 
-    // The tag of a file an undo put back.
-    static constexpr std::uint16_t PutBack = StampTable::MaxTag;
-
-    StampTable m_files; // tagged with the index of the run in m_runTimes
+    // Filled as records are read, also while files are checked.
+    mutable StampTable m_files;
+    mutable std::shared_mutex m_filesMutex;
     std::vector<QDateTime> m_runTimes;
+    std::vector<std::unique_ptr<UnreadRecord>> m_unread;
     mutable std::latch m_read{1};
     std::jthread m_reader; // last: joined before the rest goes
 };
