@@ -117,7 +117,8 @@ Outcome repairFile(const Record &record, const QByteArray &journalPath, RepairMo
     }
     if (frontState.isNew && partnerState.isNew) {
         if (mode == RepairMode::Repair) {
-            converted->push_back({record.path, now.id, file.stamp()});
+            // Not written since it was opened and locked.
+            converted->push_back({record.path, now.id, file.stampWhenLocked()});
         }
         return Outcome::Settled;
     }

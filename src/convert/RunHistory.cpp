@@ -101,6 +101,15 @@ std::vector<QByteArray> recordPaths(const QByteArray &folder)
     return paths;
 }
 
+// The records kept, oldest first; none when no history folder is there
+// or can be trusted.
+std::vector<QByteArray> keptRecords()
+{
+    QString reason;
+    const QByteArray folder = historyFolder(false, &reason);
+    return folder.isEmpty() ? std::vector<QByteArray>() : recordPaths(folder);
+}
+
 // Removes the oldest records until, with the one about to start, at most
 // MaxRuns are kept in at most MaxBytes. A record whose run goes on is kept.
 void removeOldRecords(const QByteArray &folder)
@@ -343,9 +352,6 @@ private:
     std::vector<char> m_bytes;
 };
 
-// Reads one record; false, with the reason, when it cannot be trusted or is
-// not one. eachStamp, when given, is told the identity and stamp of each
-// file, in the order converted.
 using StampSink = std::function<void(const FileId &, const FileStamp &)>;
 
 // What readRecord can say of a record beyond the run: where its entries end
@@ -359,6 +365,9 @@ struct RecordShape
     std::int64_t latest = 0;
 };
 
+// Reads one record; false, with the reason, when it cannot be trusted or is
+// not one. eachStamp, when given, is told the identity and stamp of each
+// file, in the order converted.
 bool readRecord(const QByteArray &path, RecordDetail detail, RecordedRun *run, QString *reason,
                 const StampSink &eachStamp = {}, RecordShape *shape = nullptr)
 {
@@ -488,42 +497,35 @@ bool readRecord(const QByteArray &path, RecordDetail detail, RecordedRun *run, Q
     return true;
 }
 
+// The record as read, or only its path and why it cannot be read.
+RecordedRun readOrSayWhy(const QByteArray &path, RecordDetail detail)
+{
+    RecordedRun run;
+    QString reason;
+    if (!readRecord(path, detail, &run, &reason)) {
+        run = RecordedRun();
+        run.recordPath = path;
+        run.unreadable = reason;
+    }
+    return run;
+}
+
 } // namespace
 
 void readRunHistory(RecordDetail detail, const std::function<void(RecordedRun &&)> &each)
 {
-    QString reason;
-    const QByteArray folder = historyFolder(false, &reason);
-    if (folder.isEmpty()) {
-        return; // none kept yet, or none to be trusted
-    }
-    for (const QByteArray &path : recordPaths(folder)) {
-        RecordedRun run;
-        if (!readRecord(path, detail, &run, &reason)) {
-            run = RecordedRun();
-            run.recordPath = path;
-            run.unreadable = reason;
-        }
-        each(std::move(run));
+    for (const QByteArray &path : keptRecords()) {
+        each(readOrSayWhy(path, detail));
     }
 }
 
 std::optional<RecordedRun> readLastRun(RecordDetail detail)
 {
-    QString reason;
-    const QByteArray folder = historyFolder(false, &reason);
-    const std::vector<QByteArray> paths =
-        folder.isEmpty() ? std::vector<QByteArray>() : recordPaths(folder);
+    const std::vector<QByteArray> paths = keptRecords();
     if (paths.empty()) {
         return std::nullopt;
     }
-    RecordedRun run;
-    if (!readRecord(paths.back(), detail, &run, &reason)) {
-        run = RecordedRun();
-        run.recordPath = paths.back();
-        run.unreadable = reason;
-    }
-    return run;
+    return readOrSayWhy(paths.back(), detail);
 }
 
 std::vector<RecordedRun> readRunHistory(RecordDetail detail)
@@ -555,10 +557,8 @@ qint64 writerOf(const QByteArray &path)
 
 void recordFilesOfKilledRun(qint64 pid, const std::vector<UnrecordedFile> &files)
 {
+    const std::vector<QByteArray> paths = keptRecords();
     QString reason;
-    const QByteArray folder = historyFolder(false, &reason);
-    const std::vector<QByteArray> paths =
-        folder.isEmpty() ? std::vector<QByteArray>() : recordPaths(folder);
     // The newest record of that process that a kill left unfinished is its run's.
     for (auto path = paths.rbegin(); path != paths.rend(); ++path) {
         if (writerOf(*path) != pid) {
@@ -610,11 +610,7 @@ EarlierConversions::~EarlierConversions() = default;
 void EarlierConversions::read(const QByteArray &current)
 {
     QString reason;
-    const QByteArray folder = historyFolder(false, &reason);
-    if (folder.isEmpty()) {
-        return;
-    }
-    for (const QByteArray &path : recordPaths(folder)) {
+    for (const QByteArray &path : keptRecords()) {
         if (m_runTimes.size() >= MaxRun) {
             break;
         }
