@@ -65,18 +65,11 @@ private slots:
     void refusesFilesItWouldDamage();
     void faultsAreReported_data();
     void faultsAreReported();
-    void aRunConvertsEachFileOnceInOrder_data();
     void aRunConvertsEachFileOnceInOrder();
     void namesChangedAfterTheSearchThenStopAndUndo();
     void aFileGivenAloneIsNoBatch();
-    void aStopAsTheSearchStartsConvertsNothing_data();
-    void aStopAsTheSearchStartsConvertsNothing();
-    void aStopStartsNoFile_data();
-    void aStopStartsNoFile();
     void everyWayGivesTheSameRun_data();
     void everyWayGivesTheSameRun();
-    void aStopWhileSearchingFinishesWhatItBegan_data();
-    void aStopWhileSearchingFinishesWhatItBegan();
     void claimsKnowEveryFileAgain();
 
 private:
@@ -233,18 +226,10 @@ void tst_Module1::faultsAreReported()
     }
 }
 
-void tst_Module1::aRunConvertsEachFileOnceInOrder_data()
-{
-    QTest::addColumn<int>("jobs");
-    QTest::newRow("one job") << 1;
-    QTest::newRow("four jobs") << 4;
-}
-
 // In search order, one line each; however its names reach it, in a folder or
 // given alone, a file is converted once in a run.
 void tst_Module1::aRunConvertsEachFileOnceInOrder()
 {
-    QFETCH(int, jobs);
     const QByteArray original = makeEightDirectionCl2(2);
     const QByteArray single = makeSingleDirectionCl2(5);
     const QString folder = m_dir->path();
@@ -271,7 +256,7 @@ void tst_Module1::aRunConvertsEachFileOnceInOrder()
     StringMessageLog log;
     QList<std::pair<qsizetype, qsizetype>> progress;
     ConversionRun run;
-    run.options().jobs = jobs;
+    run.options().jobs = 4;
     run.progress = [&](qsizetype done, qsizetype total) { progress.append({done, total}); };
     const BatchResult result = ConvertPaths({folder, hard}, log, run);
     QCOMPARE(log.lines(), expected);
@@ -360,81 +345,6 @@ void tst_Module1::aFileGivenAloneIsNoBatch()
     QCOMPARE(log.lines(), QStringList{realignedLine(file)});
 }
 
-void tst_Module1::aStopAsTheSearchStartsConvertsNothing_data()
-{
-    QTest::addColumn<bool>("overlap");
-    QTest::newRow("files converted as they are found") << true;
-    QTest::newRow("listed first") << false;
-}
-
-// A stop as a folder search starts ends the run before any file: what the
-// search had found is not shown as the batch, and the paths after the folder
-// are not taken either.
-void tst_Module1::aStopAsTheSearchStartsConvertsNothing()
-{
-    QFETCH(bool, overlap);
-    const QByteArray original = makeEightDirectionCl2(1);
-    const QString file = putFile(*m_dir, u"a.cl2"_s, original);
-    ConversionRun run;
-    run.options().overlapSearch = overlap;
-    run.searching = [&run](const QString &) { run.requestStop(); };
-    StringMessageLog log;
-    const BatchResult result = ConvertPaths({m_dir->path(), file}, log, run);
-    QCOMPARE(log.lines(),
-             QStringList{u"ERROR: Conversion stopped while searching (%1) and subfolders; no file "
-                         u"found there was converted"_s.arg(m_dir->path())});
-    QVERIFY(result.stopped && result.failed == 1);
-    QCOMPARE(readFile(file), original);
-}
-
-void tst_Module1::aStopStartsNoFile_data()
-{
-    QTest::addColumn<int>("jobs");
-    QTest::newRow("one job") << 1;
-    QTest::newRow("four jobs") << 4;
-}
-
-// The stop comes while the third file is being written and every thread has
-// a chunk of files open: only files past their first write by then are
-// finished; the others are left untouched, with no line, whatever chunk they
-// are in.
-void tst_Module1::aStopStartsNoFile()
-{
-    QFETCH(int, jobs);
-    const QByteArray original = makeEightDirectionCl2(2);
-    const int count = 300;
-    QStringList files, converted;
-    for (int i = 0; i < count; ++i) {
-        files << putFile(*m_dir, u"%1.cl2"_s.arg(i, 3, 10, QChar(u'0')), original);
-        converted << realignedLine(files[i]);
-    }
-    ConversionRun run;
-    run.options().jobs = jobs;
-    std::atomic<int> written{0};
-    DirectionTables::setBetweenWritesForTesting([&] {
-        if (++written == 3) {
-            run.requestStop();
-        }
-    });
-    StringMessageLog log;
-    const BatchResult result = ScanFolder(m_dir->path(), log, run);
-    DirectionTables::setBetweenWritesForTesting({});
-    const QStringList lines = log.lines();
-    const qsizetype done = lines.size() - 2;
-    QVERIFY(result.stopped);
-    QCOMPARE(lines.constLast(),
-             u"ERROR: Conversion stopped after (%1) of (%2) files"_s.arg(done).arg(count));
-    // Each thread had at most one file between its first write and its line.
-    QVERIFY2(done >= 3 && done <= 3 + jobs, qPrintable(lines.constLast()));
-    QVERIFY(inOrderWithin(lines.mid(1, done), converted));
-    for (int i = 0; i < count; ++i) {
-        QVERIFY2(lines.contains(converted[i])
-                     ? framesBySlot(readFile(files[i])) == slotsAfterConversion(original)
-                     : readFile(files[i]) == original,
-                 qPrintable(files[i]));
-    }
-}
-
 namespace {
 
 // A tree with every kind of entry a search meets: two names of one file and
@@ -509,9 +419,9 @@ struct TreeRun
     BatchResult result;
 };
 
-// Makes the mixed tree afresh and runs the batch on it as a user without
-// root's power would, for whom the folder without permissions cannot be
-// listed; without a run, gives the bytes of the files as made.
+// Makes the mixed tree afresh and runs the batch on it, then on a file in it
+// again, as a user without root's power would, for whom the folder without
+// permissions cannot be listed; without a run, gives the bytes as made.
 TreeRun runOnMixedTree(const QTemporaryDir &dir, ConversionRun *run)
 {
     const QString tree = dir.filePath(u"tree"_s);
@@ -526,7 +436,7 @@ TreeRun runOnMixedTree(const QTemporaryDir &dir, ConversionRun *run)
             qFatal("cannot hand the mixed tree to a user");
         }
         StringMessageLog log;
-        done.result = ScanFolder(tree, log, *run);
+        done.result = ConvertPaths({tree, tree + u"/a.cl2"_s}, log, *run);
         done.lines = log.lines();
         if ((root && ::seteuid(0) != 0) || ::chmod(locked.constData(), 0755) != 0) {
             qFatal("cannot take the mixed tree back");
@@ -545,18 +455,29 @@ void tst_Module1::everyWayGivesTheSameRun_data()
 {
     QTest::addColumn<int>("jobs");
     QTest::addColumn<bool>("overlap");
-    QTest::newRow("two jobs") << 2 << true;
-    QTest::newRow("two jobs, listed first") << 2 << false;
-    QTest::newRow("eight jobs") << 8 << true;
-    QTest::newRow("eight jobs, listed first") << 8 << false;
+    QTest::addColumn<QString>("stop"); // none, as the search starts, while searching or writing
+    QTest::newRow("two jobs") << 2 << true << QString();
+    QTest::newRow("two jobs, listed first") << 2 << false << QString();
+    QTest::newRow("eight jobs") << 8 << true << QString();
+    QTest::newRow("eight jobs, listed first") << 8 << false << QString();
+    QTest::newRow("stop as the search starts") << 2 << true << u"start"_s;
+    QTest::newRow("stop as the search starts, listed first") << 2 << false << u"start"_s;
+    QTest::newRow("two jobs, stop while searching") << 2 << true << u"searching"_s;
+    QTest::newRow("eight jobs, stop while searching") << 8 << true << u"searching"_s;
+    QTest::newRow("one job, stop while writing") << 1 << false << u"writing"_s;
+    QTest::newRow("eight jobs, stop while writing") << 8 << false << u"writing"_s;
 }
 
 // One file after another is the measure: any number of threads, with the
-// search overlapped or not, gives the same lines and the same bytes.
+// search overlapped or not, gives the same lines and the same bytes. A stop
+// leaves every file either converted, with its line as one file after another
+// gives it, or untouched without one; the paths after the folder are not taken.
 void tst_Module1::everyWayGivesTheSameRun()
 {
     QFETCH(int, jobs);
     QFETCH(bool, overlap);
+    QFETCH(QString, stop);
+    const QString tree = m_dir->filePath(u"tree"_s);
     ConversionRun serial;
     serial.options().jobs = 1;
     const TreeRun expected = runOnMixedTree(*m_dir, &serial);
@@ -565,42 +486,29 @@ void tst_Module1::everyWayGivesTheSameRun()
           u"a symbolic link to nothing"_s, twice, u"/locked) could not be listed"_s}) {
         QVERIFY2(expected.lines.join(u'\n').contains(kind), qPrintable(kind));
     }
-    QCOMPARE(expected.lines.first(), foundLine(expected.result.found, m_dir->filePath(u"tree"_s)));
+    // The file given after the folder is no part of the folder's count.
+    const qsizetype inTree = expected.result.found - 1;
+    QCOMPARE(expected.lines.first(), foundLine(inTree, tree));
+    const TreeRun original = runOnMixedTree(*m_dir, nullptr);
+
     ConversionRun run;
     run.options().jobs = jobs;
     run.options().overlapSearch = overlap;
-    const TreeRun got = runOnMixedTree(*m_dir, &run);
-    QCOMPARE(got.lines, expected.lines);
-    QCOMPARE(got.bytes, expected.bytes);
-    QVERIFY(!got.result.stopped && got.result.found == expected.result.found);
-}
-
-void tst_Module1::aStopWhileSearchingFinishesWhatItBegan_data()
-{
-    QTest::addColumn<int>("jobs");
-    QTest::newRow("two jobs") << 2;
-    QTest::newRow("eight jobs") << 8;
-}
-
-// A stop while the search goes on leaves every file either converted, with
-// its line as one file after another gives it, or untouched without one.
-void tst_Module1::aStopWhileSearchingFinishesWhatItBegan()
-{
-    QFETCH(int, jobs);
-    ConversionRun serial;
-    serial.options().jobs = 1;
-    const TreeRun expected = runOnMixedTree(*m_dir, &serial);
-    const TreeRun original = runOnMixedTree(*m_dir, nullptr);
     std::atomic<int> written{0};
-    DirectionTables::setBetweenWritesForTesting([&written] { ++written; });
+    DirectionTables::setBetweenWritesForTesting([&] {
+        if (++written == 3 && stop == "writing"_L1) {
+            run.requestStop();
+        }
+    });
+    if (stop == "start"_L1) {
+        run.searching = [&run](const QString &) { run.requestStop(); };
+    }
     // At the fifth folder the search waits until files are converted, then
     // the run is asked to stop.
-    ConversionRun run;
-    run.options().jobs = jobs;
-    bool waited = false;
+    bool waited = stop != "searching"_L1;
     int folders = 0;
     setFolderTakenForTesting([&](qsizetype) {
-        if (++folders == 5) {
+        if (++folders == 5 && !waited) {
             const QDeadlineTimer deadline(20000);
             while (written < 3 && !deadline.hasExpired()) {
                 QThread::msleep(1);
@@ -612,31 +520,52 @@ void tst_Module1::aStopWhileSearchingFinishesWhatItBegan()
     const TreeRun got = runOnMixedTree(*m_dir, &run);
     setFolderTakenForTesting({});
     DirectionTables::setBetweenWritesForTesting({});
-    QVERIFY(waited && got.result.stopped);
+    QVERIFY(waited);
+    QCOMPARE(got.result.stopped, !stop.isEmpty());
+    if (stop.isEmpty()) {
+        QCOMPARE(got.lines, expected.lines);
+        QCOMPARE(got.bytes, expected.bytes);
+        QCOMPARE(got.result.found, expected.result.found);
+        return;
+    }
+    if (stop == "start"_L1) {
+        QCOMPARE(got.lines,
+                 QStringList{u"ERROR: Conversion stopped while searching (%1) and "
+                             u"subfolders; no file found there was converted"_s.arg(tree)});
+        QCOMPARE(got.bytes, original.bytes);
+        QCOMPARE(got.result.failed, 1);
+        return;
+    }
     // The count of the files found by the stop, their lines as one after
     // another gives them, and where the run stopped.
     const QStringList &lines = got.lines;
-    const QString tree = m_dir->filePath(u"tree"_s);
-    const qsizetype foundSoFar = lines.first().section(u'(', 1, 1).section(u')', 0, 0).toLongLong();
-    QVERIFY2(foundSoFar > 0 && foundSoFar < expected.result.found, qPrintable(lines.first()));
-    QCOMPARE(lines.first(), foundLine(foundSoFar, tree));
+    const qsizetype found = lines.first().section(u'(', 1, 1).section(u')', 0, 0).toLongLong();
+    QCOMPARE(lines.first(), foundLine(found, tree));
+    const bool searching = stop == "searching"_L1;
+    QVERIFY2(searching ? found > 0 && found < inTree : found == inTree, qPrintable(lines.first()));
     const QStringList fileLines = lines.mid(1, lines.size() - 2);
     QVERIFY(inOrderWithin(fileLines, expected.lines));
-    const qsizetype done =
-        std::count_if(fileLines.cbegin(), fileLines.cend(), [](const QString &line) {
-            return line.startsWith(u"SUCCESS: File"_s) || line.startsWith(u"ERROR: File"_s);
-        });
-    QVERIFY2(done >= 3, qPrintable(lines.constLast()));
-    QCOMPARE(lines.constLast(), u"ERROR: Conversion stopped while searching (%1) and subfolders, "
-                                u"after (%2) of the (%3) files found so far"_s.arg(tree)
-                                    .arg(done)
-                                    .arg(foundSoFar));
+    const auto counted = [&fileLines](const QString &start) {
+        return std::count_if(fileLines.cbegin(), fileLines.cend(),
+                             [&start](const QString &line) { return line.startsWith(start); });
+    };
+    const qsizetype converted = counted(u"SUCCESS: File"_s);
+    const qsizetype done = converted + counted(u"ERROR: File"_s);
+    // Each thread had at most one file between its first write and its line.
+    QVERIFY2(converted >= 3 && (searching || converted <= 3 + jobs), qPrintable(lines.constLast()));
+    QCOMPARE(lines.constLast(),
+             searching
+                 ? u"ERROR: Conversion stopped while searching (%1) and subfolders, after "
+                   u"(%2) of the (%3) files found so far"_s.arg(tree)
+                       .arg(done)
+                       .arg(found)
+                 : u"ERROR: Conversion stopped after (%1) of (%2) files"_s.arg(done).arg(found));
     for (auto it = original.bytes.cbegin(); it != original.bytes.cend(); ++it) {
-        const bool converted =
+        const bool changed =
             lines.contains(realignedLine(it.key())) ||
             (it.key().endsWith(u"/b.cl2"_s) && lines.contains(realignedLine(tree + u"/a.cl2"_s)));
         QVERIFY2(got.bytes.value(it.key()) ==
-                     (converted ? expected.bytes.value(it.key()) : it.value()),
+                     (changed ? expected.bytes.value(it.key()) : it.value()),
                  qPrintable(it.key()));
     }
 }

@@ -12,7 +12,7 @@
 //              write, which goes on once the process is continued
 //       sleep  the calling thread sleeps for two seconds before the write,
 //              while the rest of the process goes on
-//       ENOSPC, EIO, ...  the write fails with that error, writing nothing
+//       ENOSPC, EIO  the write fails with that error, writing nothing
 //   VELMORA_FAULT_SHORT_READS=1     every pread returns at most a third of
 //                                   what it was asked for (at least a byte)
 //   VELMORA_FAULT_SLOW_IO=US        every pread and pwrite to a file (not a
@@ -22,7 +22,8 @@
 //
 // A conversion writes twice, so N = 2n - 1 is the n-th file's first write and
 // N = 2n its second: "2n:kill" kills the program between the two writes of
-// the n-th file.
+// the n-th file. The programs call pread and pwrite (not their 64-bit names,
+// which are the same calls on a 64-bit system).
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -46,22 +47,6 @@ struct Orders
     long slowMicroseconds = 0;
 };
 
-int errorNamed(std::string_view name)
-{
-    static constexpr struct
-    {
-        std::string_view name;
-        int code;
-    } known[] = {{"ENOSPC", ENOSPC}, {"EIO", EIO},     {"EDQUOT", EDQUOT}, {"EROFS", EROFS},
-                 {"EACCES", EACCES}, {"EPERM", EPERM}, {"EINTR", EINTR},   {"EFBIG", EFBIG}};
-    for (const auto &entry : known) {
-        if (entry.name == name) {
-            return entry.code;
-        }
-    }
-    return 0;
-}
-
 const Orders &orders()
 {
     static const Orders parsed = [] {
@@ -69,21 +54,22 @@ const Orders &orders()
         if (const char *write = std::getenv("VELMORA_FAULT_PWRITE")) {
             char *rest = nullptr;
             result.at = std::strtol(write, &rest, 10);
-            if (*rest == '+') {
-                result.onwards = true;
-                ++rest;
-            }
+            result.onwards = *rest == '+';
+            rest += result.onwards;
             const std::string_view action = *rest == ':' ? rest + 1 : "";
-            if (action == "kill") {
-                result.action = Orders::Action::Kill;
-            } else if (action == "killafter") {
-                result.action = Orders::Action::KillAfter;
-            } else if (action == "stop") {
-                result.action = Orders::Action::Stop;
-            } else if (action == "sleep") {
-                result.action = Orders::Action::Sleep;
-            } else if ((result.error = errorNamed(action)) != 0) {
-                result.action = Orders::Action::Fail;
+            using enum Orders::Action;
+            static constexpr struct
+            {
+                std::string_view name;
+                Orders::Action action;
+                int error;
+            } named[] = {{"kill", Kill, 0},   {"killafter", KillAfter, 0}, {"stop", Stop, 0},
+                         {"sleep", Sleep, 0}, {"ENOSPC", Fail, ENOSPC},    {"EIO", Fail, EIO}};
+            for (const auto &entry : named) {
+                if (entry.name == action) {
+                    result.action = entry.action;
+                    result.error = entry.error;
+                }
             }
         }
         const char *reads = std::getenv("VELMORA_FAULT_SHORT_READS");
@@ -156,19 +142,6 @@ Fault faultBeforeWrite(int fd)
     return Fault::None;
 }
 
-template <typename Write> ssize_t write(int fd, Write write)
-{
-    const Fault fault = faultBeforeWrite(fd);
-    if (fault == Fault::Fail) {
-        return -1;
-    }
-    const ssize_t written = write();
-    if (fault == Fault::DieAfter) {
-        ::kill(::getpid(), SIGKILL);
-    }
-    return written;
-}
-
 template <typename Function> Function next(const char *name)
 {
     return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
@@ -186,25 +159,20 @@ extern "C" {
 ssize_t pwrite(int fd, const void *buffer, size_t count, off_t offset)
 {
     static const auto real = next<ssize_t (*)(int, const void *, size_t, off_t)>("pwrite");
-    return write(fd, [&] { return real(fd, buffer, count, offset); });
-}
-
-ssize_t pwrite64(int fd, const void *buffer, size_t count, off_t offset)
-{
-    static const auto real = next<ssize_t (*)(int, const void *, size_t, off_t)>("pwrite64");
-    return write(fd, [&] { return real(fd, buffer, count, offset); });
+    const Fault fault = faultBeforeWrite(fd);
+    if (fault == Fault::Fail) {
+        return -1;
+    }
+    const ssize_t written = real(fd, buffer, count, offset);
+    if (fault == Fault::DieAfter) {
+        ::kill(::getpid(), SIGKILL);
+    }
+    return written;
 }
 
 ssize_t pread(int fd, void *buffer, size_t count, off_t offset)
 {
     static const auto real = next<ssize_t (*)(int, void *, size_t, off_t)>("pread");
-    slowDown(fd);
-    return real(fd, buffer, shortened(count), offset);
-}
-
-ssize_t pread64(int fd, void *buffer, size_t count, off_t offset)
-{
-    static const auto real = next<ssize_t (*)(int, void *, size_t, off_t)>("pread64");
     slowDown(fd);
     return real(fd, buffer, shortened(count), offset);
 }
