@@ -130,6 +130,7 @@ void tst_Module1::refusesFilesItWouldDamage_data()
     QTest::newRow("group 1 inside group 0's table") << with(4, 40) << false << overlap;
     // At the header's end, where group 0 begins: the overlap, not the offset.
     QTest::newRow("group 3 where group 0 begins") << with(12, 32) << false << overlap;
+    QTest::newRow("group 3 inside group 1's table") << with(12, g1 + 4) << false << overlap;
     QTest::newRow("group 3 negative")
         << with(12, -8) << false << u"direction 3 at an impossible offset (-8)"_s;
     QTest::newRow("offset overflows once moved")
@@ -137,6 +138,7 @@ void tst_Module1::refusesFilesItWouldDamage_data()
     // Undoing trades tables with the group in slot 4 instead of slot 1.
     QTest::newRow("undo, slot 4 holds fewer frames")
         << with(g4, 2) << true << u"different frame counts (4 and 2)"_s;
+    QTest::newRow("header only") << good.left(32) << false << u"run past the end of the file"_s;
     // Tables longer than the first read of a file, cut short.
     const QByteArray longTables = makeEightDirectionCl2(2000, 2);
     QTest::newRow("long tables cut short") << longTables.left(int32At(longTables, 4) + 4000)
