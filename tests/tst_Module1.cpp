@@ -309,19 +309,9 @@ void makeMixedTree(const QTemporaryDir &dir)
         putFile(dir, folder + u"f.cl2"_s, makeEightDirectionCl2(1 + i % 5));
         putFile(dir, folder + u"g.CL2"_s, i % 7 == 3 ? makeSingleDirectionCl2(2) : good);
     }
-    const auto at = [&dir](const char *name) {
-        return QFile::encodeName(dir.filePath("tree/"_L1 + QLatin1String(name)));
-    };
-    bool made = ::link(at("a.cl2").constData(), at("b.cl2").constData()) == 0 &&
-                ::mkfifo(at("pipe.cl2").constData(), 0600) == 0;
-    for (const auto &[target, name] : {std::pair{"a.cl2", "c.cl2"},
-                                       {"nowhere.cl2", "gone.cl2"},
-                                       {".", "loop"},
-                                       {"..", "d05/up"},
-                                       {"../a.cl2", "d07/again.cl2"}}) {
-        made = made && ::symlink(target, at(name).constData()) == 0;
-    }
-    if (!made) {
+    if (!makeTree(dir.filePath(u"tree"_s),
+                  u"b.cl2=a.cl2 pipe.cl2| c.cl2>a.cl2 gone.cl2>nowhere.cl2 "
+                  u"loop>. d05/up>.. d07/again.cl2>../a.cl2"_s)) {
         qFatal("cannot make the mixed tree");
     }
 }
