@@ -104,42 +104,29 @@ void slowDown(int fd)
     }
 }
 
-// What to do about the write: fail it with errno set, make it, or make it
-// and then die. May not return at all.
-enum class Fault { None, Fail, DieAfter };
-
-Fault faultBeforeWrite(int fd)
+// The order for this write: None when it is not the one. Kill, stop and
+// sleep are carried out here, and a kill does not return.
+Orders::Action orderFor(int fd)
 {
     slowDown(fd);
     const Orders &o = orders();
     if (o.action == Orders::Action::None || isJournal(fd)) {
-        return Fault::None;
+        return Orders::Action::None;
     }
     const long n = ++writes;
     if (n != o.at && !(o.onwards && n > o.at)) {
-        return Fault::None;
+        return Orders::Action::None;
     }
-    switch (o.action) {
-    case Orders::Action::Kill:
+    if (o.action == Orders::Action::Kill) {
         ::kill(::getpid(), SIGKILL);
-        break;
-    case Orders::Action::KillAfter:
-        return Fault::DieAfter;
-    case Orders::Action::Stop:
+    } else if (o.action == Orders::Action::Stop) {
         // The thread that writes stops with the process: a signal sent to it
         // now arrives at the very point of the write.
         ::syscall(SYS_tgkill, ::getpid(), ::gettid(), SIGSTOP);
-        break;
-    case Orders::Action::Sleep:
+    } else if (o.action == Orders::Action::Sleep) {
         ::sleep(2);
-        break;
-    case Orders::Action::Fail:
-        errno = o.error;
-        return Fault::Fail;
-    case Orders::Action::None:
-        break;
     }
-    return Fault::None;
+    return o.action;
 }
 
 template <typename Function> Function next(const char *name)
@@ -159,12 +146,13 @@ extern "C" {
 ssize_t pwrite(int fd, const void *buffer, size_t count, off_t offset)
 {
     static const auto real = next<ssize_t (*)(int, const void *, size_t, off_t)>("pwrite");
-    const Fault fault = faultBeforeWrite(fd);
-    if (fault == Fault::Fail) {
+    const Orders::Action order = orderFor(fd);
+    if (order == Orders::Action::Fail) {
+        errno = orders().error;
         return -1;
     }
     const ssize_t written = real(fd, buffer, count, offset);
-    if (fault == Fault::DieAfter) {
+    if (order == Orders::Action::KillAfter) {
         ::kill(::getpid(), SIGKILL);
     }
     return written;
