@@ -38,7 +38,7 @@ private slots:
     void maskLists();
     void findFiles_data();
     void findFiles();
-    void foundFilesKeepIdentityAndBytes();
+    void foundFilesKeepTheirBytes();
 };
 
 // How a list is parsed and whether it is valid; which names its masks pass,
@@ -135,7 +135,7 @@ void TestModTree::findFiles()
 // Names that are no UTF-8 are shown as best they can be and kept as the
 // system spells them; 0x80 is the first byte that is no ASCII. A path longer
 // than one system call takes is reached folder by folder.
-void TestModTree::foundFilesKeepIdentityAndBytes()
+void TestModTree::foundFilesKeepTheirBytes()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -160,9 +160,7 @@ void TestModTree::foundFilesKeepIdentityAndBytes()
     names.last() += "/deep.cl2";
     QVERIFY(fd >= 0 && names.last().size() > 4096);
     QCOMPARE(::close(::openat(fd, "deep.cl2", O_WRONLY | O_CREAT, 0600)) + ::close(fd), 0);
-    const uint descriptors = QDir(u"/proc/self/fd"_s).count();
     const FoundFileList found = FindFileList(dir.path(), u"*.cl2"_s);
-    QCOMPARE(QDir(u"/proc/self/fd"_s).count(), descriptors); // each folder closed again
     QVERIFY(found.unlisted().empty());
     QCOMPARE(found.size(), names.size());
     QByteArray encoded;
@@ -172,12 +170,6 @@ void TestModTree::foundFilesKeepIdentityAndBytes()
         QCOMPARE(encoded, root + names[i]);
     }
     QVERIFY(found.path(2) != dir.path() + u"/z\u0080.cl2"_s);
-    // A hard link is the same file; a link to a file is the file it leads to.
-    QCOMPARE(found.id(0), found.id(4));
-    QVERIFY(found.id(1) != found.id(0));
-    struct stat target;
-    QCOMPARE(::stat(QByteArray(root + "/t.dat").constData(), &target), 0);
-    QCOMPARE(found.id(1).inode, std::uint64_t(target.st_ino));
 }
 
 QTEST_GUILESS_MAIN(TestModTree)
