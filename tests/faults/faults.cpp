@@ -27,10 +27,10 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <dlfcn.h>
+#include <filesystem>
+#include <string>
 #include <string_view>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -86,15 +86,9 @@ std::atomic<long> writes{0};
 
 bool isJournal(int fd)
 {
-    char link[64];
-    char target[4096];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    const ssize_t n = ::readlink(link, target, sizeof target - 1);
-    if (n <= 0) {
-        return false;
-    }
-    target[n] = '\0';
-    return std::strstr(target, "/cl2velmora/") != nullptr;
+    std::error_code error;
+    const auto target = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), error);
+    return target.native().find("/cl2velmora/") != std::string::npos;
 }
 
 void slowDown(int fd)
