@@ -1,7 +1,6 @@
 #include "search/modTree.h"
 #include "support/Cl2Fixture.h"
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
