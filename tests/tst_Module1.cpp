@@ -91,7 +91,8 @@ void tst_Module1::cleanup()
 }
 
 // The replayed fuzz corpus holds each of these files and more, and checks that
-// each is refused untouched; here, that the reason is the right one.
+// what is refused is left untouched; here, that each is refused, given alone,
+// for the right reason.
 void tst_Module1::refusesFilesItWouldDamage_data()
 {
     QTest::addColumn<QByteArray>("image"); // or <missing>, <pipe>
@@ -147,7 +148,11 @@ void tst_Module1::refusesFilesItWouldDamage()
             (image == "<pipe>" ? ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0
                                : writeFile(path, image)));
     StringMessageLog log;
-    QVERIFY(!ReorderDirections(path, log, {.undo = undo, .dryRun = false}));
+    ConversionRun run({.undo = undo, .dryRun = false});
+    // A file given alone is no batch: it has no count, no progress.
+    bool progressed = false;
+    run.progress = [&progressed](qsizetype, qsizetype) { progressed = true; };
+    QVERIFY(ConvertPaths({path}, log, run).failed == 1 && !progressed);
     QCOMPARE(log.lines().size(), 1);
     QVERIFY2(log.lines()[0].startsWith(errorLine(path, {})) && log.lines()[0].contains(reason),
              qPrintable(log.lines()[0]));
