@@ -1,7 +1,6 @@
 #include "support/PathReading.h"
 #include "text/PathText.h"
 
-#include <QRandomGenerator>
 #include <QTest>
 
 using namespace velmora;
@@ -45,22 +44,6 @@ private slots:
         QFETCH(QString, shown);
         QCOMPARE(velmora::escapedPath(bytes), shown);
         QCOMPARE(unescapedPath(shown), bytes);
-    }
-
-    // Whatever the bytes, the text is one line and leads back to them.
-    void anyBytesComeBack()
-    {
-        static constexpr char alphabet[] = "\\nx7a\n\t\x1b\xc3\xa9\xe2\x80\xae\xff/";
-        QRandomGenerator random(7);
-        for (int round = 0; round < 20000; ++round) {
-            QByteArray bytes;
-            for (int n = int(random.bounded(9)); n > 0; --n) {
-                bytes += alphabet[random.bounded(int(sizeof alphabet - 1))];
-            }
-            const QString shown = velmora::escapedPath(bytes);
-            QVERIFY2(!shown.contains(u'\n') && !shown.contains(u'\r'), bytes.toHex().constData());
-            QVERIFY2(unescapedPath(shown) == bytes, bytes.toHex().constData());
-        }
     }
 };
 

@@ -12,7 +12,7 @@
 //              write, which goes on once the process is continued
 //       sleep  the calling thread sleeps for two seconds before the write,
 //              while the rest of the process goes on
-//       ENOSPC, EIO, ...  the write fails with that error, writing nothing
+//       ENOSPC, EIO  the write fails with that error, writing nothing
 //   VELMORA_FAULT_SHORT_READS=1     every pread returns at most a third of
 //                                   what it was asked for (at least a byte)
 //   VELMORA_FAULT_SLOW_IO=US        every pread and pwrite to a file (not a
@@ -22,14 +22,15 @@
 //
 // A conversion writes twice, so N = 2n - 1 is the n-th file's first write and
 // N = 2n its second: "2n:kill" kills the program between the two writes of
-// the n-th file.
+// the n-th file. The programs call pread and pwrite (not their 64-bit names,
+// which are the same calls on a 64-bit system).
 #include <atomic>
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <dlfcn.h>
+#include <filesystem>
+#include <string>
 #include <string_view>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -46,22 +47,6 @@ struct Orders
     long slowMicroseconds = 0;
 };
 
-int errorNamed(std::string_view name)
-{
-    static constexpr struct
-    {
-        std::string_view name;
-        int code;
-    } known[] = {{"ENOSPC", ENOSPC}, {"EIO", EIO},     {"EDQUOT", EDQUOT}, {"EROFS", EROFS},
-                 {"EACCES", EACCES}, {"EPERM", EPERM}, {"EINTR", EINTR},   {"EFBIG", EFBIG}};
-    for (const auto &entry : known) {
-        if (entry.name == name) {
-            return entry.code;
-        }
-    }
-    return 0;
-}
-
 const Orders &orders()
 {
     static const Orders parsed = [] {
@@ -69,21 +54,22 @@ const Orders &orders()
         if (const char *write = std::getenv("VELMORA_FAULT_PWRITE")) {
             char *rest = nullptr;
             result.at = std::strtol(write, &rest, 10);
-            if (*rest == '+') {
-                result.onwards = true;
-                ++rest;
-            }
+            result.onwards = *rest == '+';
+            rest += result.onwards;
             const std::string_view action = *rest == ':' ? rest + 1 : "";
-            if (action == "kill") {
-                result.action = Orders::Action::Kill;
-            } else if (action == "killafter") {
-                result.action = Orders::Action::KillAfter;
-            } else if (action == "stop") {
-                result.action = Orders::Action::Stop;
-            } else if (action == "sleep") {
-                result.action = Orders::Action::Sleep;
-            } else if ((result.error = errorNamed(action)) != 0) {
-                result.action = Orders::Action::Fail;
+            using enum Orders::Action;
+            static constexpr struct
+            {
+                std::string_view name;
+                Orders::Action action;
+                int error;
+            } named[] = {{"kill", Kill, 0},   {"killafter", KillAfter, 0}, {"stop", Stop, 0},
+                         {"sleep", Sleep, 0}, {"ENOSPC", Fail, ENOSPC},    {"EIO", Fail, EIO}};
+            for (const auto &entry : named) {
+                if (entry.name == action) {
+                    result.action = entry.action;
+                    result.error = entry.error;
+                }
             }
         }
         const char *reads = std::getenv("VELMORA_FAULT_SHORT_READS");
@@ -100,15 +86,9 @@ std::atomic<long> writes{0};
 
 bool isJournal(int fd)
 {
-    char link[64];
-    char target[4096];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    const ssize_t n = ::readlink(link, target, sizeof target - 1);
-    if (n <= 0) {
-        return false;
-    }
-    target[n] = '\0';
-    return std::strstr(target, "/cl2velmora/") != nullptr;
+    std::error_code error;
+    const auto target = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), error);
+    return target.native().find("/cl2velmora/") != std::string::npos;
 }
 
 void slowDown(int fd)
@@ -118,55 +98,29 @@ void slowDown(int fd)
     }
 }
 
-// What to do about the write: fail it with errno set, make it, or make it
-// and then die. May not return at all.
-enum class Fault { None, Fail, DieAfter };
-
-Fault faultBeforeWrite(int fd)
+// The order for this write: None when it is not the one. Kill, stop and
+// sleep are carried out here, and a kill does not return.
+Orders::Action orderFor(int fd)
 {
     slowDown(fd);
     const Orders &o = orders();
     if (o.action == Orders::Action::None || isJournal(fd)) {
-        return Fault::None;
+        return Orders::Action::None;
     }
     const long n = ++writes;
     if (n != o.at && !(o.onwards && n > o.at)) {
-        return Fault::None;
+        return Orders::Action::None;
     }
-    switch (o.action) {
-    case Orders::Action::Kill:
+    if (o.action == Orders::Action::Kill) {
         ::kill(::getpid(), SIGKILL);
-        break;
-    case Orders::Action::KillAfter:
-        return Fault::DieAfter;
-    case Orders::Action::Stop:
+    } else if (o.action == Orders::Action::Stop) {
         // The thread that writes stops with the process: a signal sent to it
         // now arrives at the very point of the write.
         ::syscall(SYS_tgkill, ::getpid(), ::gettid(), SIGSTOP);
-        break;
-    case Orders::Action::Sleep:
+    } else if (o.action == Orders::Action::Sleep) {
         ::sleep(2);
-        break;
-    case Orders::Action::Fail:
-        errno = o.error;
-        return Fault::Fail;
-    case Orders::Action::None:
-        break;
     }
-    return Fault::None;
-}
-
-template <typename Write> ssize_t write(int fd, Write write)
-{
-    const Fault fault = faultBeforeWrite(fd);
-    if (fault == Fault::Fail) {
-        return -1;
-    }
-    const ssize_t written = write();
-    if (fault == Fault::DieAfter) {
-        ::kill(::getpid(), SIGKILL);
-    }
-    return written;
+    return o.action;
 }
 
 template <typename Function> Function next(const char *name)
@@ -186,25 +140,21 @@ extern "C" {
 ssize_t pwrite(int fd, const void *buffer, size_t count, off_t offset)
 {
     static const auto real = next<ssize_t (*)(int, const void *, size_t, off_t)>("pwrite");
-    return write(fd, [&] { return real(fd, buffer, count, offset); });
-}
-
-ssize_t pwrite64(int fd, const void *buffer, size_t count, off_t offset)
-{
-    static const auto real = next<ssize_t (*)(int, const void *, size_t, off_t)>("pwrite64");
-    return write(fd, [&] { return real(fd, buffer, count, offset); });
+    const Orders::Action order = orderFor(fd);
+    if (order == Orders::Action::Fail) {
+        errno = orders().error;
+        return -1;
+    }
+    const ssize_t written = real(fd, buffer, count, offset);
+    if (order == Orders::Action::KillAfter) {
+        ::kill(::getpid(), SIGKILL);
+    }
+    return written;
 }
 
 ssize_t pread(int fd, void *buffer, size_t count, off_t offset)
 {
     static const auto real = next<ssize_t (*)(int, void *, size_t, off_t)>("pread");
-    slowDown(fd);
-    return real(fd, buffer, shortened(count), offset);
-}
-
-ssize_t pread64(int fd, void *buffer, size_t count, off_t offset)
-{
-    static const auto real = next<ssize_t (*)(int, void *, size_t, off_t)>("pread64");
     slowDown(fd);
     return real(fd, buffer, shortened(count), offset);
 }

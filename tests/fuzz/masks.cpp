@@ -84,29 +84,25 @@ int masks(const std::uint8_t *data, std::size_t size)
     QStringList include, exclude;
     bool hasInclude = false, hasExclude = false;
     SplitMasks(ParseMaskList(maskList, true), include, exclude, hasInclude, hasExclude);
-    // The raw list as one pattern too: it may hold no star at all. One object
-    // compiled again for each pattern keeps nothing of the last.
     WildcardPattern pattern;
-    for (const QString &p : include + exclude + QStringList{maskList}) {
-        const bool wellFormed = pattern.compile(p, nullptr);
-        for (const QByteArray &line : lines.sliced(1)) {
-            const QString name = QString::fromUtf8(line);
+    for (const QByteArray &line : lines.sliced(1)) {
+        const QString name = QString::fromUtf8(line);
+        const std::string_view ascii(line.constData(), std::size_t(line.size()));
+        // The raw list as one pattern too: it may hold no star at all. One
+        // object compiled again for each pattern keeps nothing of the last.
+        for (const QString &p : include + exclude + QStringList{maskList}) {
+            const bool wellFormed = pattern.compile(p, nullptr);
             check(pattern.matches(name) == (wellFormed && referenceMatch(p, name)),
                   "a pattern matches as the plain matcher does; a malformed one matches nothing");
-            check(!isAscii(line) ||
-                      pattern.matchesAscii({line.constData(), std::size_t(line.size())}) ==
-                          pattern.matches(name),
+            check(!isAscii(line) || pattern.matchesAscii(ascii) == pattern.matches(name),
                   "an ASCII name matches alike undecoded");
         }
-    }
-    // Only a well-formed list: the plain matcher takes no malformed pattern.
-    for (const QByteArray &line : valid ? lines.sliced(1) : QList<QByteArray>()) {
-        const QString name = QString::fromUtf8(line);
+        // Only a well-formed list: the plain matcher takes no malformed pattern.
         const bool passes =
-            !anyMatches(exclude, name) && (!hasInclude || anyMatches(include, name));
-        check(MatchMasks(name, set) == passes, "exclusion wins, then any include lets a name pass");
-        check(!isAscii(line) ||
-                  MatchMasksAscii({line.constData(), std::size_t(line.size())}, set) == passes,
+            valid && !anyMatches(exclude, name) && (!hasInclude || anyMatches(include, name));
+        check(!valid || MatchMasks(name, set) == passes,
+              "exclusion wins, then any include lets a name pass");
+        check(!valid || !isAscii(line) || MatchMasksAscii(ascii, set) == passes,
               "an ASCII name passes alike undecoded");
     }
     return 0;

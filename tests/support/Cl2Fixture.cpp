@@ -2,10 +2,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtEndian>
 
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace velmora::test {
 
@@ -132,6 +135,30 @@ QString putFile(const QTemporaryDir &dir, const QString &name, const QByteArray 
         qFatal("cannot write fixture %s", qPrintable(path));
     }
     return path;
+}
+
+bool makeTree(const QString &root, const QString &entries)
+{
+    bool made = true;
+    for (const QString &entry : entries.split(u' ', Qt::SkipEmptyParts)) {
+        const qsizetype end = entry.indexOf(QRegularExpression(QStringLiteral("[>=|]")));
+        const QString path = root + u'/' + entry.left(end);
+        const QString target = entry.mid(end + 1);
+        const QByteArray encoded = QFile::encodeName(path);
+        made = made && QDir().mkpath(QFileInfo(path).path());
+        if (end < 0) {
+            made = made && (entry.endsWith(u'/') || QFile(path).open(QIODevice::WriteOnly));
+        } else if (entry[end] == u'>') {
+            made =
+                made && ::symlink(QFile::encodeName(target).constData(), encoded.constData()) == 0;
+        } else if (entry[end] == u'=') {
+            made = made && ::link(QFile::encodeName(root + u'/' + target).constData(),
+                                  encoded.constData()) == 0;
+        } else {
+            made = made && ::mkfifo(encoded.constData(), 0600) == 0;
+        }
+    }
+    return made;
 }
 
 } // namespace velmora::test

@@ -46,4 +46,9 @@ QByteArray readFile(const QString &path);
 // fixture that cannot be written ends the test program.
 QString putFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes);
 
+// Makes each space-separated entry under root, its folders as needed: "name/"
+// a folder, "name>target" a symbolic link, "name=target" a hard link to a file
+// under root, "name|" a pipe, anything else an empty file. False if any fails.
+bool makeTree(const QString &root, const QString &entries);
+
 } // namespace velmora::test
