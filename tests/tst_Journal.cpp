@@ -501,7 +501,7 @@ private slots:
 
     // A dead process with this one's id may have left journals under every
     // name it could take: a journal is made under the first free one. They are
-    // empty, and the repair removes them.
+    // empty, and the repair removes them. A journal's failure is said once.
     void aJournalTakesAFreeName()
     {
         const QString stem = u"cl2velmora/journal-%1"_s.arg(QCoreApplication::applicationPid());
@@ -516,30 +516,21 @@ private slots:
         std::unique_ptr<Journal> journal =
             Journal::create(Journal::Durability::PowerLoss, &reason, 3);
         QCOMPARE(journal ? QFile::decodeName(journal->path()) : reason, free);
+        // A file that is not open cannot be recorded; the failure is said once.
+        QStringList failures;
+        journal->setFailureHandler([&](const QString &why) { failures << why; });
+        BinaryFile closed;
+        for (int i = 0; i < 2; ++i) {
+            QVERIFY(!journal->record(0, "/x.cl2", closed, DirectionSwap::Forward, {}));
+            journal->deliverFailure();
+        }
+        QCOMPARE(failures, QStringList{u"/x.cl2: Bad file descriptor"_s});
         journal.reset(); // removed as its run ends
         QVERIFY(!QFile::exists(free));
         StringMessageLog log;
         RepairInterruptedRuns(log);
         QCOMPARE(log.lines(), QStringList());
         QCOMPARE(journalEntries(), QStringList());
-    }
-
-    // A file that is not open cannot be recorded; the failure is said once.
-    void aFailedRecordIsSaidOnce()
-    {
-        QString reason;
-        const std::unique_ptr<Journal> journal =
-            Journal::create(Journal::Durability::PowerLoss, &reason, 3);
-        QVERIFY2(journal, qPrintable(reason));
-        QStringList failures;
-        journal->setFailureHandler([&](const QString &why) { failures << why; });
-        BinaryFile closed;
-        for (int i = 0; i < 2; ++i) {
-            QVERIFY(
-                !journal->record(0, "/x.cl2", closed, DirectionSwap::Forward, DirectionTables()));
-            journal->deliverFailure();
-        }
-        QCOMPARE(failures, QStringList{u"/x.cl2: Bad file descriptor"_s});
     }
 
     // A long-lived process may record one file twice, in two slots: the later
