@@ -3,7 +3,6 @@
 #include "convert/Journal.h"
 #include "convert/JournalRepair.h"
 #include "convert/Module1.h"
-#include "convert/StartUp.h"
 #include "support/Cl2Fixture.h"
 #include "support/ProcessRun.h"
 
@@ -19,7 +18,6 @@
 #include <thread>
 
 #include <climits>
-#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,23 +28,16 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The environment of a program the fault library drives: orders such as
-// "4:kill" (see tests/faults/faults.cpp).
-QProcessEnvironment withFaults(const QString &orders)
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"LD_PRELOAD"_s, QStringLiteral(VELMORA_FAULTS_PATH));
-    environment.insert(u"VELMORA_FAULT_PWRITE"_s, orders);
-    return environment;
-}
-
 // Runs the program, killed between the two writes of the n-th file it writes
-// when n > 0.
+// when n > 0 (by the fault library, tests/faults/faults.cpp).
 ProcessRun runCli(const QStringList &arguments, int n = 0)
 {
-    return runProcess(QStringLiteral(CL2VELMORA_CLI_PATH), arguments,
-                      n > 0 ? withFaults(u"%1:kill"_s.arg(2 * n))
-                            : QProcessEnvironment::systemEnvironment());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (n > 0) {
+        environment.insert(u"LD_PRELOAD"_s, QStringLiteral(VELMORA_FAULTS_PATH));
+        environment.insert(u"VELMORA_FAULT_PWRITE"_s, u"%1:kill"_s.arg(2 * n));
+    }
+    return runProcess(QStringLiteral(CL2VELMORA_CLI_PATH), arguments, environment);
 }
 
 // What a run said: its output lines, its error lines, then how it ended.
@@ -69,12 +60,11 @@ QString putBackLine(const QString &path)
     return "SUCCESS: File ("_L1 + path + ") was put back as it was before an interrupted run"_L1;
 }
 
-QString setAsideLine(const QString &journal, const QString &why, bool dryRun = false)
+QString setAsideLine(const QString &journal, const QString &why)
 {
-    const QString fate =
-        dryRun ? u"it was left as it is"_s : "it was kept as ("_L1 + journal + ".bad)"_L1;
-    return "ERROR: Journal ("_L1 + journal + ") of an interrupted run "_L1 + why + "; "_L1 + fate +
-           "; a file being converted then may be left half-rewritten"_L1;
+    return "ERROR: Journal ("_L1 + journal + ") of an interrupted run "_L1 + why +
+           "; it was kept as ("_L1 + journal +
+           ".bad); a file being converted then may be left half-rewritten"_L1;
 }
 
 // The file as a run killed between its two writes leaves it: the front block
@@ -475,30 +465,6 @@ private slots:
         QCOMPARE(readFile(bottom), original);
     }
 
-    // A start while another program puts a file back waits until it is done;
-    // without that it would take the journal for a live run's and convert the
-    // half-written file.
-    void aStartWaitsForARepairUnderWay()
-    {
-        const Killed killed = killBetweenWrites(u"held.cl2"_s);
-        QProcess repairing; // stops at its first write: the putting back
-        repairing.setProcessEnvironment(withFaults(u"1:stop"_s));
-        const QString other = putFile(*m_dir, u"other.cl2"_s, makeEightDirectionCl2(2));
-        repairing.start(QStringLiteral(CL2VELMORA_CLI_PATH), {other});
-        QVERIFY(repairing.waitForStarted() && awaitStopped(repairing.processId()));
-        QProcess starting;
-        starting.start(QStringLiteral(CL2VELMORA_CLI_PATH), {killed.file});
-        QVERIFY(starting.waitForStarted());
-        QVERIFY(!starting.waitForFinished(1500)); // it waits
-        QCOMPARE(readFile(killed.file), killed.half);
-        QCOMPARE(::kill(static_cast<pid_t>(repairing.processId()), SIGCONT), 0);
-        QVERIFY(repairing.waitForFinished(60000) && starting.waitForFinished(60000));
-        QCOMPARE(repairing.readAllStandardOutput(),
-                 (putBackLine(killed.file) + u'\n' + realignedLine(other) + u'\n').toUtf8());
-        QCOMPARE(starting.readAllStandardOutput(), realignedLine(killed.file).toUtf8() + '\n');
-        QCOMPARE(readFile(killed.file), converted(killed.original));
-    }
-
     // A dead process with this one's id may have left journals under every
     // name it could take: a journal is made under the first free one. They are
     // empty, and the repair removes them. A journal's failure is said once.
@@ -571,12 +537,17 @@ private slots:
         const QString oddJournal = journals() + u"/journal-2.bin"_s;
         QVERIFY(QFile::copy(QFile::decodeName(odd->path()), oddJournal));
         odd.reset();
+        // One cut short in its header is set aside whole.
+        const QString cut = putFile(*m_state, u"cl2velmora/journal-3.bin"_s, "CL2VJRNL\x01");
         StringMessageLog log;
         RepairInterruptedRuns(log);
         QCOMPARE(::open("/dev/null", O_RDONLY), 0);
         const QString oddWhy = u"could not be read: a record in slot 0 is not valid"_s;
-        QCOMPARE(log.lines(), (QStringList{putBackLine(file), setAsideLine(oddJournal, oddWhy)}));
-        QCOMPARE(journalEntries(), QStringList{u"journal-2.bin.bad"_s});
+        const QString cutWhy = u"could not be read: it does not begin with a valid header"_s;
+        QCOMPARE(log.lines(), (QStringList{putBackLine(file), setAsideLine(oddJournal, oddWhy),
+                                           setAsideLine(cut, cutWhy)}));
+        QCOMPARE(journalEntries(), (QStringList{u"journal-2.bin.bad"_s, u"journal-3.bin.bad"_s}));
+        QCOMPARE(readFile(cut + u".bad"_s), "CL2VJRNL\x01");
         log.Clear();
         RepairInterruptedRuns(log);
         QCOMPARE(log.lines(), QStringList());
@@ -614,38 +585,6 @@ private slots:
         const QList<QList<QByteArray>> after = slotsAfterConversion(original);
         for (const QString &file : files) {
             QCOMPARE(framesBySlot(readFile(file)), after);
-        }
-    }
-
-    void startUpRepairsThenMakesTheJournal_data()
-    {
-        QTest::addColumn<bool>("dryRun");
-        QTest::addColumn<int>("jobs");
-        QTest::newRow("one thread") << false << 1;
-        QTest::newRow("eight threads") << false << 8;
-        QTest::newRow("dry run") << true << 8;
-    }
-
-    // Both programs start this way: the repair's lines are shown before the
-    // run goes on, and the journal has a slot for each thread and one for the
-    // run's. A journal cut in its header is set aside whole, unless dry.
-    void startUpRepairsThenMakesTheJournal()
-    {
-        QFETCH(bool, dryRun);
-        QFETCH(int, jobs);
-        const QString cut = putFile(*m_state, u"cl2velmora/journal-3.bin"_s, "CL2VJRNL\x01");
-        StringMessageLog log;
-        QList<QStringList> shown; // the log each time it is shown
-        const StartedUp started =
-            startUp(log, [&] { shown << log.lines(); }, {.dryRun = dryRun, .jobs = jobs});
-        const QString why = u"could not be read: it does not begin with a valid header"_s;
-        QCOMPARE(shown, QList<QStringList>{{setAsideLine(cut, why, dryRun)}});
-        QCOMPARE(readFile(cut + u".bad"_s), dryRun ? QByteArray() : "CL2VJRNL\x01"_ba);
-        QCOMPARE(started.whyNoJournal, QString());
-        QCOMPARE(started.journal != nullptr, !dryRun);
-        if (started.journal) {
-            QCOMPARE(started.journal->slotCount(), jobs);
-            QVERIFY(QFile::exists(QFile::decodeName(started.journal->path())));
         }
     }
 };
