@@ -100,17 +100,11 @@ private slots:
         QCOMPARE(runCli({putFile(*m_dir, u"one.cl2"_s, makeSingleDirectionCl2(2))}).exitCode, 1);
         const ProcessRun history = runCli({u"--history"_s});
         QCOMPARE(history.exitCode, 0);
-        const QStringList shown = lines(history.out);
-        const QStringList expected{u"5 files converted  finished  "_s + batchFolder(),
-                                   u"1 file restored  finished  "_s + single + u' ' + single};
-        QCOMPARE(shown.size(), 2);
-        for (int i = 0; i < 2; ++i) {
-            const QString time = u"^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  cl2velmora-cli  "_s;
-            QVERIFY2(QRegularExpression(time + QRegularExpression::escape(expected[i]) + u'$')
-                         .match(shown[i])
-                         .hasMatch(),
-                     qPrintable(shown[i]));
-        }
+        const QRegularExpression time(
+            u"^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d  cl2velmora-cli  "_s);
+        QCOMPARE(lines(history.out).replaceInStrings(time, QString()),
+                 (QStringList{u"5 files converted  finished  "_s + batchFolder(),
+                              u"1 file restored  finished  "_s + single + u' ' + single}));
         for (int i = 0; i < 20; ++i) {
             QCOMPARE(runCli({single}).exitCode, 0);
         }
