@@ -1,7 +1,6 @@
 // The command-line program, run as a real process on files in a temporary folder.
 #include "convert/Module1.h"
 #include "support/Cl2Fixture.h"
-#include "support/PathReading.h"
 #include "support/ProcessRun.h"
 
 #include <QDeadlineTimer>
@@ -182,6 +181,7 @@ QHash<QString, QByteArray> makeRoot(const QTemporaryDir &dir)
         {u"hero (copy 2).cl2"_s, makeEightDirectionCl2({3, 3, 4, 2, 5, 1, 6, 3})},
         {u"héros ünd 日本"_s, makeEightDirectionCl2(40)},
         {u"bad.cl2"_s, bad},
+        {u"n\nl.cl2"_s, good},
         {u"tree/a.cl2"_s, good},
         {u"tree/sub/B.CL2"_s, good},
         {u"tree/sub/c.cl2"_s, bad},
@@ -230,11 +230,14 @@ private slots:
         // cannot wholly list. One row a road and exit status: the engine's own
         // cases (order, refusals, masks, links) are the core's tests.
         QTest::addColumn<QStringList>("arguments"); // with -u, the same without it runs first
-        QTest::addColumn<QStringList>("lines");     // only the first with --help
+        QTest::addColumn<QByteArray>("input");      // standard input; null: a folder there
+        // Standard output's lines; the first only with --help, and standard
+        // error's first line with a usage error (status 2).
+        QTest::addColumn<QStringList>("lines");
         QTest::addColumn<int>("exitCode");
         const auto row = [](const char *name, const QStringList &arguments,
-                            const QStringList &lines, int exitCode) {
-            QTest::newRow(name) << arguments << lines << exitCode;
+                            const QStringList &lines, int exitCode, const QByteArray &input = "") {
+            QTest::newRow(name) << arguments << input << lines << exitCode;
         };
         const QString hero = u"ROOT/hero (copy 2).cl2"_s, heros = u"ROOT/héros ünd 日本"_s;
         const auto line = [](const QString &path, const QString &what = u"were realigned"_s) {
@@ -269,16 +272,40 @@ private slots:
         row("folder, nothing matches", {u"--mask"_s, u"*.none"_s, u"ROOT/tree/sub"_s},
             {u"ERROR: No files matching (*.none) were found on (ROOT/tree/sub) and subfolders"_s},
             1);
+        // Paths a script hands over: one a line, or NUL-ended for names that
+        // hold a newline (shown escaped: one line a file); after the arguments.
+        const QStringList list{u"--files-from"_s, u"-"_s};
+        row("list, one a line", list,
+            {line(hero), u"SUCCESS: (2) files were found on (ROOT/tree/sub) and subfolders"_s,
+             line(u"ROOT/tree/sub/B.CL2"_s), notEightDirectionsLine(u"ROOT/tree/sub/c.cl2"_s)},
+            1, "ROOT/hero (copy 2).cl2\n\nROOT/tree/sub\n");
+        row("list, NUL-ended, a file named twice", QStringList{u"-0"_s, hero} + list,
+            {line(hero), line(u"ROOT/n\\nl.cl2"_s),
+             u"ERROR: File (ROOT/hero (copy 2).cl2) was already converted in this run"_s},
+            1, QByteArray("ROOT/n\nl.cl2") + '\0' + "ROOT/hero (copy 2).cl2" + '\0');
+        row("list, empty", list, {}, 0);
         row("--help", {u"--help"_s}, {u"Usage: cl2velmora-cli [options] PATH..."_s}, 0);
-        row("usage error: no path", {u"--dry-run"_s}, {}, 2);
-        row("usage error: unknown option", {u"--frobnicate"_s, hero}, {}, 2);
-        row("usage error: no jobs", {u"--jobs"_s, u"0"_s, hero}, {}, 2);
-        row("usage error: too many jobs", {u"-j"_s, u"257"_s, hero}, {}, 2);
+        const QString usage = u"cl2velmora-cli: "_s;
+        row("usage error: no path", {u"--dry-run"_s}, {usage + u"no PATH given"_s}, 2);
+        row("usage error: unknown option", {u"--frobnicate"_s, hero},
+            {usage + u"Unknown option 'frobnicate'."_s}, 2);
+        row("usage error: no jobs", {u"--jobs"_s, u"0"_s, hero},
+            {usage + u"--jobs takes a number from 1 to 256, not '0'"_s}, 2);
+        row("usage error: too many jobs", {u"-j"_s, u"257"_s, hero},
+            {usage + u"--jobs takes a number from 1 to 256, not '257'"_s}, 2);
+        row("usage error: list not there", {u"--files-from"_s, u"ROOT/none"_s},
+            {usage + u"--files-from ROOT/none: No such file or directory"_s}, 2);
+        // A list that cannot be read to its end says why.
+        row("usage error: list a folder", list, {usage + u"--files-from -: Is a directory"_s}, 2,
+            QByteArray());
+        row("usage error: --null alone", {u"-0"_s, hero},
+            {usage + u"--null goes with --files-from"_s}, 2);
     }
 
     void run()
     {
         QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, input);
         QFETCH(QStringList, lines);
         QFETCH(int, exitCode);
         QTemporaryDir dir;
@@ -286,25 +313,34 @@ private slots:
         const QHash<QString, QByteArray> files = makeRoot(dir);
         const QByteArray locked = QFile::encodeName(root + u"/tree/locked"_s);
         QVERIFY(openToAll(dir) && ::chmod(locked.constData(), 0) == 0);
+        const QByteArray in = QFile::encodeName(input.isNull() ? root : root + u"/input"_s);
+        QVERIFY(input.isNull() ||
+                writeFile(root + u"/input"_s, input.replace("ROOT", QFile::encodeName(root))));
+        const auto asUser = [&in] {
+            ::dup2(::open(in.constData(), O_RDONLY), STDIN_FILENO);
+            becomeNobody();
+        };
         arguments.replaceInStrings(u"ROOT"_s, root);
         if (arguments.removeAll(u"-u"_s) > 0) {
-            QVERIFY(runCli(arguments, becomeNobody).finished);
+            QVERIFY(runCli(arguments, asUser).finished);
             arguments.prepend(u"-u"_s);
         }
-        const ProcessRun run = runCli(arguments, becomeNobody);
+        const ProcessRun run = runCli(arguments, asUser);
         ::chmod(locked.constData(), 0755);
         QVERIFY2(run.finished, run.err.constData());
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY2(exitCode == 2
-                     ? run.err.contains("\nTry 'cl2velmora-cli --help' for more information.\n")
+                     ? run.out.isEmpty() &&
+                           run.err.endsWith("\nTry 'cl2velmora-cli --help' for more information.\n")
                      : run.err.isEmpty(),
                  run.err.constData());
-        const QStringList log = outputLines(run.out, root);
-        QCOMPARE(arguments.contains(u"--help"_s) ? log.mid(0, 1) : log, lines);
+        const QStringList log = outputLines(exitCode == 2 ? run.err : run.out, root);
+        QCOMPARE(exitCode == 2 || arguments.contains(u"--help"_s) ? log.mid(0, 1) : log, lines);
         // What the log calls realigned is, once; every other file keeps its bytes.
         for (auto it = files.cbegin(); it != files.cend(); ++it) {
             const QByteArray now = readFile(root + u'/' + it.key());
-            QVERIFY2(lines.contains(realignedLine(u"ROOT/"_s + it.key()))
+            const QString shown = QString(it.key()).replace(u'\n', u"\\n"_s);
+            QVERIFY2(lines.contains(realignedLine(u"ROOT/"_s + shown))
                          ? framesBySlot(now) == slotsAfterConversion(it.value())
                          : now == it.value(),
                      qPrintable(it.key()));
@@ -562,69 +598,6 @@ private slots:
         const QByteArray once = turned(original, 1);
         QCOMPARE(QList({readFile(files[0]), readFile(files[1]), readFile(files[2])}),
                  QList({once, once, original}));
-    }
-
-    // Paths a script hands over: one a line, or NUL-ended for names that hold
-    // a newline; each file once per run, however often it is named.
-    void filesFrom_data()
-    {
-        QTest::addColumn<QStringList>("options");
-        QTest::addColumn<QByteArray>("list"); // on standard input; null: a folder there
-        QTest::addColumn<QStringList>("lines");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("complaint"); // on standard error
-        // A newline in a name is shown escaped: one line a file.
-        const QString a = u"ROOT/a.cl2"_s, nl = u"ROOT/n\\nl.cl2"_s;
-        QTest::newRow("lines") << QStringList{u"--files-from"_s, u"-"_s}
-                               << QByteArray("ROOT/a.cl2\n\nROOT/sub\n")
-                               << QStringList{realignedLine(a),
-                                              u"SUCCESS: (1) files were found on (ROOT/sub) and "
-                                              u"subfolders"_s,
-                                              realignedLine(u"ROOT/sub/b.cl2"_s)}
-                               << 0 << QString();
-        QTest::newRow("NUL-ended, named twice")
-            << QStringList{u"-0"_s, u"--files-from"_s, u"-"_s, u"ROOT/a.cl2"_s}
-            << QByteArray("ROOT/n\nl.cl2") + '\0' + "ROOT/a.cl2" + '\0'
-            << QStringList{realignedLine(a), realignedLine(nl),
-                           u"ERROR: File (ROOT/a.cl2) was already converted in this run"_s}
-            << 1 << QString();
-        QTest::newRow("empty list") << QStringList{u"--files-from"_s, u"-"_s} << QByteArray("")
-                                    << QStringList{} << 0 << QString();
-        QTest::newRow("list not readable")
-            << QStringList{u"--files-from"_s, u"ROOT/none"_s} << QByteArray("") << QStringList{}
-            << 2 << u"--files-from ROOT/none: No such file or directory\n"_s;
-        QTest::newRow("--null alone") << QStringList{u"-0"_s, u"ROOT/a.cl2"_s} << QByteArray("")
-                                      << QStringList{} << 2 << u"--null goes with --files-from\n"_s;
-        // A list that cannot be read to its end says why.
-        QTest::newRow("list a folder")
-            << QStringList{u"--files-from"_s, u"-"_s} << QByteArray() << QStringList{} << 2
-            << u"cl2velmora-cli: --files-from -: Is a directory\n"_s;
-    }
-
-    void filesFrom()
-    {
-        QFETCH(QStringList, options);
-        QFETCH(QByteArray, list);
-        QFETCH(QStringList, lines);
-        QFETCH(int, exitCode);
-        QFETCH(QString, complaint);
-        QTemporaryDir dir;
-        const QByteArray good = makeEightDirectionCl2(2);
-        for (const QString &name : {u"a.cl2"_s, u"n\nl.cl2"_s, u"sub/b.cl2"_s}) {
-            putFile(dir, name, good);
-        }
-        const QString input = list.isNull() ? dir.path() : dir.filePath(u"list"_s);
-        QVERIFY(list.isNull() ||
-                writeFile(input, list.replace("ROOT", QFile::encodeName(dir.path()))));
-        const ProcessRun run = runCli(options.replaceInStrings(u"ROOT"_s, dir.path()), [&input] {
-            const int fd = ::open(QFile::encodeName(input).constData(), O_RDONLY);
-            ::dup2(fd, STDIN_FILENO);
-        });
-        QVERIFY2(run.finished, run.err.constData());
-        QCOMPARE(run.exitCode, exitCode);
-        QCOMPARE(outputLines(run.out, dir.path()), lines);
-        QVERIFY2(QString::fromUtf8(run.err).contains(complaint.replace(u"ROOT"_s, dir.path())),
-                 run.err.constData());
     }
 
     // Standard output that takes no more (a full disk here) stops the run as
