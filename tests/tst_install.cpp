@@ -1,7 +1,7 @@
+#include "support/Cl2Fixture.h"
 #include "support/ProcessRun.h"
 
 #include <QDir>
-#include <QFile>
 #include <QImage>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -61,9 +61,7 @@ private slots:
         // The package's copyright file, in the machine-readable form: each
         // licence the files name has a paragraph of its own, its text indented
         // to its end.
-        QFile copyright(doc.filePath(u"copyright"_s));
-        QVERIFY(copyright.open(QIODevice::ReadOnly));
-        const QString text = QString::fromUtf8(copyright.readAll());
+        const QString text = QString::fromUtf8(readFile(doc.filePath(u"copyright"_s)));
         const QRegularExpression form(
             u"^Format: .+(\n.+)*\n\nFiles: .+(\n.+)*\nLicense: MIT(\n.+)*\n\nFiles: .+(\n.+)*"
             u"\nLicense: OFL-1.1(\n.+)*\n\nLicense: MIT\n Permission is hereby granted.*(\n .+)*"
@@ -81,9 +79,7 @@ private slots:
         for (const QString &program : bin.entryList(QDir::Files)) {
             QCOMPARE(outputOf(bin.filePath(program), {u"--version"_s}),
                      QByteArray("CL2 Velmora version " CL2VELMORA_VERSION "\n"));
-            QFile file(bin.filePath(program));
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            const QByteArray bytes = file.readAll();
+            const QByteArray bytes = readFile(bin.filePath(program));
             QCOMPARE(bytes.mid(1, 3), QByteArray("ELF"));
             // Names are in the program as bytes or, as QStringLiteral makes
             // them, in UTF-16.
