@@ -231,15 +231,11 @@ private slots:
             {line(hero), notEightDirectionsLine(u"ROOT/bad.cl2"_s), line(heros),
              u"ERROR: File (ROOT/tree/../hero (copy 2).cl2) was already converted in this run"_s},
             1);
-        // A folder it could not list is a failure, even when every file converts.
-        row("folder, many jobs", {u"-j"_s, u"8"_s, u"ROOT/tree"_s}, tree(u"were realigned"_s), 3);
+        // A folder it could not list is a failure, even when every file converts;
+        // the undo row's first run converts it.
         row("folder, dry run, one job", {u"-n"_s, u"-j"_s, u"1"_s, u"ROOT/tree"_s},
             tree(u"would be realigned"_s), 3);
         row("folder, undo", {u"-u"_s, u"ROOT/tree"_s}, tree(u"were restored"_s), 3);
-        row("folder, mask", {u"--mask"_s, u"B*"_s, u"ROOT/tree/sub"_s},
-            {u"SUCCESS: (1) files matching (B*) were found on (ROOT/tree/sub) and subfolders"_s,
-             line(u"ROOT/tree/sub/B.CL2"_s)},
-            0);
         // A folder in which nothing matched is left as it is: no failure.
         row("folder, nothing matches", {u"--mask"_s, u"*.none"_s, u"ROOT/tree/sub"_s},
             {u"ERROR: No files matching (*.none) were found on (ROOT/tree/sub) and subfolders"_s},
@@ -446,31 +442,6 @@ private slots:
         const int done = int(now.lastIndexOf(once)) + 1;
         QCOMPARE(now, QByteArrayList(done, once) + QByteArrayList(5 - done, good));
         QVERIFY(output == Output::ReaderLeaves ? done >= converted : done == converted);
-    }
-
-    // Its journal's disk fills up during the run: the program says once that
-    // it cannot protect the files, and converts them all the same.
-    void journalOnAFullDisk()
-    {
-        QTemporaryDir dir, state;
-        if (QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=1m"_s, u"tmpfs"_s,
-                                           state.path()}) != 0) {
-            QSKIP("mounting a small file system needs a privileged user");
-        }
-        const auto unmount =
-            qScopeGuard([&state] { QProcess::execute(u"umount"_s, {state.path()}); });
-        // Each record is larger than the room beside the journal's slots.
-        const QByteArray big = makeEightDirectionCl2(80000, 4);
-        const QStringList files{putFile(dir, u"a.cl2"_s, big), putFile(dir, u"b.cl2"_s, big)};
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"XDG_STATE_HOME"_s, state.path());
-        const ProcessRun run = runProcess(cliPath, files, environment);
-        QVERIFY2(run.finished && run.exitCode == 0, run.err.constData());
-        QCOMPARE(run.err.count("cannot protect against interruption: "), 1);
-        QVERIFY2(run.err.contains("No space left on device\n"), run.err.constData());
-        for (const QString &file : files) {
-            QCOMPARE(framesBySlot(readFile(file)), slotsAfterConversion(big));
-        }
     }
 
     // Three runs started together on overlapping trees take turns: each file is
