@@ -1,11 +1,10 @@
 // The command-line program, run as a real process on files in a temporary folder.
 #include "convert/Module1.h"
 #include "support/Cl2Fixture.h"
-#include "support/PathReading.h"
 #include "support/ProcessRun.h"
 
 #include <QDeadlineTimer>
-#include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -20,7 +19,6 @@
 #include <pty.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace velmora::test;
@@ -41,13 +39,6 @@ void becomeNobody()
 // The program as the tests run it: a copy every user can reach (see initTestCase).
 QString cliPath = QStringLiteral(CL2VELMORA_CLI_PATH);
 QString faultsPath = QStringLiteral(VELMORA_FAULTS_PATH);
-
-ProcessRun runCli(const QStringList &arguments, const std::function<void()> &childSetup,
-                  const std::function<void(qint64)> &whileRunning = {})
-{
-    return runProcess(cliPath, arguments, QProcessEnvironment::systemEnvironment(), childSetup,
-                      whileRunning);
-}
 
 // Reads what comes through fd until the other end closes it; false when that
 // has not happened within the time a child may run.
@@ -91,8 +82,8 @@ QStringList logOnTerminal(const QByteArray &bytes, const QString &root)
                      root);
 }
 
-// The environment of a child with the fault library preloaded and these
-// orders (NAME=VALUE) given to it.
+// The environment of a child with these variables (NAME=VALUE) set and the
+// fault library preloaded, which does nothing unless they order a fault.
 QProcessEnvironment withFaults(const QStringList &orders)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -122,49 +113,6 @@ QByteArray turned(const QByteArray &original, int times)
     return readFile(copy);
 }
 
-// How many lines name each file as converted.
-QHash<QString, int> successesByFile(const QByteArray &out)
-{
-    static const QRegularExpression success(
-        u"^SUCCESS: File \\((.*)\\) directions were realigned$"_s);
-    QHash<QString, int> count;
-    for (const QString &line : QString::fromUtf8(out).split(u'\n', Qt::SkipEmptyParts)) {
-        if (const auto match = success.match(line); match.hasMatch()) {
-            ++count[match.captured(1)];
-        }
-    }
-    return count;
-}
-
-// count copies of bytes, named 0.cl2, 1.cl2 and so on, in folder under dir: their paths.
-QStringList putFiles(const QTemporaryDir &dir, int count, const QByteArray &bytes,
-                     const QString &folder = {})
-{
-    QStringList paths;
-    for (int i = 0; i < count; ++i) {
-        paths << putFile(
-            dir, folder.isEmpty() ? u"%1.cl2"_s.arg(i) : u"%1/%2.cl2"_s.arg(folder).arg(i), bytes);
-    }
-    return paths;
-}
-
-// The objects of JSON Lines output; none when a line is not one.
-QList<QJsonObject> jsonObjects(const QByteArray &out)
-{
-    QList<QJsonObject> objects;
-    for (const QByteArray &line : out.split('\n')) {
-        if (line.isEmpty()) {
-            continue;
-        }
-        const QJsonDocument document = QJsonDocument::fromJson(line);
-        if (!document.isObject()) {
-            return {};
-        }
-        objects << document.object();
-    }
-    return objects;
-}
-
 // How the program's streams are led in heldRun.
 enum class Output {
     Captured,         // standard output read here
@@ -176,12 +124,6 @@ enum class Output {
 // The folder of heldRun's files: a name too long for the status line.
 const QString HeldFolder(70, u'f');
 
-// The runs as another user reach the test's folder.
-bool openToAll(const QTemporaryDir &dir)
-{
-    return ::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0;
-}
-
 // The files run() starts from, by name under dir, with their bytes.
 QHash<QString, QByteArray> makeRoot(const QTemporaryDir &dir)
 {
@@ -190,14 +132,11 @@ QHash<QString, QByteArray> makeRoot(const QTemporaryDir &dir)
         {u"hero (copy 2).cl2"_s, makeEightDirectionCl2({3, 3, 4, 2, 5, 1, 6, 3})},
         {u"héros ünd 日本"_s, makeEightDirectionCl2(40)},
         {u"bad.cl2"_s, bad},
+        {u"n\nl.cl2"_s, good},
         {u"tree/a.cl2"_s, good},
         {u"tree/sub/B.CL2"_s, good},
         {u"tree/sub/c.cl2"_s, bad},
-        {u"tree/locked/b.cl2"_s, good},
-        {u"tree/readme.txt"_s, "not a sprite\n"}};
-    for (int i = 10; i < 30; ++i) {
-        files.insert(u"tree/many/%1.cl2"_s.arg(i), makeEightDirectionCl2(1 + i % 4));
-    }
+        {u"tree/locked/b.cl2"_s, good}};
     for (auto it = files.cbegin(); it != files.cend(); ++it) {
         putFile(dir, it.key(), it.value());
     }
@@ -227,7 +166,7 @@ private slots:
         // the fault library.
         QVERIFY(m_bin.isValid() && ::chmod(QFile::encodeName(m_bin.path()).constData(), 0755) == 0);
         for (QString *path : {&cliPath, &faultsPath}) {
-            const QString copy = m_bin.filePath(QFileInfo(*path).fileName());
+            const QString copy = m_bin.filePath(path->section(u'/', -1));
             QVERIFY(QFile::copy(*path, copy) &&
                     ::chmod(QFile::encodeName(copy).constData(), 0755) == 0);
             *path = copy;
@@ -238,30 +177,29 @@ private slots:
     {
         // In ROOT (see makeRoot): hero (uneven groups), heros (no extension, long
         // tables), bad.cl2 (one direction) and tree/, which an ordinary user
-        // cannot wholly list. Refusals and links are the core's tests.
-        QTest::addColumn<QStringList>("before"); // a run that must end first
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QStringList>("lines"); // only the first with --help
+        // cannot wholly list. One row a road and exit status: the engine's own
+        // cases (order, refusals, masks, links) are the core's tests.
+        QTest::addColumn<QStringList>("arguments"); // with -u, the same without it runs first
+        QTest::addColumn<QByteArray>("input");      // standard input; null: a folder there
+        // Standard output's lines; the first only with --help, and standard
+        // error's first line with a usage error (status 2).
+        QTest::addColumn<QStringList>("lines");
         QTest::addColumn<int>("exitCode");
         const auto row = [](const char *name, const QStringList &arguments,
-                            const QStringList &lines, int exitCode,
-                            const QStringList &before = {}) {
-            QTest::newRow(name) << before << arguments << lines << exitCode;
+                            const QStringList &lines, int exitCode, const QByteArray &input = "") {
+            QTest::newRow(name) << arguments << input << lines << exitCode;
         };
         const QString hero = u"ROOT/hero (copy 2).cl2"_s, heros = u"ROOT/héros ünd 日本"_s;
         const auto line = [](const QString &path, const QString &what = u"were realigned"_s) {
             return u"SUCCESS: File (%1) directions %2"_s.arg(path, what);
         };
-        const QString notListed =
-            u"ERROR: Folder (ROOT/tree/locked) could not be listed: Permission denied"_s;
         const auto tree = [&](const QString &what) {
-            QStringList lines{u"SUCCESS: (23) files were found on (ROOT/tree) and subfolders"_s,
-                              line(u"ROOT/tree/a.cl2"_s, what)};
-            for (int i = 10; i < 30; ++i) {
-                lines << line(u"ROOT/tree/many/%1.cl2"_s.arg(i), what);
-            }
-            return lines << line(u"ROOT/tree/sub/B.CL2"_s, what)
-                         << notEightDirectionsLine(u"ROOT/tree/sub/c.cl2"_s) << notListed;
+            return QStringList{u"SUCCESS: (3) files were found on (ROOT/tree) and subfolders"_s,
+                               line(u"ROOT/tree/a.cl2"_s, what),
+                               line(u"ROOT/tree/sub/B.CL2"_s, what),
+                               notEightDirectionsLine(u"ROOT/tree/sub/c.cl2"_s),
+                               u"ERROR: Folder (ROOT/tree/locked) could not be listed: "
+                               u"Permission denied"_s};
         };
 
         row("a file, synced, most jobs", {u"--sync"_s, u"-j"_s, u"256"_s, hero}, {line(hero)}, 0);
@@ -271,75 +209,88 @@ private slots:
             {line(hero), notEightDirectionsLine(u"ROOT/bad.cl2"_s), line(heros),
              u"ERROR: File (ROOT/tree/../hero (copy 2).cl2) was already converted in this run"_s},
             1);
-        // One file at a time or many in flight: the same log, the same bytes.
-        for (const QString &jobs : {u"1"_s, u"8"_s}) {
-            const QStringList folder{u"-j"_s, jobs, u"ROOT/tree"_s};
-            row(qPrintable(u"folder, %1 jobs"_s.arg(jobs)), folder, tree(u"were realigned"_s), 3);
-            row(qPrintable(u"folder, dry run, %1 jobs"_s.arg(jobs)), QStringList{u"-n"_s} + folder,
-                tree(u"would be realigned"_s), 3);
-            row(qPrintable(u"folder, undo, %1 jobs"_s.arg(jobs)), QStringList{u"-u"_s} + folder,
-                tree(u"were restored"_s), 3, {u"ROOT/tree"_s});
-        }
-        row("folder, mask", {u"--mask"_s, u"*3.*"_s, u"ROOT/tree/many"_s},
-            {u"SUCCESS: (2) files matching (*3.*) were found on (ROOT/tree/many) and subfolders"_s,
-             line(u"ROOT/tree/many/13.cl2"_s), line(u"ROOT/tree/many/23.cl2"_s)},
-            0);
-        row("a file that is not 8-direction", {u"ROOT/bad.cl2"_s},
-            {notEightDirectionsLine(u"ROOT/bad.cl2"_s)}, 1);
+        // A folder it could not list is a failure, even when every file converts;
+        // the undo row's first run converts it.
+        row("folder, dry run, one job", {u"-n"_s, u"-j"_s, u"1"_s, u"ROOT/tree"_s},
+            tree(u"would be realigned"_s), 3);
+        row("folder, undo", {u"-u"_s, u"ROOT/tree"_s}, tree(u"were restored"_s), 3);
         // A folder in which nothing matched is left as it is: no failure.
-        row("folder, nothing matches", {u"--mask"_s, u"*.none"_s, u"ROOT/tree/many"_s},
-            {u"ERROR: No files matching (*.none) were found on (ROOT/tree/many) and subfolders"_s},
+        row("folder, nothing matches", {u"--mask"_s, u"*.none"_s, u"ROOT/tree/sub"_s},
+            {u"ERROR: No files matching (*.none) were found on (ROOT/tree/sub) and subfolders"_s},
             1);
-        // A folder it could not list is a failure, even when every file converts.
-        row("folder, mask, a folder not listed", {u"--mask"_s, u"a.cl2"_s, u"ROOT/tree"_s},
-            {u"SUCCESS: (1) files matching (a.cl2) were found on (ROOT/tree) and subfolders"_s,
-             line(u"ROOT/tree/a.cl2"_s), notListed},
-            3);
-        // Nothing found under the default mask: an unreadable start folder.
-        row("folder not listed", {u"ROOT/tree/locked"_s},
-            {u"ERROR: No *.cl2 files were found on (ROOT/tree/locked) and subfolders"_s, notListed},
-            3);
-        row("folder, malformed mask", {u"--mask"_s, u"*.cl2 [z-a]"_s, u"ROOT/tree"_s},
-            {u"ERROR: The mask list (*.cl2 [z-a]) is not valid: descending range 'z-a' in mask "
-             u"\"*[z-a]*\""_s},
-            3);
+        // Paths a script hands over: one a line, or NUL-ended for names that
+        // hold a newline (shown escaped: one line a file); after the arguments.
+        const QStringList list{u"--files-from"_s, u"-"_s};
+        row("list, one a line", list,
+            {line(hero), u"SUCCESS: (2) files were found on (ROOT/tree/sub) and subfolders"_s,
+             line(u"ROOT/tree/sub/B.CL2"_s), notEightDirectionsLine(u"ROOT/tree/sub/c.cl2"_s)},
+            1, "ROOT/hero (copy 2).cl2\n\nROOT/tree/sub\n");
+        row("list, NUL-ended, a file named twice", QStringList{u"-0"_s, hero} + list,
+            {line(hero), line(u"ROOT/n\\nl.cl2"_s),
+             u"ERROR: File (ROOT/hero (copy 2).cl2) was already converted in this run"_s},
+            1, QByteArray("ROOT/n\nl.cl2") + '\0' + "ROOT/hero (copy 2).cl2" + '\0');
+        row("list, empty", list, {}, 0);
         row("--help", {u"--help"_s}, {u"Usage: cl2velmora-cli [options] PATH..."_s}, 0);
-        row("usage error: no path", {u"--dry-run"_s}, {}, 2);
-        row("usage error: unknown option", {u"--frobnicate"_s, hero}, {}, 2);
-        row("usage error: no jobs", {u"--jobs"_s, u"0"_s, hero}, {}, 2);
-        row("usage error: too many jobs", {u"-j"_s, u"257"_s, hero}, {}, 2);
-        // No hidden way to run without the journal.
-        row("usage error: no journal", {u"--no-journal"_s, hero}, {}, 2);
+        const QString usage = u"cl2velmora-cli: "_s;
+        row("usage error: no path", {u"--dry-run"_s}, {usage + u"no PATH given"_s}, 2);
+        row("usage error: unknown option", {u"--frobnicate"_s, hero},
+            {usage + u"Unknown option 'frobnicate'."_s}, 2);
+        row("usage error: no jobs", {u"--jobs"_s, u"0"_s, hero},
+            {usage + u"--jobs takes a number from 1 to 256, not '0'"_s}, 2);
+        row("usage error: too many jobs", {u"-j"_s, u"257"_s, hero},
+            {usage + u"--jobs takes a number from 1 to 256, not '257'"_s}, 2);
+        row("usage error: list not there", {u"--files-from"_s, u"ROOT/none"_s},
+            {usage + u"--files-from ROOT/none: No such file or directory"_s}, 2);
+        // A list that cannot be read to its end says why.
+        row("usage error: list a folder", list, {usage + u"--files-from -: Is a directory"_s}, 2,
+            QByteArray());
+        row("usage error: --null alone", {u"-0"_s, hero},
+            {usage + u"--null goes with --files-from"_s}, 2);
     }
 
     void run()
     {
-        QFETCH(QStringList, before);
         QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, input);
         QFETCH(QStringList, lines);
         QFETCH(int, exitCode);
         QTemporaryDir dir;
         const QString root = dir.path();
         const QHash<QString, QByteArray> files = makeRoot(dir);
         const QByteArray locked = QFile::encodeName(root + u"/tree/locked"_s);
-        QVERIFY(openToAll(dir) && ::chmod(locked.constData(), 0) == 0);
-        if (!before.isEmpty()) {
-            QVERIFY(runCli(before.replaceInStrings(u"ROOT"_s, root), becomeNobody).finished);
+        // The folder open to the user the runs take, but for one of its folders.
+        QVERIFY(::chmod(QFile::encodeName(root).constData(), 0755) == 0 &&
+                ::chmod(locked.constData(), 0) == 0);
+        const QByteArray in = QFile::encodeName(input.isNull() ? root : root + u"/input"_s);
+        QVERIFY(input.isNull() ||
+                writeFile(root + u"/input"_s, input.replace("ROOT", QFile::encodeName(root))));
+        const auto asUser = [&in] {
+            ::dup2(::open(in.constData(), O_RDONLY), STDIN_FILENO);
+            becomeNobody();
+        };
+        arguments.replaceInStrings(u"ROOT"_s, root);
+        if (arguments.removeAll(u"-u"_s) > 0) {
+            QVERIFY(runProcess(cliPath, arguments, QProcessEnvironment::systemEnvironment(), asUser)
+                        .finished);
+            arguments.prepend(u"-u"_s);
         }
-        const ProcessRun run = runCli(arguments.replaceInStrings(u"ROOT"_s, root), becomeNobody);
+        const ProcessRun run =
+            runProcess(cliPath, arguments, QProcessEnvironment::systemEnvironment(), asUser);
         ::chmod(locked.constData(), 0755);
         QVERIFY2(run.finished, run.err.constData());
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY2(exitCode == 2
-                     ? run.err.contains("\nTry 'cl2velmora-cli --help' for more information.\n")
+                     ? run.out.isEmpty() &&
+                           run.err.endsWith("\nTry 'cl2velmora-cli --help' for more information.\n")
                      : run.err.isEmpty(),
                  run.err.constData());
-        const QStringList log = outputLines(run.out, root);
-        QCOMPARE(arguments.contains(u"--help"_s) ? log.mid(0, 1) : log, lines);
+        const QStringList log = outputLines(exitCode == 2 ? run.err : run.out, root);
+        QCOMPARE(exitCode == 2 || arguments.contains(u"--help"_s) ? log.mid(0, 1) : log, lines);
         // What the log calls realigned is, once; every other file keeps its bytes.
         for (auto it = files.cbegin(); it != files.cend(); ++it) {
             const QByteArray now = readFile(root + u'/' + it.key());
-            QVERIFY2(lines.contains(realignedLine(u"ROOT/"_s + it.key()))
+            const QString shown = QString(it.key()).replace(u'\n', u"\\n"_s);
+            QVERIFY2(lines.contains(realignedLine(u"ROOT/"_s + shown))
                          ? framesBySlot(now) == slotsAfterConversion(it.value())
                          : now == it.value(),
                      qPrintable(it.key()));
@@ -355,34 +306,30 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<Output>("output");
         QTest::addColumn<int>("heldAt");
-        QTest::addColumn<int>("signal");    // sent while it stands still
-        QTest::addColumn<int>("converted"); // at least, when the reader left
-        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<int>("signal");     // sent while it stands still
+        QTest::addColumn<int>("converted");  // at least, when the reader left
         QTest::addColumn<QString>("status"); // what the terminal shows, in order
         const QString folder = u"ROOT/"_s + HeldFolder;
         const QStringList serial{u"-j"_s, u"1"_s, folder};
         // A stop signal ends the run right after the file in hand.
         for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
             QTest::addRow("signal %d", signal)
-                << serial << Output::Captured << 4 << signal << 2 << 128 + signal << QString();
+                << serial << Output::Captured << 4 << signal << 2 << QString();
         }
-        // Its log goes into a pipe nobody reads any more: the run stops, or ends
-        // with the files done.
-        QTest::newRow("reader left")
-            << serial << Output::ReaderLeaves << 5 << 0 << 3 << 3 << QString();
+        // Its log goes into a pipe nobody reads any more as its last file is
+        // done (a run that stops is linesGoOutUntilTheirReaderLeaves).
         QTest::newRow("reader left at the last file")
-            << serial << Output::ReaderLeaves << 9 << 0 << 5 << 3 << QString();
+            << serial << Output::ReaderLeaves << 9 << 0 << 5 << QString();
         // The status line is erased before the log goes out, and at the end.
         const QString status =
             u"\rSearching \\.{3}f{57} \\.{3}\x1b\\[K[\\s\\S]*\r5 / 5 files, \\d+ files/s\x1b\\[K"_s;
-        QTest::newRow("log on the terminal")
-            << serial << Output::Terminal << 4 << 0 << 5 << 0 << status;
+        QTest::newRow("log on the terminal") << serial << Output::Terminal << 4 << 0 << 5 << status;
         QTest::newRow("status on the terminal, log on a pipe")
-            << serial << Output::StatusOnTerminal << 4 << 0 << 5 << 0 << status;
+            << serial << Output::StatusOnTerminal << 4 << 0 << 5 << status;
         // Done within a millisecond of the first file: no rate yet.
         QTest::newRow("two quick files on the terminal")
             << QStringList{folder + u"/0.cl2"_s, folder + u"/1.cl2"_s} << Output::Terminal << 4 << 0
-            << 2 << 0 << u"\r2 / 2 files(, \\d+ files/s)?\x1b\\[K"_s;
+            << 2 << u"\r2 / 2 files(, \\d+ files/s)?\x1b\\[K"_s;
     }
 
     void heldRun()
@@ -392,14 +339,16 @@ private slots:
         QFETCH(int, heldAt);
         QFETCH(int, signal);
         QFETCH(int, converted);
-        QFETCH(int, exitCode);
         QFETCH(QString, status);
         QTemporaryDir dir;
         const QString root = dir.path();
         const QByteArray good = makeEightDirectionCl2(2);
-        const QStringList files = putFiles(dir, 5, good, HeldFolder);
-        QVERIFY(openToAll(dir));
-        int ends[2] = {-1, -1}; // this end, the program's
+        QStringList files;
+        for (int i = 0; i < 5; ++i) {
+            files << putFile(dir, u"%1/%2.cl2"_s.arg(HeldFolder).arg(i), good);
+        }
+        QVERIFY(::chmod(QFile::encodeName(root).constData(), 0755) == 0); // for becomeNobody
+        int ends[2] = {-1, -1};                                           // this end, the program's
         const bool terminal = output == Output::Terminal || output == Output::StatusOnTerminal;
         QVERIFY(output == Output::Captured ||
                 (terminal ? ::openpty(&ends[0], &ends[1], nullptr, nullptr, nullptr)
@@ -436,7 +385,7 @@ private slots:
         ::close(ends[0]);
         QVERIFY2(run.finished, run.err.constData());
         QVERIFY2(allShown, "its stream stayed open after it ended");
-        QCOMPARE(run.exitCode, exitCode);
+        QCOMPARE(run.exitCode, signal != 0 ? 128 + signal : output == Output::ReaderLeaves ? 3 : 0);
         // No status line unless on a terminal; a reader that left is told of.
         QVERIFY2(output == Output::ReaderLeaves
                      ? run.err.startsWith("cl2velmora-cli: standard output could not be written "
@@ -447,13 +396,10 @@ private slots:
         // The log shows whole, with no trace of the status line among its lines;
         // a terminal gets the run's summary at the end.
         QStringList log = logOnTerminal(shown, root);
-        if (terminal) {
-            QVERIFY2(!log.isEmpty() &&
-                         log.takeLast().contains(QRegularExpression(
-                             u"^cl2velmora-cli: files: \\d+ converted, \\d+ not 8-direction files "
-                             u"left as they are, \\d+ failed.*, in \\d+\\.\\d\\d s$"_s)),
-                     shown.constData());
-        }
+        QVERIFY2(!terminal ||
+                     (!log.isEmpty() && log.takeLast().contains(QRegularExpression(
+                                            u"^cl2velmora-cli: files: .*, in [.\\d]+ s$"_s))),
+                 shown.constData());
         QStringList lines;
         if (arguments.constLast().endsWith(HeldFolder)) {
             lines << u"SUCCESS: (5) files were found on (ROOT/%1) and subfolders"_s.arg(HeldFolder);
@@ -471,15 +417,13 @@ private slots:
         // reader left only when it next writes: the file whose write was held
         // and maybe some after it are converted.
         const QByteArray once = turned(good, 1);
-        int done = 0;
-        while (done < files.size() && readFile(files[done]) == once) {
-            ++done;
+        QByteArrayList now;
+        for (const QString &file : files) {
+            now << readFile(file);
         }
-        QVERIFY2(output == Output::ReaderLeaves ? done >= converted : done == converted,
-                 qPrintable(QString::number(done)));
-        for (const QString &file : files.mid(done)) {
-            QVERIFY2(readFile(file) == good, qPrintable(file));
-        }
+        const int done = int(now.lastIndexOf(once)) + 1;
+        QCOMPARE(now, QByteArrayList(done, once) + QByteArrayList(5 - done, good));
+        QVERIFY(output == Output::ReaderLeaves ? done >= converted : done == converted);
     }
 
     // Its journal's disk fills up during the run: the program says once that
@@ -487,465 +431,175 @@ private slots:
     void journalOnAFullDisk()
     {
         QTemporaryDir dir, state;
-        const QString full = state.filePath(u"small"_s);
-        QVERIFY(QDir().mkpath(full));
-        if (QProcess::execute(
-                u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=1m"_s, u"tmpfs"_s, full}) != 0) {
+        if (QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=1m"_s, u"tmpfs"_s,
+                                           state.path()}) != 0) {
             QSKIP("mounting a small file system needs a privileged user");
         }
-        const auto unmount = qScopeGuard([&full] { QProcess::execute(u"umount"_s, {full}); });
+        const auto unmount =
+            qScopeGuard([&state] { QProcess::execute(u"umount"_s, {state.path()}); });
         // Each record is larger than the room beside the journal's slots.
         const QByteArray big = makeEightDirectionCl2(80000, 4);
         const QStringList files{putFile(dir, u"a.cl2"_s, big), putFile(dir, u"b.cl2"_s, big)};
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"XDG_STATE_HOME"_s, full);
-        const ProcessRun run = runProcess(cliPath, files, environment);
-        QVERIFY2(run.finished && run.exitCode == 0, run.err.constData());
-        QCOMPARE(outputLines(run.out, dir.path()),
-                 (QStringList{realignedLine(u"ROOT/a.cl2"_s), realignedLine(u"ROOT/b.cl2"_s)}));
-        QCOMPARE(run.err.count("cannot protect against interruption: "), 1);
-        QVERIFY2(run.err.contains("No space left on device\n"), run.err.constData());
-        for (const QString &file : files) {
-            QCOMPARE(framesBySlot(readFile(file)), slotsAfterConversion(big));
-        }
+        const ProcessRun run =
+            runProcess(cliPath, files, withFaults({u"XDG_STATE_HOME="_s + state.path()}));
+        QVERIFY2(run.finished && run.exitCode == 0 &&
+                     run.err.count("cannot protect against interruption: ") == 1 &&
+                     run.err.contains("No space left on device\n"),
+                 run.err.constData());
+        // Converted all the same; a file left alone would change the status.
+        QCOMPARE(framesBySlot(readFile(files[1])), slotsAfterConversion(big));
     }
 
-    void runsAtOnce_data()
-    {
-        QTest::addColumn<QStringList>("trees"); // one run each, at once
-        QTest::newRow("two runs, one tree") << QStringList{u"T"_s, u"T"_s};
-        QTest::newRow("two runs, a tree and its folder") << QStringList{u"T"_s, u"T/d1"_s};
-        QTest::newRow("three runs, overlapping") << QStringList{u"T/d1"_s, u"T"_s, u"T/d1/s"_s};
-    }
-
-    // Runs started together on shared files take turns: each file is turned
-    // once by each run that reaches it, whole, and each run's lines are true.
-    // Every read and write is slowed down, so that the runs overlap.
+    // Three runs started together on overlapping trees take turns: each file is
+    // turned once by each run that reaches it, whole, and each run's lines are
+    // true. Every read and write is slowed down, so that the runs overlap and
+    // every job is brought in, and every read comes short, also of tables
+    // longer than the first read. Many jobs under a low limit of open files
+    // (that raising cannot lift): no file is refused for the program's own
+    // descriptors. A file another program holds throughout is left as it is,
+    // with one line, after a wait.
     void runsAtOnce()
     {
-        QFETCH(QStringList, trees);
+        const QStringList trees{u"T/d00"_s, u"T"_s, u"T/d00/s"_s};
         QTemporaryDir dir;
         const QList<QByteArray> shapes{makeEightDirectionCl2(2), makeEightDirectionCl2(7),
-                                       makeEightDirectionCl2(40)};
-        QHash<QString, int> shapeOf;
-        for (int d = 0; d < 5; ++d) {
-            for (int f = 0; f < 60; ++f) {
-                const QString name = (f < 40 ? u"T/d%1/f%2.cl2"_s : u"T/d%1/s/g%2.cl2"_s)
-                                         .arg(d)
-                                         .arg(f, 2, 10, QChar(u'0'));
-                shapeOf.insert(putFile(dir, name, shapes[f % 3]), f % 3);
-            }
+                                       makeEightDirectionCl2(200)};
+        QStringList files; // the f-th of shape f % 3
+        for (int f = 0; f < 600; ++f) {
+            const QString name = (f % 12 < 8 ? u"T/d%1/f%2.cl2"_s : u"T/d%1/s/g%2.cl2"_s)
+                                     .arg(f / 12, 2, 10, QChar(u'0'))
+                                     .arg(f);
+            files << putFile(dir, name, shapes[f % 3]);
         }
-        QList<std::shared_ptr<QProcess>> runs;
-        for (const QString &tree : trees) {
-            auto &run = runs.emplace_back(std::make_shared<QProcess>());
-            run->setProcessEnvironment(withFaults({u"VELMORA_FAULT_SLOW_IO=200"_s}));
-            run->start(cliPath, {dir.filePath(tree)});
-        }
-        QHash<QString, int> successes;
-        for (const auto &run : runs) {
-            QVERIFY(run->waitForFinished(120000));
-            const QByteArray err = run->readAllStandardError();
-            QVERIFY2(run->exitStatus() == QProcess::NormalExit && run->exitCode() == 0,
-                     err.constData());
-            const QHash<QString, int> some = successesByFile(run->readAllStandardOutput());
-            for (auto it = some.cbegin(); it != some.cend(); ++it) {
-                successes[it.key()] += it.value();
-            }
-        }
-        for (auto it = shapeOf.cbegin(); it != shapeOf.cend(); ++it) {
-            int reached = 0;
-            for (const QString &tree : trees) {
-                reached += it.key().startsWith(dir.filePath(tree) + u'/');
-            }
-            QCOMPARE(successes.value(it.key()), reached);
-            QVERIFY2(readFile(it.key()) == turned(shapes[it.value()], reached),
-                     qPrintable(it.key()));
-        }
-    }
-
-    void aFileAnotherProgramHolds_data()
-    {
-        QTest::addColumn<bool>("inFolder");
-        QTest::addColumn<bool>("released"); // after a second, or held throughout
-        QTest::newRow("in a folder, released") << true << true;
-        QTest::newRow("in a folder, held") << true << false;
-        QTest::newRow("alone, released") << false << true;
-        QTest::newRow("alone, held") << false << false;
-    }
-
-    // A file locked by another program is waited for: converted once it is
-    // released, left as it is with one line when it is held too long.
-    void aFileAnotherProgramHolds()
-    {
-        QFETCH(bool, inFolder);
-        QFETCH(bool, released);
-        QTemporaryDir dir;
-        const QByteArray original = makeEightDirectionCl2(3);
-        const QString held = putFile(dir, u"a.cl2"_s, original);
-        const QString free = putFile(dir, u"b.cl2"_s, original);
-        int fd = ::open(QFile::encodeName(held).constData(), O_RDWR | O_CLOEXEC);
-        struct flock whole
-        {
-        };
+        const QString held = putFile(dir, u"T/held.cl2"_s, shapes[0]);
+        const int fd = ::open(QFile::encodeName(held).constData(), O_RDWR | O_CLOEXEC);
+        const auto unlock = qScopeGuard([fd] { ::close(fd); });
+        struct flock whole = {};
         whole.l_type = F_WRLCK;
-        whole.l_whence = SEEK_SET;
         QVERIFY(fd >= 0 && ::fcntl(fd, F_OFD_SETLK, &whole) == 0);
-        const auto unlock = qScopeGuard([&fd] { ::close(fd); });
-        const ProcessRun run =
-            runCli(inFolder ? QStringList{dir.path()} : QStringList{held, free}, {}, [&](qint64) {
-                if (released) {
-                    QTest::qSleep(1000);
-                    ::close(std::exchange(fd, -1));
+        QProcess runs[3];
+        for (int i = 0; i < 3; ++i) {
+            runs[i].setProcessEnvironment(
+                withFaults({u"VELMORA_FAULT_SLOW_IO=500"_s, u"VELMORA_FAULT_SHORT_READS=1"_s}));
+            runs[i].setChildProcessModifier([] {
+                const rlimit low{256, 256};
+                if (::setrlimit(RLIMIT_NOFILE, &low) != 0) {
+                    ::_exit(97);
                 }
             });
-        QVERIFY2(run.finished, run.err.constData());
-        QCOMPARE(run.exitCode, released ? 0 : 3);
-        QStringList lines{released ? realignedLine(u"ROOT/a.cl2"_s)
-                                   : u"ERROR: File (ROOT/a.cl2) could not be locked: another "
-                                     u"program holds it"_s,
-                          realignedLine(u"ROOT/b.cl2"_s)};
-        if (inFolder) {
-            lines.prepend(u"SUCCESS: (2) files were found on (ROOT) and subfolders"_s);
+            runs[i].start(cliPath, {u"-j"_s, u"256"_s, dir.filePath(trees[i])});
         }
-        QCOMPARE(outputLines(run.out, dir.path()), lines);
-        QCOMPARE(readFile(held), released ? turned(original, 1) : original);
-        QCOMPARE(readFile(free), turned(original, 1));
-    }
-
-    void faultsTellTheTruth_data()
-    {
-        QTest::addColumn<QString>("fault");
-        QTest::addColumn<int>("exitCode");
-        QTest::newRow("short reads") << u"VELMORA_FAULT_SHORT_READS=1"_s << 0;
-        QTest::newRow("disk full from the first write") << u"VELMORA_FAULT_PWRITE=1+:ENOSPC"_s << 3;
-        QTest::newRow("disk full from the second write")
-            << u"VELMORA_FAULT_PWRITE=2+:ENOSPC"_s << 3;
-        QTest::newRow("disk full from the fifth write") << u"VELMORA_FAULT_PWRITE=5+:ENOSPC"_s << 3;
-    }
-
-    // Under faults of the system every line is true: a file called converted
-    // is, one whose bytes were put back has them, and only one whose bytes
-    // changed is called damaged.
-    void faultsTellTheTruth()
-    {
-        QFETCH(QString, fault);
-        QFETCH(int, exitCode);
-        QTemporaryDir dir;
-        QStringList files;
-        QHash<QString, QByteArray> originals;
-        for (int i = 0; i < 12; ++i) {
-            // Tables longer than the first read, too, in every third.
-            const QByteArray bytes = makeEightDirectionCl2(i % 3 == 0 ? 2000 : 1 + i);
-            files << putFile(dir, u"%1.cl2"_s.arg(i, 2, 10, QChar(u'0')), bytes);
-            originals.insert(files.constLast(), bytes);
-        }
-        const ProcessRun run =
-            runProcess(cliPath, {u"-j"_s, u"2"_s, dir.path()}, withFaults({fault}));
-        QVERIFY2(run.finished, run.err.constData());
-        QCOMPARE(run.exitCode, exitCode);
-        const QStringList lines = outputLines(run.out, dir.path());
-        QCOMPARE(lines.size(), files.size() + 1);
-        int damaged = 0;
-        for (qsizetype i = 0; i < files.size(); ++i) {
-            const QString &line = lines[i + 1];
-            const QByteArray now = readFile(files[i]);
-            const QByteArray &before = originals.value(files[i]);
-            QVERIFY2(line.contains(u"(ROOT/%1.cl2)"_s.arg(i, 2, 10, QChar(u'0'))),
-                     qPrintable(line));
-            if (line.startsWith(u"SUCCESS:"_s)) {
-                QVERIFY2(now == turned(before, 1), qPrintable(line));
-            } else if (line.endsWith(u"; its original bytes were put back"_s)) {
-                QVERIFY2(now == before, qPrintable(line));
-            } else {
-                QVERIFY2(line.endsWith(u"the file may be damaged"_s), qPrintable(line));
-                QVERIFY2(now != before, qPrintable(line));
-                ++damaged;
+        QHash<QString, int> lines; // of all runs, how often each
+        for (QProcess &run : runs) {
+            QVERIFY2(run.waitForFinished(120000) && run.exitStatus() == QProcess::NormalExit &&
+                         run.exitCode() == (&run == &runs[1] ? 3 : 0), // T, with the held file
+                     run.readAllStandardError().constData());
+            for (const QString &line :
+                 QString::fromUtf8(run.readAllStandardOutput()).split(u'\n')) {
+                ++lines[line];
             }
         }
-        // Only a failure between a file's two writes leaves it changed.
-        QVERIFY(damaged <= 2);
-    }
-
-    // Many jobs under a low limit of open files (that raising cannot lift)
-    // and a slow disk, so that every thread is brought in: no file is refused
-    // for the program's own descriptors.
-    void manyJobsUnderALowLimit()
-    {
-        QTemporaryDir dir;
-        const QByteArray original = makeEightDirectionCl2(2);
-        QStringList files;
-        for (int i = 0; i < 600; ++i) {
-            files << putFile(dir, u"d%1/%2.cl2"_s.arg(i / 6, 3, 10, QChar(u'0')).arg(i % 6),
-                             original);
-        }
-        const ProcessRun run = runProcess(cliPath, {u"--jobs"_s, u"256"_s, dir.path()},
-                                          withFaults({u"VELMORA_FAULT_SLOW_IO=2000"_s}), [] {
-                                              const rlimit low{256, 256};
-                                              if (::setrlimit(RLIMIT_NOFILE, &low) != 0) {
-                                                  ::_exit(97);
-                                              }
-                                          });
-        QVERIFY2(run.finished, run.err.constData());
-        QVERIFY2(run.exitCode == 0, run.out.right(2000).constData());
-        QCOMPARE(successesByFile(run.out).size(), files.size());
-        const QByteArray converted = turned(original, 1);
-        for (const QString &file : files) {
-            QVERIFY2(readFile(file) == converted, qPrintable(file));
-        }
-    }
-
-    // Names that could forge a line, move the cursor or lose their bytes: in
-    // text and in JSON, each file is named by exactly one result, exactly.
-    void hostileNames_data()
-    {
-        QTest::addColumn<bool>("json");
-        QTest::newRow("text") << false;
-        QTest::newRow("JSON Lines") << true;
-    }
-
-    void hostileNames()
-    {
-        QFETCH(bool, json);
-        QTemporaryDir dir;
-        const QByteArray top = QFile::encodeName(dir.path()) + '/';
-        const QList<QByteArray> names{
-            "evil\nSUCCESS: File (fake.cl2) directions were realigned.cl2",
-            "cr\rback.cl2",
-            "\x1b[2Jclear.cl2",
-            "h\xe9ros.cl2",
-            "-rf.cl2",
-            "back\\nslash.cl2",
-            QByteArray(251, 'n') + ".cl2"};
-        const QByteArray good = makeEightDirectionCl2(1);
-        for (const QByteArray &name : names) {
-            const QByteArray path = top + name;
-            const int fd = ::open(path.constData(), O_CREAT | O_WRONLY, 0644);
-            QVERIFY2(fd >= 0 && ::write(fd, good.constData(), size_t(good.size())) == good.size() &&
-                         ::close(fd) == 0,
-                     name.constData());
-        }
-        const ProcessRun run =
-            runCli(json ? QStringList{u"--json"_s, dir.path()} : QStringList{dir.path()}, {});
-        QVERIFY2(run.finished && run.exitCode == 0, run.err.constData());
-        QList<QByteArray> named; // the bytes of the path each result names
-        if (json) {
-            const QList<QJsonObject> objects = jsonObjects(run.out);
-            QCOMPARE(objects.size(), names.size() + 2); // the count, the summary
-            QCOMPARE(objects.constFirst().value(u"count"_s).toInt(), 7);
-            QCOMPARE(objects.constLast().value(u"converted"_s).toInt(), 7);
-            for (const QJsonObject &object : objects.mid(1, names.size())) {
-                QCOMPARE(object.value(u"status"_s).toString(), u"converted"_s);
-                const QJsonValue base64 = object.value(u"path_base64"_s);
-                named << (base64.isString() ? QByteArray::fromBase64(base64.toString().toLatin1())
-                                            : object.value(u"path"_s).toString().toUtf8());
+        for (int f = 0; f < files.size(); ++f) {
+            int reached = 0;
+            for (const QString &tree : trees) {
+                reached += files[f].startsWith(dir.filePath(tree) + u'/');
             }
-        } else {
-            const QList<QByteArray> lines = run.out.split('\n');
-            QCOMPARE(lines.size(), names.size() + 2); // the count, and nothing after the last
-            QVERIFY(lines.constFirst().startsWith("SUCCESS: (7) files were found on ("));
-            static const QRegularExpression success(
-                u"^SUCCESS: File \\((.*)\\) directions were realigned$"_s);
-            for (const QByteArray &line : lines.mid(1, names.size())) {
-                const QRegularExpressionMatch file = success.match(QString::fromUtf8(line));
-                QVERIFY2(file.hasMatch(), line.constData());
-                named << unescapedPath(file.captured(1));
-            }
+            QCOMPARE(lines.value(realignedLine(files[f])), reached);
+            QVERIFY2(readFile(files[f]) == turned(shapes[f % 3], reached), qPrintable(files[f]));
         }
-        for (const QByteArray &name : names) {
-            const QByteArray path = top + name;
-            QCOMPARE(named.count(path), 1);
-            // Names that are not UTF-8 are read, and removed, by their bytes.
-            QFile file;
-            QVERIFY(file.open(::open(path.constData(), O_RDONLY), QIODevice::ReadOnly,
-                              QFileDevice::AutoCloseHandle));
-            QCOMPARE(framesBySlot(file.readAll()), slotsAfterConversion(good));
-            QCOMPARE(::unlink(path.constData()), 0);
-        }
+        QCOMPARE(lines.value(
+                     u"ERROR: File (%1) could not be locked: another program holds it"_s.arg(held)),
+                 1);
+        QCOMPARE(readFile(held), shapes[0]);
     }
 
-    // Paths a script hands over: one a line, or NUL-ended for names that hold
-    // a newline; each file once per run, however often it is named.
-    void filesFrom_data()
-    {
-        QTest::addColumn<QStringList>("options");
-        QTest::addColumn<QByteArray>("list"); // on standard input
-        QTest::addColumn<QStringList>("lines");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("complaint"); // on standard error
-        // A newline in a name is shown escaped: one line a file.
-        const QString a = u"ROOT/a.cl2"_s, nl = u"ROOT/n\\nl.cl2"_s;
-        QTest::newRow("lines") << QStringList{u"--files-from"_s, u"-"_s}
-                               << QByteArray("ROOT/a.cl2\n\nROOT/sub\n")
-                               << QStringList{realignedLine(a),
-                                              u"SUCCESS: (1) files were found on (ROOT/sub) and "
-                                              u"subfolders"_s,
-                                              realignedLine(u"ROOT/sub/b.cl2"_s)}
-                               << 0 << QString();
-        QTest::newRow("NUL-ended, named twice")
-            << QStringList{u"-0"_s, u"--files-from"_s, u"-"_s, u"ROOT/a.cl2"_s}
-            << QByteArray("ROOT/n\nl.cl2") + '\0' + "ROOT/a.cl2" + '\0'
-            << QStringList{realignedLine(a), realignedLine(nl),
-                           u"ERROR: File (ROOT/a.cl2) was already converted in this run"_s}
-            << 1 << QString();
-        QTest::newRow("empty list") << QStringList{u"--files-from"_s, u"-"_s} << QByteArray()
-                                    << QStringList{} << 0 << QString();
-        QTest::newRow("list not readable")
-            << QStringList{u"--files-from"_s, u"ROOT/none"_s} << QByteArray() << QStringList{} << 2
-            << u"--files-from ROOT/none: No such file or directory\n"_s;
-        QTest::newRow("--null alone") << QStringList{u"-0"_s, u"ROOT/a.cl2"_s} << QByteArray()
-                                      << QStringList{} << 2 << u"--null goes with --files-from\n"_s;
-    }
-
-    void filesFrom()
-    {
-        QFETCH(QStringList, options);
-        QFETCH(QByteArray, list);
-        QFETCH(QStringList, lines);
-        QFETCH(int, exitCode);
-        QFETCH(QString, complaint);
-        QTemporaryDir dir;
-        const QByteArray good = makeEightDirectionCl2(2);
-        for (const QString &name : {u"a.cl2"_s, u"n\nl.cl2"_s, u"sub/b.cl2"_s}) {
-            putFile(dir, name, good);
-        }
-        const QString input = dir.filePath(u"list"_s);
-        QVERIFY(writeFile(input, list.replace("ROOT", QFile::encodeName(dir.path()))));
-        const ProcessRun run = runCli(options.replaceInStrings(u"ROOT"_s, dir.path()), [&input] {
-            const int fd = ::open(QFile::encodeName(input).constData(), O_RDONLY);
-            ::dup2(fd, STDIN_FILENO);
-        });
-        QVERIFY2(run.finished, run.err.constData());
-        QCOMPARE(run.exitCode, exitCode);
-        QCOMPARE(outputLines(run.out, dir.path()), lines);
-        QVERIFY2(QString::fromUtf8(run.err).contains(complaint.replace(u"ROOT"_s, dir.path())),
-                 run.err.constData());
-    }
-
-    // A list that cannot be read to its end says why.
-    void filesFromAFolder()
-    {
-        QTemporaryDir dir;
-        const QByteArray folder = QFile::encodeName(dir.path());
-        const ProcessRun run = runCli({u"--files-from"_s, u"-"_s}, [&folder] {
-            ::dup2(::open(folder.constData(), O_RDONLY), STDIN_FILENO);
-        });
-        QVERIFY2(run.finished && run.exitCode == 2, run.err.constData());
-        QVERIFY2(run.err.startsWith("cl2velmora-cli: --files-from -: Is a directory\n"),
-                 run.err.constData());
-    }
-
-    // Standard output that takes no more (a full disk here) stops the run as
-    // a stop request does, and the reason goes to standard error.
-    void outputThatCannotBeWrittenStopsTheRun()
+    // Lines go out while the run goes on, not all at its end (these fill no
+    // write on their own); when their reader leaves, the run stops as on a
+    // stop request, and the reason goes to standard error.
+    void linesGoOutUntilTheirReaderLeaves()
     {
         QTemporaryDir dir;
         const QByteArray good = makeEightDirectionCl2(1);
-        const QStringList files = putFiles(dir, 2000, good);
-        const ProcessRun run = runCli({dir.path()}, [] {
-            const int fd = ::open("/dev/full", O_WRONLY);
-            ::dup2(fd, STDOUT_FILENO);
-        });
-        QVERIFY2(run.finished, run.err.constData());
-        QCOMPARE(run.exitCode, 3);
-        QVERIFY2(run.err.contains("cl2velmora-cli: standard output could not be written (No "
-                                  "space left on device)"),
-                 run.err.constData());
-        int converted = 0;
-        for (const QString &file : files) {
-            const QByteArray now = readFile(file);
-            QVERIFY(now == good || framesBySlot(now) == slotsAfterConversion(good));
-            converted += now != good;
+        QStringList files;
+        for (int i = 0; i < 100; ++i) {
+            files << putFile(dir, u"%1.cl2"_s.arg(i), good);
         }
-        QVERIFY2(converted < files.size(), qPrintable(QString::number(converted)));
+        int ends[2];
+        QVERIFY(::pipe2(ends, O_CLOEXEC) == 0);
+        QByteArray first(4096, '\0'); // read, then the reader leaves
+        // A slow disk: the run would take seconds.
+        const ProcessRun run = runProcess(
+            cliPath, {u"-j"_s, u"1"_s, dir.path()}, withFaults({u"VELMORA_FAULT_SLOW_IO=5000"_s}),
+            [&ends] { ::dup2(ends[1], STDOUT_FILENO); },
+            [&](qint64) {
+                ::close(ends[1]);
+                first.resize(std::max(ssize_t(0), ::read(ends[0], first.data(), first.size())));
+                ::close(ends[0]);
+            });
+        QVERIFY2(run.finished && run.exitCode == 3, run.err.constData());
+        QVERIFY2(first.startsWith("SUCCESS: (100) files were found on ("), first.constData());
+        QVERIFY2(run.err.contains("cl2velmora-cli: standard output could not be written (Broken "
+                                  "pipe); the run was stopped"),
+                 run.err.constData());
+        int untouched = 0;
+        for (const QString &file : files) {
+            untouched += readFile(file) == good;
+        }
+        QVERIFY(untouched > 0);
     }
 
     // The fields of --json, as a script reads them: one object a result, the
-    // words of the text log in "message", then the summary.
+    // words of the text log in "message", then the summary; the counts on
+    // standard error with --stats.
     void jsonFields()
     {
         QTemporaryDir dir;
         putFile(dir, u"sub/a.cl2"_s, makeEightDirectionCl2(1));
         putFile(dir, u"sub/b.cl2"_s, makeSingleDirectionCl2(2));
+        // A name that is not UTF-8 is given by its bytes as well.
+        const QByteArray odd = QFile::encodeName(dir.path()) + "/sub/c\xe9.cl2";
+        const QString c = putFile(dir, u"c.cl2"_s, makeEightDirectionCl2(1));
+        QCOMPARE(::rename(QFile::encodeName(c).constData(), odd.constData()), 0);
+        // QTemporaryDir cannot remove a name it cannot decode.
+        const auto remove = qScopeGuard([&odd] { ::unlink(odd.constData()); });
         const QString sub = dir.filePath(u"sub"_s), none = dir.filePath(u"none.cl2"_s);
-        const ProcessRun run =
-            runCli({u"--json"_s, u"-n"_s, u"--mask"_s, u"*.cl2"_s, sub, none, sub}, {});
-        QVERIFY2(run.finished && run.exitCode == 3, run.err.constData());
-        const QList<QJsonObject> objects = jsonObjects(run.out);
-        QCOMPARE(objects.size(), 8);
-        const auto message = [](const QJsonObject &object) {
-            return object.value(u"message"_s).toString();
-        };
-        QCOMPARE(objects[0], (QJsonObject{{u"status"_s, u"found"_s},
-                                          {u"path"_s, sub},
-                                          {u"count"_s, 2},
-                                          {u"message"_s, message(objects[0])}}));
-        QCOMPARE(message(objects[0]),
-                 u"SUCCESS: (2) files were found on (%1) and subfolders"_s.arg(sub));
-        QCOMPARE(objects[1], (QJsonObject{{u"status"_s, u"converted"_s},
-                                          {u"path"_s, QString(sub + u"/a.cl2"_s)},
-                                          {u"dry_run"_s, QJsonValue(true)},
-                                          {u"undo"_s, QJsonValue(false)},
-                                          {u"message"_s, message(objects[1])}}));
-        QCOMPARE(objects[2].value(u"status"_s).toString(), u"not_eight_directions"_s);
-        QVERIFY(!objects[2].contains(u"reason"_s));
-        QCOMPARE(objects[3], (QJsonObject{{u"status"_s, u"open_failed"_s},
-                                          {u"path"_s, none},
-                                          {u"reason"_s, u"No such file or directory"_s},
-                                          {u"message"_s, message(objects[3])}}));
-        QCOMPARE(message(objects[3]),
-                 u"ERROR: File (%1) could not be opened: No such file or directory"_s.arg(none));
-        // The folder again: each file once per run.
-        QCOMPARE(objects[5].value(u"status"_s).toString(), u"already_converted"_s);
-        QCOMPARE(objects[6].value(u"status"_s).toString(), u"not_eight_directions"_s);
-        QCOMPARE(objects[7], (QJsonObject{{u"status"_s, u"summary"_s},
-                                          {u"converted"_s, 1},
-                                          {u"not_eight_directions"_s, 2},
-                                          {u"already_converted"_s, 1},
-                                          {u"failed"_s, 1},
-                                          {u"folders_not_listed"_s, 0},
-                                          {u"put_back"_s, 0},
-                                          {u"skipped"_s, 0},
-                                          {u"converted_again"_s, 0},
-                                          {u"stopped"_s, QJsonValue(false)},
-                                          {u"seconds"_s, objects[7].value(u"seconds"_s)},
-                                          {u"exit_status"_s, 3}}));
-    }
-
-    // Lines do not wait for the end of the run: while one file's write takes
-    // seconds, the lines of the files before it are already out.
-    void linesGoOutWhileTheRunGoesOn()
-    {
-        QTemporaryDir dir;
-        const QByteArray good = makeEightDirectionCl2(1);
-        const QStringList files = putFiles(dir, 4, good);
-        int ends[2];
-        QVERIFY(::pipe2(ends, O_CLOEXEC) == 0);
-        QByteArray early;
-        // Asleep at the third file's first write.
         const ProcessRun run = runProcess(
-            cliPath, QStringList{u"-j"_s, u"1"_s} + files,
-            withFaults({u"VELMORA_FAULT_PWRITE=5:sleep"_s}),
-            [&ends] { ::dup2(ends[1], STDOUT_FILENO); },
-            [&](qint64 pid) {
-                ::close(ends[1]);
-                char buffer[4096];
-                while (early.count('\n') < 2) {
-                    const ssize_t n = ::read(ends[0], buffer, sizeof buffer);
-                    if (n <= 0) {
-                        break;
-                    }
-                    early.append(buffer, n);
-                }
-                // Still asleep in the third file's write.
-                siginfo_t state{};
-                QCOMPARE(::waitid(P_PID, id_t(pid), &state, WEXITED | WNOWAIT | WNOHANG), 0);
-                QCOMPARE(state.si_pid, 0);
-            });
-        ::close(ends[0]);
-        QVERIFY2(run.finished && run.exitCode == 0, run.err.constData());
-        QCOMPARE(outputLines(early, dir.path()),
-                 (QStringList{realignedLine(u"ROOT/0.cl2"_s), realignedLine(u"ROOT/1.cl2"_s)}));
+            cliPath, {u"--json"_s, u"--stats"_s, u"-n"_s, u"--mask"_s, u"*.cl2"_s, sub, none, sub});
+        QVERIFY2(run.finished && run.exitCode == 3, run.err.constData());
+        QVERIFY2(run.err.startsWith("cl2velmora-cli: files: 2 converted, 2 not 8-direction files "
+                                    "left as they are, 1 failed, 2 named again"),
+                 run.err.constData());
+        const QJsonArray results = // none when a line is not an object
+            QJsonDocument::fromJson('[' + run.out.trimmed().replace('\n', ',') + ']').array();
+        QCOMPARE(QByteArray::fromBase64(results[3][u"path_base64"_s].toString().toLatin1()), odd);
+        QCOMPARE(results[4][u"message"_s].toString(),
+                 u"ERROR: File (%1) could not be opened: No such file or directory"_s.arg(none));
+        QJsonArray shown;
+        for (const QJsonValue &result : results) {
+            QJsonObject object = result.toObject();
+            for (const QString &key : {u"seconds"_s, u"message"_s, u"path_base64"_s}) {
+                object.remove(key);
+            }
+            shown << object;
+        }
+        const QByteArray expected = R"([
+ {"status": "found", "path": "ROOT/sub", "count": 3},
+ {"status": "converted", "path": "ROOT/sub/a.cl2", "dry_run": true, "undo": false},
+ {"status": "not_eight_directions", "path": "ROOT/sub/b.cl2"},
+ {"status": "converted", "path": "ROOT/sub/c\\xe9.cl2", "dry_run": true, "undo": false},
+ {"status": "open_failed", "path": "ROOT/none.cl2", "reason": "No such file or directory"},
+ {"status": "found", "path": "ROOT/sub", "count": 3},
+ {"status": "already_converted", "path": "ROOT/sub/a.cl2", "dry_run": true, "undo": false},
+ {"status": "not_eight_directions", "path": "ROOT/sub/b.cl2"},
+ {"status": "already_converted", "path": "ROOT/sub/c\\xe9.cl2", "dry_run": true, "undo": false},
+ {"status": "summary", "converted": 2, "not_eight_directions": 2, "already_converted": 2,
+  "failed": 1, "folders_not_listed": 0, "put_back": 0, "skipped": 0, "converted_again": 0,
+  "stopped": false, "exit_status": 3}])";
+        QCOMPARE(QJsonDocument(shown)
+                     .toJson()
+                     .replace(QFile::encodeName(dir.path()), "ROOT")
+                     .split('\n'),
+                 QJsonDocument::fromJson(expected).toJson().split('\n'));
     }
 
 private:
