@@ -64,7 +64,7 @@ QString realigned(const char *name)
 
 // The roads into a run, and the input that comes while it is held.
 enum class Road { Chooser, Drop, Dialog };
-enum class During { Nothing, Drop, Proceed, Cancel, CloseBox, Escape, Exit };
+enum class During { Nothing, Drop, Proceed, CloseBox, Escape, Exit };
 // The journal the window is given: none, one, or none for want of a state folder.
 enum class JournalState { None, Usable, NoStateFolder };
 
@@ -89,7 +89,6 @@ public:
         }
         files.insert(putFile(dir, u"bad.cl2"_s, makeSingleDirectionCl2(4)),
                      makeSingleDirectionCl2(4));
-        files.insert(putFile(dir, u"sprites/notes.txt"_s, "keep"), "keep");
         form.Form_Load();
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
@@ -99,8 +98,8 @@ public:
 
     QString path(const char *name) const { return dir.filePath(QLatin1String(name)); }
 
-    // Drags the named files (or URLs) onto the window's log box, the most of
-    // it, and drops them there.
+    // Drags the named files (or URLs) onto the middle of the window and drops
+    // them there.
     void drop(const QStringList &names, bool accepted)
     {
         QList<QUrl> urls;
@@ -117,6 +116,34 @@ public:
         QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(target, &dropped);
         QCOMPARE(dropped.isAccepted(), accepted);
+    }
+
+    // Runs one file after another, so that a stop comes right after the file
+    // in hand, and holds the run once after files files (and, if asked, once
+    // when the search has listed its first folder) until the gate opens.
+    void holdAfter(qsizetype files, bool whileSearching = false)
+    {
+        form.setRunObserver([=, this](ConversionRun &run) {
+            run.options().jobs = 1;
+            const auto hold = [this] {
+                if (!held.exchange(true)) {
+                    gate.acquire();
+                }
+            };
+            run.searchProgress = [=, report = run.searchProgress](qsizetype folders,
+                                                                  qsizetype found) {
+                report(folders, found);
+                if (whileSearching && folders == 1) {
+                    hold();
+                }
+            };
+            run.progress = [=, report = run.progress](qsizetype done, qsizetype total) {
+                report(done, total);
+                if (done == files) {
+                    hold();
+                }
+            };
+        });
     }
 
     // The log holds the expected lines, each ended by CR LF; a line may go on
@@ -181,7 +208,6 @@ public:
 
     QTemporaryDir dir;
     QMap<QString, QByteArray> files; // every file made, with its bytes
-    // The window's run held after two files until the test releases the gate.
     QSemaphore gate;
     std::atomic<bool> held{false};
     Form1 form;
@@ -202,19 +228,14 @@ private slots:
     void windowCarriesItsOwnFontAndIcon()
     {
         Form1 &form = t->form;
-        QCOMPARE(form.font().pointSizeF(), 8.25);
-        for (const QWidget *control :
-             std::initializer_list<const QWidget *>{form.Command1, form.Command3, form.Label2}) {
-            // The built-in face, whatever the machine has installed.
-            QCOMPARE(QFontInfo(control->font()).family(), u"Liberation Sans"_s);
-        }
+        // The built-in face, whatever the machine has installed.
+        QCOMPARE(QFontInfo(form.Command1->font()).family(), u"Liberation Sans"_s);
         // Fixed in size, first shown in the middle of the screen.
         QCOMPARE(form.minimumSize(), form.maximumSize());
         QVERIFY(qAbs(form.frameGeometry().center().x() - form.screen()->geometry().center().x()) <=
                 1);
         QCOMPARE(form.fileFilter(), u"Diablo Graphics (*.cl2)"_s);
         QCOMPARE(qtNameFilter(u"Sprites|*.cl2;*.cel|All|*"_s), u"Sprites (*.cl2 *.cel);;All (*)"_s);
-
         QVERIFY(!form.windowIcon().isNull());
     }
 
@@ -231,47 +252,39 @@ private slots:
         QTest::addColumn<QStringList>("log");
         QTest::addColumn<QString>("caption");
         const auto row = [](const char *name, Road road, const QStringList &input,
-                            JournalState journal, const QStringList &log,
-                            const QString &caption = {}, During during = During::Nothing) {
+                            const QStringList &log, const QString &caption = {},
+                            During during = During::Nothing,
+                            JournalState journal = JournalState::None) {
             QTest::newRow(name) << road << input << during << journal << log
                                 << Form1::Caption + caption;
         };
         const QString one = summary(1, 0, 0);
-        row("cancelled", Road::Chooser, {QString()}, JournalState::None, {PreviousLog});
-        row("missing file", Road::Chooser, {u"gone.cl2"_s}, JournalState::None, {PreviousLog});
-        row("8-direction file", Road::Chooser, {u"good one.cl2"_s}, JournalState::Usable,
-            {realigned("good one.cl2")}, one);
+        row("cancelled", Road::Chooser, {QString()}, {PreviousLog});
+        row("missing file", Road::Chooser, {u"gone.cl2"_s}, {PreviousLog});
+        row("8-direction file", Road::Chooser, {u"good one.cl2"_s}, {realigned("good one.cl2")},
+            one, During::Nothing, JournalState::Usable);
         row("no usable state folder", Road::Chooser, {u"good one.cl2"_s},
-            JournalState::NoStateFolder,
-            {u"ERROR: Files cannot be protected against interruption: "_s,
+            {u"ERROR: Files cannot be protected against interruption: no state folder"_s,
              realigned("good one.cl2")},
-            one);
-        // One run under a cleared log; a file dropped twice is converted once.
-        row("dropped files", Road::Drop,
-            {u"good one.cl2"_s, u"bad.cl2"_s, u"vanished.cl2"_s, u"good one.cl2"_s},
-            JournalState::None,
+            one, During::Nothing, JournalState::NoStateFolder);
+        // One run under a cleared log, whatever each file or folder comes to.
+        row("dropped files", Road::Drop, {u"good one.cl2"_s, u"bad.cl2"_s, u"vanished.cl2"_s},
             {realigned("good one.cl2"), u"ERROR: File (@/bad.cl2) isn't a 8 directions file"_s,
-             u"ERROR: File (@/vanished.cl2) could not be opened: "_s,
-             u"ERROR: File (@/good one.cl2) was already converted"_s},
+             u"ERROR: File (@/vanished.cl2) could not be opened: "_s},
             summary(1, 1, 1));
-        // Breadth-first: the folder's own file before the one below it.
-        row("dropped folder", Road::Drop, {u"sprites"_s}, JournalState::None,
-            {u"SUCCESS: (2) files were found on (@/sprites)"_s, realigned("sprites/top.cl2"),
-             realigned("sprites/deeper/below.cl2")},
-            summary(2, 0, 0));
         row("remote URL refused", Road::Drop, {u"good one.cl2"_s, u"https://example.org/a.cl2"_s},
-            JournalState::None, {PreviousLog});
+            {PreviousLog});
         // Input during a run of three files: a drop or a second Proceed is
         // ignored, anything else stops the run after the file in hand.
         const QStringList batch{u"batch/1.cl2"_s, u"batch/2.cl2"_s, u"batch/3.cl2"_s};
         const QString found = u"SUCCESS: (3) files were found on (@/batch) and subfolders"_s;
-        const QStringList done{realigned("batch/1.cl2"), realigned("batch/2.cl2")},
-            all = done + QStringList{realigned("batch/3.cl2")},
-            stopped = done + QStringList{u"ERROR: Conversion stopped after (2) of (3) files"_s};
+        const QStringList done{realigned("batch/1.cl2"), realigned("batch/2.cl2")};
         const auto during = [&](const char *name, Road road, During what, bool goesOn) {
             const bool dialog = road == Road::Dialog;
-            row(name, road, dialog ? QStringList{u"batch"_s} : batch, JournalState::None,
-                (dialog ? QStringList{found} : QStringList{}) + (goesOn ? all : stopped),
+            row(name, road, dialog ? QStringList{u"batch"_s} : batch,
+                (dialog ? QStringList{found} : QStringList{}) + done +
+                    QStringList{goesOn ? realigned("batch/3.cl2")
+                                       : u"ERROR: Conversion stopped after (2) of (3) files"_s},
                 goesOn ? summary(3, 0, 0) : summary(2, 0, 0) + u", stopped"_s, what);
         };
         during("window: drop", Road::Drop, During::Drop, true);
@@ -279,9 +292,7 @@ private slots:
         during("window: Escape", Road::Drop, During::Escape, false);
         during("window: Exit", Road::Drop, During::Exit, false);
         during("dialog: Proceed", Road::Dialog, During::Proceed, true);
-        during("dialog: Cancel", Road::Dialog, During::Cancel, false);
         during("dialog: Escape", Road::Dialog, During::Escape, false);
-        during("dialog: close box", Road::Dialog, During::CloseBox, false);
     }
 
     void roads()
@@ -293,27 +304,18 @@ private slots:
         QFETCH(QStringList, log);
         QFETCH(QString, caption);
         Form1 &form = t->form;
+        // The window passes on the journal it is given, or says why it has none.
         std::unique_ptr<Journal> recording;
-        if (journal != JournalState::None) {
-            const QString state = t->path("state");
-            QVERIFY(journal == JournalState::Usable || writeFile(state, "a file, not a folder"));
-            qputenv("XDG_STATE_HOME", QFile::encodeName(state));
+        if (journal == JournalState::Usable) {
+            qputenv("XDG_STATE_HOME", QFile::encodeName(t->path("state")));
             QString whyNone;
             recording = Journal::create(Journal::Durability::ProcessDeath, &whyNone);
-            QCOMPARE(!recording, journal == JournalState::NoStateFolder);
-            form.setJournal(recording.get(), whyNone);
+            QVERIFY2(recording, qPrintable(whyNone));
         }
-        form.setRunObserver(
-            [fixture = t.get(), hold = during != During::Nothing](ConversionRun &run) {
-                // One file after another: the run stops right after the file in hand.
-                run.options().jobs = 1;
-                run.progress = [=, report = run.progress](qsizetype done, qsizetype total) {
-                    report(done, total);
-                    if (hold && done == 2 && !fixture->held.exchange(true)) {
-                        fixture->gate.acquire();
-                    }
-                };
-            });
+        if (journal != JournalState::None) {
+            form.setJournal(recording.get(), u"no state folder"_s);
+        }
+        t->holdAfter(during == During::Nothing ? -1 : 2);
         // Held after two of the three files: the box and the caption show how far
         // the run got and nothing can start another; then the input comes.
         const auto midRun = [&](QWidget &window) {
@@ -330,22 +332,15 @@ private slots:
             const Form2 *scan = form.form2();
             QVERIFY(!scan || !(scan->Drive1->isEnabled() || scan->Dir1->isEnabled() ||
                                scan->Command1->isEnabled()));
-            switch (during) {
-            case During::Drop:
+            if (during == During::Drop) {
                 t->drop({u"bad.cl2"_s}, false);
-                break;
-            case During::Proceed:
-            case During::Cancel:
-                QTest::mouseClick(during == During::Proceed ? scan->Command1 : scan->Command2,
-                                  Qt::LeftButton);
-                break;
-            case During::CloseBox:
+            } else if (during == During::Proceed) {
+                QTest::mouseClick(scan->Command1, Qt::LeftButton);
+            } else if (during == During::CloseBox) {
                 QVERIFY(!window.close());
-                break;
-            case During::Escape:
+            } else if (during == During::Escape) {
                 QTest::keyClick(&window, Qt::Key_Escape);
-                break;
-            default:
+            } else {
                 // The program ends once the file in hand is done, from its own loop.
                 QCOMPARE(runMainLoop([&] {
                              form.mnuexit->trigger();
@@ -389,7 +384,7 @@ private slots:
         LogView *box = t->form.Text2;
         log.Repaint();
         log.Clear();
-        QVERIFY(box->isVisible() && t->form.logText().isEmpty() && box->toPlainText().isEmpty());
+        QVERIFY(t->form.logText().isEmpty() && box->toPlainText().isEmpty());
         // Lines wait until shown, but the log's text has them all along.
         for (const QString &line :
              {u"SUCCESS: one"_s, QString(), u"ERROR: File (odd\nname.cl2)"_s}) {
@@ -418,22 +413,7 @@ private slots:
         QTest::mouseMove(area, at(3, true));
         QTest::mouseRelease(area, Qt::LeftButton, {}, at(3, true));
         QCOMPARE(box->selectedText(), all);
-        // What is selected is drawn so; the lines are drawn in ink.
-        const auto shows = [&](int line, const std::function<bool(QColor)> &is) {
-            const QImage shot = area->grab().toImage();
-            for (int x = 0; x < shot.width(); ++x) {
-                if (is(shot.pixelColor(x, at(line, false).y())))
-                    return true;
-            }
-            return false;
-        };
-        const auto selected = [&](QColor c) {
-            return c == box->palette().color(QPalette::Highlight);
-        };
-        const auto ink = [](QColor c) { return c.lightness() < 64; };
-        QVERIFY(shows(0, selected) && shows(3, selected));
         QTest::mouseClick(area, Qt::LeftButton, Qt::ShiftModifier, at(2, false));
-        QVERIFY(shows(0, selected) && !shows(3, selected) && shows(3, ink));
         QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(), u"SUCCESS: one\n\n"_s);
         QTest::mouseClick(area, Qt::LeftButton, {}, at(3, true));
@@ -442,11 +422,11 @@ private slots:
         QCOMPARE(box->selectedText(), all);
 
         // A long log follows its newest line, unless scrolled away from it.
-        for (int i = 0; i < 500; ++i)
+        for (int i = 0; i < 500; ++i) {
             log.AppendLine(u"SUCCESS: line %1"_s.arg(i));
+        }
         log.flush();
         QScrollBar *bar = box->verticalScrollBar();
-        QVERIFY(log.lineCount() == 504 && box->lineCount() == 504);
         QCOMPARE(box->selectedText(), all); // new lines leave a selection alone
         QVERIFY(bar->maximum() > 0 && bar->value() == bar->maximum());
         QTest::keyClick(box, Qt::Key_Home, Qt::ControlModifier);
@@ -473,7 +453,6 @@ private slots:
                 [](Form3 &about) { QTest::mouseClick(about.Command1, Qt::LeftButton); });
         }
         QVERIFY(shown[0] && shown[1] == shown[0] && shown[0]->parentWidget() == &t->form);
-        QCOMPARE(QFontInfo(shown[0]->Command1->font()).family(), u"Liberation Sans"_s);
         for (const QString &way : {u"close box"_s, u"Exit"_s, u"Ctrl+Q"_s}) {
             t->form.show();
             t->form.activateWindow(); // where the keys go
@@ -495,8 +474,7 @@ private slots:
     }
 
     // Undo Last Conversion puts back exactly the files the last run converted,
-    // in its order, once. With the history of runs it outlives the window: a
-    // window started again puts back the last run, and says which; a run that
+    // once, even in a window started again over the same history; a run that
     // turns files a second time says so in the caption.
     void undoPutsBackTheLastRun()
     {
@@ -505,18 +483,15 @@ private slots:
         qputenv("XDG_STATE_HOME", QFile::encodeName(t->path("state")));
         const QRegularExpression undoText(
             u"^&Undo Last Conversion \\((\\d+) files?, \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\)$"_s);
-        Form1 &form = t->form;
-        form.keepHistory();
-        QVERIFY(!form.mnuundo->isEnabled());
-        QSignalSpy finished(&form, &Form1::runFinished);
+        t->form.keepHistory();
+        QVERIFY(!t->form.mnuundo->isEnabled());
+        QSignalSpy finished(&t->form, &Form1::runFinished);
         t->drop({u"batch/1.cl2"_s}, true);
         QVERIFY(finished.wait());
-        QCOMPARE(undoText.match(form.mnuundo->text()).captured(1), u"1"_s);
         t->drop({u"good one.cl2"_s, u"bad.cl2"_s, u"sprites"_s}, true);
         QVERIFY(finished.wait());
-        QCOMPARE(undoText.match(form.mnuundo->text()).captured(1), u"3"_s);
 
-        form.hide(); // as if closed: a new window starts over the same state folder
+        t->form.hide(); // as if closed: a new window starts over the same state folder
         Form1 again;
         again.keepHistory();
         again.show();
@@ -532,15 +507,13 @@ private slots:
         for (const char *name : {"good one.cl2", "sprites/top.cl2", "sprites/deeper/below.cl2"}) {
             QCOMPARE(readFile(t->path(name)), t->files.value(t->path(name)));
         }
-        const QString earlier = t->path("batch/1.cl2");
-        QCOMPARE(framesBySlot(readFile(earlier)), slotsAfterConversion(t->files.value(earlier)));
         // Undone once: nothing is left to undo.
-        QVERIFY(!again.mnuundo->isEnabled());
         QCOMPARE(again.mnuundo->text(), u"&Undo Last Conversion"_s);
+        QVERIFY(!again.mnuundo->isEnabled());
         again.mnuundo_Click();
         QVERIFY(!again.isBusy());
         // Converted by the first run and not changed since: turned again.
-        again.convertDropped({earlier, t->path("batch/2.cl2")});
+        again.convertDropped({t->path("batch/1.cl2"), t->path("batch/2.cl2")});
         QVERIFY(undone.wait());
         QCOMPARE(again.windowTitle(), Form1::Caption + u" - 2 converted, 0 not 8-direction, 0 "
                                                        u"failed; 1 converted a second time (Undo "
@@ -577,48 +550,19 @@ private slots:
     // it was, with no stale progress.
     void dialogConvertsTheOpenedFolder()
     {
-        Form1 &form = t->form;
-        // Held once when the search has listed its first folder, once after
-        // two files.
-        form.setRunObserver([fixture = t.get()](ConversionRun &run) {
-            run.options().jobs = 1;
-            run.searchProgress = [=, report = run.searchProgress](qsizetype folders,
-                                                                  qsizetype files) {
-                report(folders, files);
-                if (folders == 1) {
-                    fixture->held = true;
-                    fixture->gate.acquire();
-                }
-            };
-            run.progress = [=, report = run.progress](qsizetype done, qsizetype total) {
-                report(done, total);
-                if (done == 2) {
-                    fixture->held = true;
-                    fixture->gate.acquire();
-                }
-            };
-        });
+        t->holdAfter(2, true);
         QVERIFY(QDir::setCurrent(QDir::homePath()));
         Form2 *first = t->runDialog([&](Form2 &scan) {
             QCOMPARE(scan.Dir1->path(), QDir::homePath());
-            QCOMPARE(QFontInfo(scan.Command1->font()).family(), u"Liberation Sans"_s);
-            QCOMPARE(scan.windowTitle(), u"Scan Folder Conversion..."_s);
             QCOMPARE(scan.Drive1->currentIndex(), 1);
-            // The list follows the folder to the drive that holds it: the root
-            // and the home folder are offered whatever is mounted.
+            // The root and the home folder are offered whatever is mounted;
+            // the list follows the folder, and choosing a drive opens it.
             QVERIFY(scan.Dir1->setPath(QDir::rootPath()));
             QCOMPARE(scan.Drive1->drive(), QDir::rootPath());
-            QVERIFY(scan.Dir1->setPath(QDir::homePath()));
-            QCOMPARE(scan.Drive1->drive(), QDir::homePath());
-            // Choosing a drive opens it.
-            QTest::keyClick(scan.Drive1, Qt::Key_Home);
-            QCOMPARE(scan.Dir1->path(), QDir::rootPath());
             QTest::keyClick(scan.Drive1, Qt::Key_Down);
             QCOMPARE(scan.Dir1->path(), QDir::homePath());
             // Highlighting a subfolder changes nothing; opening it does.
             QVERIFY(scan.Dir1->setPath(t->dir.path()));
-            QCOMPARE(scan.m_folder->toolTip(), t->dir.path());
-            QVERIFY(scan.m_folder->text().startsWith(u"Proceed converts: "_s));
             const QList<QListWidgetItem *> batch =
                 scan.Dir1->findItems(u"batch"_s, Qt::MatchExactly);
             QCOMPARE(batch.size(), 1);
@@ -627,28 +571,20 @@ private slots:
             QCOMPARE(scan.m_folder->toolTip(), t->dir.path());
             QTest::keyClick(scan.Dir1, Qt::Key_Return);
             QCOMPARE(scan.m_folder->toolTip(), t->path("batch"));
-            QVERIFY(scan.m_folder->text().endsWith(u"/batch"_s));
+            QVERIFY(scan.m_folder->text().startsWith(u"Proceed converts: "_s));
             QTest::mouseClick(scan.Command2, Qt::LeftButton);
         });
         QVERIFY(first);
-        t->checkLog({PreviousLog});
-        t->checkFiles();
-        QSignalSpy finished(&form, &Form1::runFinished);
+        QSignalSpy finished(&t->form, &Form1::runFinished);
         QCOMPARE(t->runDialog([&](Form2 &scan) {
-            QCOMPARE(scan.Dir1->path(), t->path("batch"));
-            QVERIFY(scan.m_progress->text().isEmpty());
             QTest::keyClick(scan.Dir1, Qt::Key_Up); // the folder above, highlighted
             QTest::mouseClick(scan.Command1, Qt::LeftButton);
-            QTRY_VERIFY(t->held);
             QTRY_COMPARE(scan.m_progress->text(), u"Searching: 1 folder listed, 3 files found"_s);
             // The dialog takes input while the run is held: Cancel is still live.
             QVERIFY(scan.Command2->isEnabled() && !scan.Command1->isEnabled());
             t->held = false;
             t->gate.release();
-            QTRY_VERIFY(t->held);
             QTRY_COMPARE(scan.m_progress->text(), u"Converting: 2 of 3 files done"_s);
-            QCOMPARE(form.windowTitle(), u"CL2 Direction Velmora - 2 / 3"_s);
-            QCOMPARE(scan.m_folder->toolTip(), t->path("batch"));
             t->gate.release();
         }),
                  first);
@@ -675,30 +611,26 @@ private slots:
         QVERIFY(finished.wait());
         const QStringList all = form.logText().split(u"\r\n"_s, Qt::SkipEmptyParts);
         QCOMPARE(all.size(), 6);
-        const QString vanished =
-            u"ERROR: File (%1/vanished.cl2) could not be opened: "_s.arg(t->dir.path());
-        const QString shortOne = u"ERROR: File (%1/review/short.cl2) "_s.arg(t->dir.path());
-        QVERIFY2(all[2].startsWith(vanished) && all[5].startsWith(shortOne),
+        const QString failures = all[2] + u'\n' + all[5]; // vanished.cl2, short.cl2
+        QVERIFY2(all[2].contains(u"vanished"_s) && all[5].contains(u"short"_s),
                  qPrintable(all.join(u'\n')));
+        // Save Log writes the lines as the window shows them, each ended by
+        // CR LF: the main window's, the whole log.
+        QString saveTo = t->path("all.log");
+        form.setSaveChooser([&saveTo] { return saveTo; });
+        QTest::keyClick(&form, Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(readFile(saveTo), form.logText().toUtf8());
 
-        QVERIFY(!form.logWindow());
         QTest::keyClick(&form, Qt::Key_L, Qt::ControlModifier);
         LogWindow *window = form.logWindow();
-        QVERIFY(window && window->isVisible());
-        QVERIFY(QTest::qWaitForWindowExposed(window));
-        QVERIFY(window->m_view->height() > window->height() / 2); // the most of it
-        // A window of its own; the main window keeps its fixed size.
-        QVERIFY(window->minimumSize() != window->maximumSize());
-        QCOMPARE(form.minimumSize(), form.maximumSize());
+        QVERIFY(window && QTest::qWaitForWindowExposed(window));
         LogView *view = window->m_view;
         QCOMPARE(view->toPlainText(), all.join(u'\n'));
         QCOMPARE(window->m_counts->text(), u"6 lines, 2 failures"_s);
-
         // Failures only: the file that cannot be opened and the damaged one,
         // not the file that is simply not an 8-direction file.
         QTest::mouseClick(window->m_failuresOnly, Qt::LeftButton);
-        QVERIFY(view->failuresOnly());
-        QCOMPARE(view->toPlainText(), all[2] + u'\n' + all[5]);
+        QCOMPARE(view->toPlainText(), failures);
 
         // Find goes from match to match, round past the end, both ways.
         // Find Next also answers F3; a match found leaves no complaint.
@@ -714,8 +646,8 @@ private slots:
         QTest::mouseClick(window->m_failuresOnly, Qt::LeftButton);
         QTest::keyClicks(window->m_findText, u"REALIGNED"_s);
         QTest::keyClick(window->m_findText, Qt::Key_Return);
-        QCOMPARE(view->cursorLine(), 0);
         QCOMPARE(view->selectedText(), u"realigned"_s);
+        QCOMPARE(view->cursorLine(), 0);
         QCOMPARE(findLine(window->m_findNext), 4);
         QCOMPARE(findLine(nullptr), 0);
         QCOMPARE(findLine(window->m_findPrevious), 4);
@@ -724,27 +656,16 @@ private slots:
         QTest::mouseClick(window->m_failuresOnly, Qt::LeftButton);
         window->m_findText->setText(u"short"_s);
         QCOMPARE(findLine(window->m_findNext), 1);
-        QTest::mouseClick(window->m_failuresOnly, Qt::LeftButton);
         window->m_findText->setText(u"nowhere in the log"_s);
-        QVERIFY(!view->find(window->m_findText->text(), false));
         QTest::mouseClick(window->m_findNext, Qt::LeftButton);
         QCOMPARE(window->statusBar()->currentMessage(), u"Not found: nowhere in the log"_s);
 
-        // Save Log writes the lines as the window shows them, each ended by
-        // CR LF: the main window's, the whole log; the log window's, what it
-        // shows.
-        QString saveTo;
-        form.setSaveChooser([&saveTo] { return saveTo; });
-        saveTo = t->path("all.log");
-        QTest::keyClick(&form, Qt::Key_S, Qt::ControlModifier);
-        QCOMPARE(readFile(saveTo), form.logText().toUtf8());
-        QTest::mouseClick(window->m_failuresOnly, Qt::LeftButton);
+        // The log window's saves what it shows, or says why it cannot.
         saveTo = t->path("failures.log");
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window));
         QTest::keyClick(window, Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(readFile(saveTo), (all[2] + u"\r\n"_s + all[5] + u"\r\n"_s).toUtf8());
-        // A log that cannot be saved there says so.
         saveTo = t->path("no such folder/x.log");
         QString warning; // the box is gone once it returns
         t->whileModal<QMessageBox>([&] { window->m_save->trigger(); },
@@ -758,10 +679,13 @@ private slots:
         t->drop({u"review/short.cl2"_s, u"batch/1.cl2"_s}, true);
         QVERIFY(finished.wait());
         QCOMPARE(window->m_counts->text(), u"2 lines, 1 failures"_s);
-        QCOMPARE(view->lineCount(), 1);
-        QVERIFY(view->line(0).startsWith(shortOne));
+        QCOMPARE(view->toPlainText(), all[5]);
     }
 
+    // A click or an arrow only moves the highlight; Enter or a double click
+    // opens the highlighted folder. The list holds the root, every ancestor,
+    // the opened folder and its subfolders, hidden ones included, in name
+    // order whatever their case.
     void folderListOpensOnDoubleClickOrEnter()
     {
         const QString tree = t->path("tree");
@@ -775,28 +699,12 @@ private slots:
         QVERIFY(list.setPath(tree + u"/c/../"_s) && list.setPath(tree)); // opened again
         QVERIFY(!list.setPath(tree + u"/missing"_s));
         QCOMPARE(DirListBox::entryPath(list.currentItem()), tree);
-        // Listed once: root first, then every ancestor, the opened folder, and
-        // its subfolders, hidden ones included, in name order whatever their
-        // case. Each step down the chain is drawn further right.
-        const QImage shot = list.viewport()->grab().toImage();
         QStringList texts;
-        for (int row = 0, previous = -1; row < list.count(); ++row) {
+        for (int row = 0; row < list.count(); ++row) {
             texts << list.item(row)->text();
-            const QRect entry = list.visualItemRect(list.item(row));
-            const auto at = [&](int x) { return shot.pixel(x, entry.center().y()); };
-            int ink = entry.left();
-            while (ink < entry.right() && at(ink) == at(entry.left())) {
-                ++ink;
-            }
-            QVERIFY(ink < entry.right() &&
-                    (row > list.count() - 4 ? ink == previous : ink > previous));
-            previous = ink;
         }
         QCOMPARE(texts, QStringList{u"/"_s} + tree.split(u'/', Qt::SkipEmptyParts) +
                             (QStringList{u".wine"_s, u"a"_s, u"B"_s, u"c"_s}));
-
-        // A click or an arrow only moves the highlight; Enter or a double click
-        // opens the highlighted folder.
         const auto last = [&](int back) {
             return list.visualItemRect(list.item(list.count() - 1 - back)).center();
         };
