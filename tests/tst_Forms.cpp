@@ -65,8 +65,6 @@ QString realigned(const char *name)
 // The roads into a run, and the input that comes while it is held.
 enum class Road { Chooser, Drop, Dialog };
 enum class During { Nothing, Drop, Proceed, CloseBox, Escape, Exit };
-// The journal the window is given: none, one, or none for want of a state folder.
-enum class JournalState { None, Usable, NoStateFolder };
 
 // What the caption adds once a run is over.
 QString summary(int converted, int notEight, int failed)
@@ -248,25 +246,19 @@ private slots:
         QTest::addColumn<Road>("road");
         QTest::addColumn<QStringList>("input");
         QTest::addColumn<During>("during");
-        QTest::addColumn<JournalState>("journal");
         QTest::addColumn<QStringList>("log");
         QTest::addColumn<QString>("caption");
         const auto row = [](const char *name, Road road, const QStringList &input,
                             const QStringList &log, const QString &caption = {},
-                            During during = During::Nothing,
-                            JournalState journal = JournalState::None) {
-            QTest::newRow(name) << road << input << during << journal << log
-                                << Form1::Caption + caption;
+                            During during = During::Nothing) {
+            QTest::newRow(name) << road << input << during << log << Form1::Caption + caption;
         };
-        const QString one = summary(1, 0, 0);
         row("cancelled", Road::Chooser, {QString()}, {PreviousLog});
         row("missing file", Road::Chooser, {u"gone.cl2"_s}, {PreviousLog});
-        row("8-direction file", Road::Chooser, {u"good one.cl2"_s}, {realigned("good one.cl2")},
-            one, During::Nothing, JournalState::Usable);
-        row("no usable state folder", Road::Chooser, {u"good one.cl2"_s},
+        row("8-direction file", Road::Chooser, {u"good one.cl2"_s},
             {u"ERROR: Files cannot be protected against interruption: no state folder"_s,
              realigned("good one.cl2")},
-            one, During::Nothing, JournalState::NoStateFolder);
+            summary(1, 0, 0));
         // One run under a cleared log, whatever each file or folder comes to.
         row("dropped files", Road::Drop, {u"good one.cl2"_s, u"bad.cl2"_s, u"vanished.cl2"_s},
             {realigned("good one.cl2"), u"ERROR: File (@/bad.cl2) isn't a 8 directions file"_s,
@@ -300,20 +292,12 @@ private slots:
         QFETCH(Road, road);
         QFETCH(QStringList, input);
         QFETCH(During, during);
-        QFETCH(JournalState, journal);
         QFETCH(QStringList, log);
         QFETCH(QString, caption);
         Form1 &form = t->form;
-        // The window passes on the journal it is given, or says why it has none.
-        std::unique_ptr<Journal> recording;
-        if (journal == JournalState::Usable) {
-            qputenv("XDG_STATE_HOME", QFile::encodeName(t->path("state")));
-            QString whyNone;
-            recording = Journal::create(Journal::Durability::ProcessDeath, &whyNone);
-            QVERIFY2(recording, qPrintable(whyNone));
-        }
-        if (journal != JournalState::None) {
-            form.setJournal(recording.get(), u"no state folder"_s);
+        // A window without a journal says why in each run's log.
+        if (road == Road::Chooser) {
+            form.setJournal(nullptr, u"no state folder"_s);
         }
         t->holdAfter(during == During::Nothing ? -1 : 2);
         // Held after two of the three files: the box and the caption show how far
@@ -373,9 +357,6 @@ private slots:
         QCOMPARE(form.windowTitle(), caption);
         t->checkLog(log);
         t->checkFiles();
-        // A recording journal holds the file while it is rewritten.
-        QVERIFY(!recording || readFile(QFile::decodeName(recording->path()))
-                                  .contains(QFile::encodeName(t->path("good one.cl2"))));
     }
 
     void logBoxKeepsOneLinePerMessage()
@@ -473,6 +454,7 @@ private slots:
         }
     }
 
+    // The window's runs record in the journal and the history it is given.
     // Undo Last Conversion puts back exactly the files the last run converted,
     // once, even in a window started again over the same history; a run that
     // turns files a second time says so in the caption.
@@ -481,8 +463,11 @@ private slots:
         const QByteArray oldState = qgetenv("XDG_STATE_HOME");
         const auto restore = qScopeGuard([&] { qputenv("XDG_STATE_HOME", oldState); });
         qputenv("XDG_STATE_HOME", QFile::encodeName(t->path("state")));
-        const QRegularExpression undoText(
-            u"^&Undo Last Conversion \\((\\d+) files?, \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\)$"_s);
+        QString whyNone;
+        const std::unique_ptr<Journal> journal =
+            Journal::create(Journal::Durability::ProcessDeath, &whyNone);
+        QVERIFY2(journal, qPrintable(whyNone));
+        t->form.setJournal(journal.get());
         t->form.keepHistory();
         QVERIFY(!t->form.mnuundo->isEnabled());
         QSignalSpy finished(&t->form, &Form1::runFinished);
@@ -490,13 +475,15 @@ private slots:
         QVERIFY(finished.wait());
         t->drop({u"good one.cl2"_s, u"bad.cl2"_s, u"sprites"_s}, true);
         QVERIFY(finished.wait());
+        QVERIFY(readFile(QFile::decodeName(journal->path()))
+                    .contains(QFile::encodeName(t->path("sprites/deeper/below.cl2"))));
 
         t->form.hide(); // as if closed: a new window starts over the same state folder
         Form1 again;
         again.keepHistory();
         again.show();
         QVERIFY(QTest::qWaitForWindowActive(&again));
-        QCOMPARE(undoText.match(again.mnuundo->text()).captured(1), u"3"_s);
+        QVERIFY(again.mnuundo->text().startsWith(u"&Undo Last Conversion (3 files, "_s));
         QSignalSpy undone(&again, &Form1::runFinished);
         QTest::keyClick(&again, Qt::Key_Z, Qt::ControlModifier);
         QVERIFY(undone.wait());
@@ -544,32 +531,52 @@ private slots:
     }
 
     // The folder dialog starts where the program was started and follows the
-    // folder with its drive list. Proceed converts the opened folder, not the
-    // highlighted one, and the dialog shows how far the batch is: first the
-    // search, then the files done. Shown again, it is the same dialog, where
-    // it was, with no stale progress.
+    // folder with its drive list. Its folder list holds the root, every
+    // ancestor, the opened folder and its subfolders, hidden ones included, in
+    // name order whatever their case; a click or an arrow only highlights,
+    // Enter or a double click opens. Proceed converts the opened folder, and
+    // the dialog shows how far the batch is: first the search, then the files
+    // done. Shown again, it is the same dialog, where it was, with no stale
+    // progress.
     void dialogConvertsTheOpenedFolder()
     {
+        for (const char *sub : {"a", "B", ".wine"}) {
+            QVERIFY(QDir(t->dir.path()).mkpath(QLatin1String(sub)));
+        }
         t->holdAfter(2, true);
         QVERIFY(QDir::setCurrent(QDir::homePath()));
         Form2 *first = t->runDialog([&](Form2 &scan) {
-            QCOMPARE(scan.Dir1->path(), QDir::homePath());
+            DirListBox &list = *scan.Dir1;
+            QCOMPARE(list.path(), QDir::homePath());
             QCOMPARE(scan.Drive1->currentIndex(), 1);
-            // The root and the home folder are offered whatever is mounted;
-            // the list follows the folder, and choosing a drive opens it.
-            QVERIFY(scan.Dir1->setPath(QDir::rootPath()));
+            // The root and the home folder are offered whatever is mounted.
+            QVERIFY(list.setPath(QDir::rootPath()));
             QCOMPARE(scan.Drive1->drive(), QDir::rootPath());
             QTest::keyClick(scan.Drive1, Qt::Key_Down);
-            QCOMPARE(scan.Dir1->path(), QDir::homePath());
-            // Highlighting a subfolder changes nothing; opening it does.
-            QVERIFY(scan.Dir1->setPath(t->dir.path()));
-            const QList<QListWidgetItem *> batch =
-                scan.Dir1->findItems(u"batch"_s, Qt::MatchExactly);
-            QCOMPARE(batch.size(), 1);
-            QTest::mouseClick(scan.Dir1->viewport(), Qt::LeftButton, {},
-                              scan.Dir1->visualItemRect(batch[0]).center());
+            QCOMPARE(list.path(), QDir::homePath());
+            QVERIFY(list.setPath(t->path("batch/../")) && !list.setPath(t->path("missing")));
+            QCOMPARE(DirListBox::entryPath(list.currentItem()), t->dir.path());
+            QStringList texts;
+            for (int row = 0; row < list.count(); ++row) {
+                texts << list.item(row)->text();
+            }
+            QCOMPARE(texts,
+                     QStringList{u"/"_s} + t->dir.path().split(u'/', Qt::SkipEmptyParts) +
+                         (QStringList{u".wine"_s, u"a"_s, u"B"_s, u"batch"_s, u"sprites"_s}));
+            const auto entry = [&](int row) {
+                return list.visualItemRect(list.item(row)).center();
+            };
+            const int opened = int(texts.size()) - 6;
+            QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, entry(opened + 2));
+            QTest::keyClick(&list, Qt::Key_Down);
             QCOMPARE(scan.m_folder->toolTip(), t->dir.path());
-            QTest::keyClick(scan.Dir1, Qt::Key_Return);
+            QTest::keyClick(&list, Qt::Key_Enter);
+            QCOMPARE(scan.m_folder->toolTip(), t->path("B"));
+            QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, entry(opened));
+            QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, entry(opened));
+            QCOMPARE(list.path(), t->dir.path());
+            QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, entry(opened + 4));
+            QTest::keyClick(&list, Qt::Key_Return);
             QCOMPARE(scan.m_folder->toolTip(), t->path("batch"));
             QVERIFY(scan.m_folder->text().startsWith(u"Proceed converts: "_s));
             QTest::mouseClick(scan.Command2, Qt::LeftButton);
@@ -680,48 +687,6 @@ private slots:
         QVERIFY(finished.wait());
         QCOMPARE(window->m_counts->text(), u"2 lines, 1 failures"_s);
         QCOMPARE(view->toPlainText(), all[5]);
-    }
-
-    // A click or an arrow only moves the highlight; Enter or a double click
-    // opens the highlighted folder. The list holds the root, every ancestor,
-    // the opened folder and its subfolders, hidden ones included, in name
-    // order whatever their case.
-    void folderListOpensOnDoubleClickOrEnter()
-    {
-        const QString tree = t->path("tree");
-        for (const char *sub : {"a", "B", "c/deep", ".wine"}) {
-            QVERIFY(QDir(tree).mkpath(QLatin1String(sub)));
-        }
-        DirListBox list;
-        list.resize(300, 600);
-        list.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&list));
-        QVERIFY(list.setPath(tree + u"/c/../"_s) && list.setPath(tree)); // opened again
-        QVERIFY(!list.setPath(tree + u"/missing"_s));
-        QCOMPARE(DirListBox::entryPath(list.currentItem()), tree);
-        QStringList texts;
-        for (int row = 0; row < list.count(); ++row) {
-            texts << list.item(row)->text();
-        }
-        QCOMPARE(texts, QStringList{u"/"_s} + tree.split(u'/', Qt::SkipEmptyParts) +
-                            (QStringList{u".wine"_s, u"a"_s, u"B"_s, u"c"_s}));
-        const auto last = [&](int back) {
-            return list.visualItemRect(list.item(list.count() - 1 - back)).center();
-        };
-        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, last(2));
-        QTest::keyClick(&list, Qt::Key_Down);
-        QTest::keyClick(&list, Qt::Key_Down);
-        QTest::keyClick(&list, Qt::Key_Up);
-        QCOMPARE(list.path(), tree);
-        QTest::keyClick(&list, Qt::Key_Return);
-        QCOMPARE(list.path(), tree + u"/B"_s);
-        QTest::keyClick(&list, Qt::Key_Up);
-        QTest::keyClick(&list, Qt::Key_Enter);
-        QCOMPARE(list.path(), tree);
-        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, last(0));
-        QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, last(0));
-        QCOMPARE(list.path(), tree + u"/c"_s);
-        QCOMPARE(list.item(list.count() - 1)->text(), u"deep"_s);
     }
 
 private:
