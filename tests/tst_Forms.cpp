@@ -46,6 +46,7 @@ int runMainLoop(const std::function<void()> &step)
 }
 
 const QString PreviousLog = u"ERROR: File (earlier.cl2) isn't a 8 directions file"_s;
+const QString Stopped = u"ERROR: Conversion stopped after (2) of (3) files"_s;
 
 // '@' stands for the test folder in expected log lines.
 QString realigned(const char *name)
@@ -53,9 +54,10 @@ QString realigned(const char *name)
     return u"SUCCESS: File (@/%1) directions were realigned"_s.arg(QLatin1String(name));
 }
 
-// The roads into a run, and the input that comes while it is held.
-enum class Road { Chooser, Drop, Dialog };
-enum class During { Nothing, Drop, Proceed, CloseBox, Escape, Exit };
+// Two roads into a run (the folder dialog has a test of its own), and the
+// input that comes while it is held.
+enum class Road { Chooser, Drop };
+enum class During { Nothing, Drop, CloseBox, Escape, Exit };
 
 // What the caption adds once a run is over.
 QString summary(int converted, int notEight, int failed)
@@ -220,8 +222,8 @@ private slots:
 
     void roads_data()
     {
-        // What the file chooser answers (one name), what is dropped or the
-        // folder the dialog converts; what comes while the run is held after
+        // What the file chooser answers (one name) or what is dropped; what
+        // comes while the run is held after
         // two files; the log the road ends with (the earlier log when nothing
         // ran) and how the caption sums the run up.
         QTest::addColumn<Road>("road");
@@ -247,25 +249,19 @@ private slots:
             summary(1, 1, 1));
         row("remote URL refused", Road::Drop, {u"good one.cl2"_s, u"https://example.org/a.cl2"_s},
             {PreviousLog});
-        // Input during a run of three files: a drop or a second Proceed is
-        // ignored, anything else stops the run after the file in hand.
+        // Input during a run of three files: a drop is ignored, anything else
+        // stops the run after the file in hand.
         const QStringList batch{u"batch/1.cl2"_s, u"batch/2.cl2"_s, u"batch/3.cl2"_s};
-        const QString found = u"SUCCESS: (3) files were found on (@/batch) and subfolders"_s;
         const QStringList done{realigned("batch/1.cl2"), realigned("batch/2.cl2")};
-        const auto during = [&](const char *name, Road road, During what, bool goesOn) {
-            const bool dialog = road == Road::Dialog;
-            row(name, road, dialog ? QStringList{u"batch"_s} : batch,
-                (dialog ? QStringList{found} : QStringList{}) + done +
-                    QStringList{goesOn ? realigned("batch/3.cl2")
-                                       : u"ERROR: Conversion stopped after (2) of (3) files"_s},
-                goesOn ? summary(3, 0, 0) : summary(2, 0, 0) + u", stopped"_s, what);
+        row("drop during a run", Road::Drop, batch, done + QStringList{realigned("batch/3.cl2")},
+            summary(3, 0, 0), During::Drop);
+        const auto stopsRun = [&](const char *name, During what) {
+            row(name, Road::Drop, batch, done + QStringList{Stopped},
+                summary(2, 0, 0) + u", stopped"_s, what);
         };
-        during("window: drop", Road::Drop, During::Drop, true);
-        during("window: close box", Road::Drop, During::CloseBox, false);
-        during("window: Escape", Road::Drop, During::Escape, false);
-        during("window: Exit", Road::Drop, During::Exit, false);
-        during("dialog: Proceed", Road::Dialog, During::Proceed, true);
-        during("dialog: Escape", Road::Dialog, During::Escape, false);
+        stopsRun("close box during a run", During::CloseBox);
+        stopsRun("Escape during a run", During::Escape);
+        stopsRun("Exit during a run", During::Exit);
     }
 
     void roads()
@@ -283,7 +279,7 @@ private slots:
         t->holdAfter(during == During::Nothing ? -1 : 2);
         // Held after two of the three files: the box and the caption show how far
         // the run got and nothing can start another; then the input comes.
-        const auto midRun = [&](QWidget &window) {
+        const auto midRun = [&] {
             const auto letGo = qScopeGuard([&] { t->gate.release(); });
             if (during == During::Nothing) {
                 return;
@@ -294,17 +290,12 @@ private slots:
             QTRY_VERIFY(progress.match(form.windowTitle()).hasMatch());
             QVERIFY(!form.Command1->isEnabled() && !form.Command3->isEnabled() &&
                     !form.mnuabout->isEnabled() && !form.mnuundo->isEnabled());
-            const Form2 *scan = form.form2();
-            QVERIFY(!scan || !(scan->Drive1->isEnabled() || scan->Dir1->isEnabled() ||
-                               scan->Command1->isEnabled()));
             if (during == During::Drop) {
                 t->drop({u"bad.cl2"_s}, false);
-            } else if (during == During::Proceed) {
-                QTest::mouseClick(scan->Command1, Qt::LeftButton);
             } else if (during == During::CloseBox) {
-                QVERIFY(!window.close());
+                QVERIFY(!form.close());
             } else if (during == During::Escape) {
-                QTest::keyClick(&window, Qt::Key_Escape);
+                QTest::keyClick(&form, Qt::Key_Escape);
             } else {
                 // The program ends once the file in hand is done, from its own loop.
                 QCOMPARE(runMainLoop([&] {
@@ -316,15 +307,9 @@ private slots:
         };
         const bool runs = log.first() != PreviousLog;
         QSignalSpy finished(&form, &Form1::runFinished);
-        if (road == Road::Dialog) {
-            QVERIFY(t->runDialog([&](Form2 &scan) {
-                QVERIFY(scan.Dir1->setPath(t->dir.filePath(input[0])));
-                QTest::mouseClick(scan.Command1, Qt::LeftButton);
-                midRun(scan);
-            }));
-        } else if (road == Road::Drop) {
+        if (road == Road::Drop) {
             t->drop(input, runs);
-            midRun(form);
+            midRun();
         } else {
             const QString answer = input[0].isEmpty() ? QString() : t->dir.filePath(input[0]);
             form.setFileChooser([&] { return answer; });
@@ -560,17 +545,22 @@ private slots:
             QTest::keyClick(scan.Dir1, Qt::Key_Up); // the folder above, highlighted
             QTest::mouseClick(scan.Command1, Qt::LeftButton);
             QTRY_COMPARE(scan.m_progress->text(), u"Searching: 1 folder listed, 3 files found"_s);
-            // The dialog takes input while the run is held: Cancel is still live.
-            QVERIFY(scan.Command2->isEnabled() && !scan.Command1->isEnabled());
             t->held = false;
             t->gate.release();
             QTRY_COMPARE(scan.m_progress->text(), u"Converting: 2 of 3 files done"_s);
+            // While the run goes on only Cancel, Escape or the close box takes
+            // input: it stops the run after the file in hand.
+            QVERIFY(scan.Command2->isEnabled() && !scan.Command1->isEnabled() &&
+                    !scan.Dir1->isEnabled() && !scan.Drive1->isEnabled());
+            QTest::keyClick(&scan, Qt::Key_Escape);
             t->gate.release();
         }),
                  first);
         QTRY_COMPARE(finished.size(), 1);
+        QCOMPARE(t->form.windowTitle(), Form1::Caption + summary(2, 0, 0) + u", stopped"_s);
         t->checkLog({u"SUCCESS: (3) files were found on (@/batch) and subfolders"_s,
-                     realigned("batch/1.cl2"), realigned("batch/2.cl2"), realigned("batch/3.cl2")});
+                     realigned("batch/1.cl2"), realigned("batch/2.cl2"), Stopped});
+        t->checkFiles();
         QVERIFY(t->runDialog([&](Form2 &scan) {
             QVERIFY(scan.m_progress->text().isEmpty());
             QCOMPARE(scan.m_folder->toolTip(), t->path("batch"));
