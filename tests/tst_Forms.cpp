@@ -387,8 +387,7 @@ private slots:
         QVERIFY(readFile(QFile::decodeName(journal->path()))
                     .contains(QFile::encodeName(t->path("sprites/deeper/below.cl2"))));
 
-        t->form.hide(); // as if closed: a new window starts over the same state folder
-        Form1 again;
+        Form1 again; // as if started again over the same state folder
         again.keepHistory();
         again.show();
         QVERIFY(QTest::qWaitForWindowActive(&again));
@@ -444,10 +443,8 @@ private slots:
             QCOMPARE(scan.Drive1->currentIndex(), 1);
             QCOMPARE(QFontInfo(scan.Command1->font()).family(), u"Liberation Sans"_s);
             // The root and the home folder are offered whatever is mounted.
-            QVERIFY(list.setPath(QDir::rootPath()));
-            QCOMPARE(scan.Drive1->drive(), QDir::rootPath());
-            QTest::keyClick(scan.Drive1, Qt::Key_Down);
-            QCOMPARE(list.path(), QDir::homePath());
+            QTest::keyClick(scan.Drive1, Qt::Key_Up);
+            QCOMPARE(list.path(), QDir::rootPath());
             QVERIFY(list.setPath(t->path("batch/../")) && !list.setPath(t->path("missing")));
             // The root first, and below the opened folder its subfolders,
             // hidden ones included.
@@ -555,13 +552,14 @@ private slots:
         QTest::keyClick(window, Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(readFile(saveTo), (all[2] + u"\r\n"_s + all[5] + u"\r\n"_s).toUtf8());
         saveTo = t->path("no such folder/x.log");
-        QString warning; // the box is gone once it returns
+        bool warned = false; // the box is gone once it returns
         t->whileModal<QMessageBox>([&] { window->m_save->trigger(); },
-                                   [&warning](QMessageBox &box) {
-                                       warning = box.text();
+                                   [&](QMessageBox &box) {
+                                       warned = box.text().startsWith(
+                                           u"The log could not be saved to "_s);
                                        box.done(0);
                                    });
-        QVERIFY2(warning.startsWith(u"The log could not be saved to "_s), qPrintable(warning));
+        QVERIFY(warned);
 
         // The next run clears the log and the window follows it, filter kept.
         t->drop({u"review/short.cl2"_s, u"batch/1.cl2"_s}, true);
