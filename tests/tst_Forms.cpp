@@ -474,6 +474,8 @@ private slots:
             QTest::keyClick(scan.Dir1, Qt::Key_Up); // the folder above, highlighted
             QTest::mouseClick(scan.Command1, Qt::LeftButton);
             QTRY_COMPARE(scan.m_progress->text(), u"Converting: 2 of 3 files done"_s);
+            emit t->form.searchProgress(1, 3); // as a search reports before the files
+            QCOMPARE(scan.m_progress->text(), u"Searching: 1 folder listed, 3 files found"_s);
             // While the run goes on only Cancel, Escape or the close box takes
             // input: it stops the run after the file in hand.
             QVERIFY(scan.Command2->isEnabled() && !scan.Command1->isEnabled() &&
