@@ -1,4 +1,3 @@
-#include "convert/Journal.h"
 #include "support/Cl2Fixture.h"
 #include "ui/DirListBox.h"
 #include "ui/DriveListBox.h"
@@ -367,26 +366,18 @@ private slots:
         }
     }
 
-    // The window's runs record in the journal and the history it is given.
     // Undo Last Conversion puts back exactly the files the last run converted,
     // once, even in a window started again over the same history; a run that
     // turns files a second time says so in the caption.
     void undoPutsBackTheLastRun()
     {
         qputenv("XDG_STATE_HOME", QFile::encodeName(t->path("state")));
-        QString whyNone;
-        const std::unique_ptr<Journal> journal =
-            Journal::create(Journal::Durability::ProcessDeath, &whyNone);
-        QVERIFY2(journal, qPrintable(whyNone));
-        t->form.setJournal(journal.get());
         t->form.keepHistory();
         QSignalSpy finished(&t->form, &Form1::runFinished);
         t->drop({u"batch/1.cl2"_s}, true);
         QVERIFY(finished.wait());
         t->drop({u"good one.cl2"_s, u"bad.cl2"_s, u"sprites"_s}, true);
         QVERIFY(finished.wait());
-        QVERIFY(readFile(QFile::decodeName(journal->path()))
-                    .contains(QFile::encodeName(t->path("sprites/deeper/below.cl2"))));
 
         Form1 again; // as if started again over the same state folder
         again.keepHistory();
