@@ -378,6 +378,7 @@ private slots:
         QVERIFY(finished.wait());
         t->drop({u"good one.cl2"_s, u"bad.cl2"_s, u"sprites"_s}, true);
         QVERIFY(finished.wait());
+        QVERIFY(t->form.mnuundo->text().startsWith(u"&Undo Last Conversion (3 files, "_s));
 
         Form1 again; // as if started again over the same state folder
         again.keepHistory();
