@@ -23,7 +23,6 @@
 #include <QTest>
 
 #include <atomic>
-#include <thread>
 
 using namespace velmora;
 using namespace velmora::test;
@@ -414,10 +413,10 @@ private slots:
         QCOMPARE(readFile(second), t->files.value(second));
     }
 
-    // The folder dialog starts where the program was started and follows the
-    // folder with its drive list. Its folder list holds the root, every
-    // ancestor, the opened folder and its subfolders, hidden ones included; a
-    // click or an arrow only highlights, Enter or a double click opens.
+    // The folder dialog starts where the program was started, its drive list
+    // on that folder's drive; choosing a drive opens it. Its folder list holds
+    // the root first and the opened folder's subfolders, hidden ones included;
+    // a click or an arrow only highlights, Enter or a double click opens.
     // Proceed converts the opened folder, the dialog shows how far the batch
     // is, and Escape stops it. Shown again, it is the same dialog, where it
     // was, with no stale progress.
