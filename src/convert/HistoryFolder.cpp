@@ -57,7 +57,7 @@ void removeOldRecords(const QByteArray &folder, int keepRuns, std::int64_t keepB
 {
     const std::vector<QByteArray> paths = recordPaths(folder);
     std::int64_t bytes = 0;
-    int kept = 1; // the new one
+    int kept = 0;
     for (auto it = paths.rbegin(); it != paths.rend(); ++it) {
         QString error;
         LockedFile record;

@@ -22,8 +22,8 @@ std::vector<QByteArray> recordPaths(const QByteArray &folder);
 // can be trusted.
 std::vector<QByteArray> keptRecords();
 
-// Removes the oldest records until, with the one about to start, at most
-// keepRuns are kept in at most keepBytes. A record whose run goes on is kept.
+// Removes the oldest records until at most keepRuns are kept in at most
+// keepBytes. A record whose run goes on is kept.
 void removeOldRecords(const QByteArray &folder, int keepRuns, std::int64_t keepBytes);
 
 // The process a record's name says wrote it; -1 when it says none.

@@ -37,8 +37,12 @@ std::unique_ptr<RunRecord> RunRecord::create(const QString &program, const QList
     if (folder.isEmpty()) {
         return nullptr;
     }
+    // The new record takes its place among those kept once its run has
+    // converted a file (finish): a run that converts none must not cost the
+    // oldest record its place.
     removeOldRecords(folder, MaxRuns, MaxBytes);
     std::unique_ptr<RunRecord> record(new RunRecord);
+    record->m_folder = folder;
     record->m_startedMs = QDateTime::currentMSecsSinceEpoch();
     record->m_workingFolder = workingFolder();
     const QByteArray stem = folder + "/run-" +
@@ -141,6 +145,7 @@ void RunRecord::finish(bool stopped)
     // The zeros the mapping grew by are let go.
     m_file.truncate(m_used, &error);
     m_file.close();
+    removeOldRecords(m_folder, MaxRuns, MaxBytes);
 }
 
 QDateTime RunRecord::started() const

@@ -30,7 +30,8 @@ public:
     static constexpr std::int64_t MaxBytes = 100 * 1024 * 1024;
 
     // Starts the record of a run: which program, the paths it was given, and
-    // whether it undoes. Old records beyond the bounds are removed first.
+    // whether it undoes. Old records beyond the bounds are removed, before
+    // and again after a run that converted files.
     // Null, with the reason, when there is no usable state folder.
     static std::unique_ptr<RunRecord> create(const QString &program, const QList<QByteArray> &paths,
                                              bool undo, QString *reason);
@@ -68,6 +69,7 @@ private:
     bool m_full = false;
     bool m_finished = false;
     QByteArray m_workingFolder; // where relative paths start, ending in '/'
+    QByteArray m_folder;        // the history folder
 };
 
 // A file a run converted whole but was killed before it recorded: found by
