@@ -1,10 +1,11 @@
 #pragma once
 
 #include "platform/BinaryFile.h"
+#include "platform/ZeroedMemory.h"
 
 #include <cstdint>
+#include <new>
 #include <optional>
-#include <vector>
 
 namespace velmora {
 
@@ -25,10 +26,10 @@ public:
     // it was put with a higher tag (a later sighting) before.
     void putUnlessLater(const FileId &id, const FileStamp &stamp, std::uint16_t tag)
     {
-        if ((m_size + 1) * 5 > m_slots.size() * 4) {
+        if ((m_size + 1) * 5 > m_slotCount * 4) {
             grow();
         }
-        Slot &slot = m_slots[indexOf(key(id))];
+        Slot &slot = table()[indexOf(key(id))];
         if (slot.value != 0 && (slot.value & 0xFFFF) > std::uint64_t(tag) + 1) {
             return;
         }
@@ -38,10 +39,10 @@ public:
     // The tag the file was put with, when it still has that stamp.
     std::optional<std::uint16_t> tag(const FileId &id, const FileStamp &stamp) const
     {
-        if (m_slots.empty()) {
+        if (m_slotCount == 0) {
             return std::nullopt;
         }
-        const Slot &slot = m_slots[indexOf(key(id))];
+        const Slot &slot = table()[indexOf(key(id))];
         if (slot.value == 0 || (slot.value >> 16) != (value(stamp, 0) >> 16)) {
             return std::nullopt;
         }
@@ -71,28 +72,37 @@ private:
             mix(std::uint64_t(stamp.modifiedNs) ^ mix(std::uint64_t(stamp.length)));
         return (digest << 16) | (std::uint64_t(tag) + 1);
     }
-    std::size_t mask() const { return m_slots.size() - 1; }
+    Slot *table() const { return static_cast<Slot *>(m_memory.data()); }
+    std::size_t mask() const { return m_slotCount - 1; }
     // The key's slot, or the free slot where it would go.
     std::size_t indexOf(std::uint64_t k) const
     {
         for (std::size_t at = std::size_t(mix(k)) & mask();; at = (at + 1) & mask()) {
-            if (m_slots[at].value == 0 || m_slots[at].key == k) {
+            if (table()[at].value == 0 || table()[at].key == k) {
                 return at;
             }
         }
     }
     void grow()
     {
-        std::vector<Slot> old = std::move(m_slots);
-        m_slots.assign(old.empty() ? 1024 : old.size() * 2, Slot{});
-        for (const Slot &slot : old) {
-            if (slot.value != 0) {
-                m_slots[indexOf(slot.key)] = slot;
+        const std::size_t oldCount = m_slotCount;
+        ZeroedMemory old = std::move(m_memory);
+        m_slotCount = oldCount == 0 ? 1024 : oldCount * 2;
+        m_memory = ZeroedMemory(m_slotCount * sizeof(Slot));
+        if (!m_memory.data()) {
+            throw std::bad_alloc();
+        }
+        const Slot *from = static_cast<const Slot *>(old.data());
+        for (std::size_t i = 0; i < oldCount; ++i) {
+            if (from[i].value != 0) {
+                table()[indexOf(from[i].key)] = from[i];
             }
         }
     }
 
-    std::vector<Slot> m_slots;
+    // Probed at random: zeroed memory of the system's large pages.
+    ZeroedMemory m_memory;
+    std::size_t m_slotCount = 0;
     std::size_t m_size = 0;
 };
 

@@ -4,7 +4,9 @@
 #include "cli/ProgressLine.h"
 #include "cli/StandardOutputLog.h"
 
+#include "convert/EarlierConversions.h"
 #include "convert/Module1.h"
+#include "convert/RunRecord.h"
 #include "convert/StartUp.h"
 #include "platform/Terminal.h"
 

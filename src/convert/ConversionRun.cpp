@@ -1,7 +1,9 @@
 #include "convert/ConversionRun.h"
 
+#include "convert/EarlierConversions.h"
 #include "convert/FileInFlight.h"
 #include "convert/RunHistory.h"
+#include "convert/RunRecord.h"
 
 namespace velmora {
 

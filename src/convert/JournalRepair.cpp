@@ -1,7 +1,7 @@
 #include "convert/JournalRepair.h"
 
 #include "convert/JournalFormat.h"
-#include "convert/RunHistory.h"
+#include "convert/RunRecord.h"
 #include "platform/BinaryFile.h"
 #include "platform/DirectoryListing.h"
 #include "platform/LockedFile.h"

@@ -1,6 +1,6 @@
 #include "ui/RunController.h"
 
-#include "convert/RunHistory.h"
+#include "convert/EarlierConversions.h"
 #include "ui/LogBox.h"
 #include "ui/RunLog.h"
 

@@ -1,6 +1,7 @@
 #include "ui/UndoHistory.h"
 
 #include "convert/RunHistory.h"
+#include "convert/RunRecord.h"
 
 #include <utility>
 
