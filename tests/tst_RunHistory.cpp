@@ -94,10 +94,11 @@ private slots:
                  none.err.constData());
         makeBatch();
         const QString single = putFile(*m_dir, u"single.cl2"_s, m_original);
+        const QString refused = putFile(*m_dir, u"one.cl2"_s, makeSingleDirectionCl2(2));
         QCOMPARE(runCli({batchFolder()}).exitCode, 0);
         QCOMPARE(runCli({u"--undo"_s, single, single}).exitCode, 1); // named twice: left alone
         QCOMPARE(runCli({u"--dry-run"_s, batchFolder()}).exitCode, 0);
-        QCOMPARE(runCli({putFile(*m_dir, u"one.cl2"_s, makeSingleDirectionCl2(2))}).exitCode, 1);
+        QCOMPARE(runCli({refused}).exitCode, 1);
         const ProcessRun history = runCli({u"--history"_s});
         QCOMPARE(history.exitCode, 0);
         const QRegularExpression time(
@@ -108,7 +109,12 @@ private slots:
         for (int i = 0; i < 20; ++i) {
             QCOMPARE(runCli({single}).exitCode, 0);
         }
-        QCOMPARE(recordNames().size(), 20);
+        const QStringList kept = recordNames();
+        QCOMPARE(kept.size(), 20);
+        // Runs that convert nothing cost no record its place.
+        QCOMPARE(runCli({u"--dry-run"_s, single}).exitCode, 0);
+        QCOMPARE(runCli({refused}).exitCode, 1);
+        QCOMPARE(recordNames(), kept);
         QCOMPARE(lines(runCli({u"--history"_s}).out).size(), 20);
         for (const QString &name : recordNames()) {
             QCOMPARE(QFileInfo(records() + u'/' + name).permissions(),
