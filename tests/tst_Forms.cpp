@@ -1,3 +1,4 @@
+#include "convert/Journal.h"
 #include "support/Cl2Fixture.h"
 #include "ui/DirListBox.h"
 #include "ui/DriveListBox.h"
@@ -241,6 +242,8 @@ private slots:
         Form1 &form = t->form;
         const bool runs = log.first() != PreviousLog;
         QSignalSpy finished(&form, &Form1::runFinished);
+        std::unique_ptr<Journal> journal; // outlives the run
+        const Journal *given = nullptr;
         if (road == Road::Chooser) {
             // A window without a journal says why in each run's log.
             form.setJournal(nullptr, u"no state folder"_s);
@@ -252,7 +255,17 @@ private slots:
                      u"Sprites (*.cl2 *.cel);;All (*)"_s);
             QTest::mouseClick(form.Command1, Qt::LeftButton);
         } else {
-            form.setRunObserver(t->holdAfter(during == During::Nothing ? -1 : 2));
+            // The window hands its journal to each run.
+            qputenv("XDG_STATE_HOME", QFile::encodeName(t->path("state")));
+            QString why;
+            journal = Journal::create(Journal::Durability::ProcessDeath, &why);
+            QVERIFY2(journal, qPrintable(why));
+            form.setJournal(journal.get());
+            form.setRunObserver([&given, hold = t->holdAfter(during == During::Nothing ? -1 : 2)](
+                                    ConversionRun &run) {
+                given = run.options().journal;
+                hold(run);
+            });
             t->drop(input, runs);
         }
         // Held after two of the three files: the box and the caption show how far
@@ -279,6 +292,7 @@ private slots:
         QTRY_COMPARE(finished.size(), runs ? 1 : 0);
         QVERIFY(form.Command1->isEnabled() && form.Command3->isEnabled());
         QCOMPARE(form.windowTitle(), caption);
+        QCOMPARE(given, runs ? journal.get() : nullptr);
         t->checkLog(log);
         t->checkFiles();
     }
