@@ -3,6 +3,7 @@
 #include "convert/Journal.h"
 #include "convert/JournalRepair.h"
 #include "convert/Module1.h"
+#include "convert/StartUp.h"
 #include "support/Cl2Fixture.h"
 #include "support/ProcessRun.h"
 
@@ -477,6 +478,38 @@ private slots:
         QCOMPARE(log.lines(), QStringList());
         QCOMPARE(readFile(file), converted(original));
         QCOMPARE(readFile(longFile), converted(longOriginal));
+    }
+
+    // The start gives the journal a slot for each thread, none idle. A record
+    // too long for a worker's slot is made by the run's own thread, in the
+    // last slot, which may grow: two threads never share a slot.
+    void aRecordTooLongForAWorkerIsKept()
+    {
+        const QByteArray original = makeEightDirectionCl2(9000, 1);
+        QStringList files;
+        for (int i = 0; i < 64; ++i) {
+            files << putFile(*m_dir, u"f%1.cl2"_s.arg(i, 2, 10, QChar(u'0')), original);
+        }
+        StringMessageLog log;
+        ConversionOptions options;
+        options.jobs = 2;
+        const StartedUp started = startUp(
+            log, [] {}, options);
+        QVERIFY2(started.journal, qPrintable(started.whyNoJournal));
+        QCOMPARE(started.journal->slotCount(), 2);
+        const std::thread::id caller = std::this_thread::get_id();
+        std::atomic<int> byWorkers = 0;
+        DirectionTables::setBetweenWritesForTesting(
+            [&] { byWorkers += std::this_thread::get_id() != caller; });
+        options.journal = started.journal.get();
+        ConversionRun run(options);
+        const BatchResult result = ConvertPaths({m_dir->path()}, log, run);
+        DirectionTables::setBetweenWritesForTesting({});
+        QVERIFY(result.failed == 0 && result.found == 64);
+        QCOMPARE(byWorkers.load(), 0);
+        for (const QString &file : files) {
+            QCOMPARE(readFile(file), converted(original));
+        }
     }
 };
 
