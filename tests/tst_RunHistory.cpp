@@ -1,6 +1,8 @@
 // The history of runs, through the real command line: --history, --undo-last
 // after a kill, --skip-converted after a stop, the note on files turned twice,
 // the bounds and the trust checks of the records.
+#include "convert/RunHistory.h"
+#include "convert/RunRecord.h"
 #include "support/Cl2Fixture.h"
 #include "support/ProcessRun.h"
 
@@ -11,6 +13,7 @@
 
 #include <csignal>
 
+using namespace velmora;
 using namespace velmora::test;
 using namespace Qt::StringLiterals;
 
@@ -283,6 +286,32 @@ private slots:
                                                   last + ") cannot be used: "_L1 + why +
                                                   "; nothing was undone\n"_L1);
         QVERIFY(readFile(batch[0]) != m_original);
+    }
+
+    // A record of thousands of files, read a window at a time, gives back
+    // each file as written: path, identity and stamp, in order.
+    void aLongRecordReadsBackWhole()
+    {
+        const qint64 before = QDateTime::currentMSecsSinceEpoch();
+        QString why;
+        std::unique_ptr<RunRecord> record = RunRecord::create(u"test"_s, {"/given"}, true, &why);
+        QVERIFY2(record, qPrintable(why));
+        const int files = 3000; // some 250 KiB
+        for (int i = 0; i < files; ++i) {
+            record->add(FileId{7, std::uint64_t(i)}, FileStamp{i, 1000 * i},
+                        "/folder " + QByteArray::number(i / 100) + '/', "f.cl2");
+        }
+        record.reset();
+        const std::optional<RecordedRun> run = readLastRun(RecordDetail::Files);
+        QVERIFY(run && run->unreadable.isEmpty() && run->undo && run->fileCount == files);
+        QVERIFY(run->started.toMSecsSinceEpoch() >= before && run->paths == QList{"/given"_ba});
+        for (int i = 0; i < files; ++i) {
+            QByteArray path;
+            run->files.files.encodedPath(i, path);
+            QCOMPARE(path, "/folder " + QByteArray::number(i / 100) + "/f.cl2");
+            QCOMPARE(run->files.files.id(i).inode, std::uint64_t(i));
+            QCOMPARE(run->files.stamps[std::size_t(i)].modifiedNs, 1000 * i);
+        }
     }
 };
 
