@@ -79,7 +79,9 @@ public:
         form.Form_Load();
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
+        // Shown, as an earlier run's line would be by now.
         form.log().AppendLine(PreviousLog);
+        form.log().flush();
     }
 
     QString path(const char *name) const { return dir.filePath(QLatin1String(name)); }
