@@ -44,8 +44,8 @@ public:
     {
     }
 
-    // Whether the items wait for a disk: chunks read from storage, and more
-    // threads were brought in.
+    // Whether the items wait for a disk: a chunk read from storage for most
+    // of its items, and none since read nothing.
     bool diskBound() const { return m_diskBound.load(std::memory_order_relaxed); }
 
     // How many threads to keep busy while nothing waits for a disk: one per
@@ -257,23 +257,27 @@ private:
     };
     // On a warm cache, a thread per core does the most: more threads only
     // take turns on the cores and wait for each other. A chunk whose thread
-    // read from storage for most of its items (reads count 512-byte units)
-    // brings more workers in, up to the jobs asked for; a chunk that read
-    // nothing lets one go again.
+    // read from storage for at least half its items brings more workers in,
+    // up to the jobs asked for; a chunk that read nothing lets one go again.
+    // A page evicted here and there (reclaim takes cold pages even from a
+    // cache with room) is no reason for a thread.
     void adjustWorkers(qsizetype chunkSize, long reads)
     {
+        // Reads count 512-byte units; a page is eight.
+        constexpr long UnitsPerPage = 8;
+        const bool waitedForDisk = reads > 0 && 2 * reads >= UnitsPerPage * long(chunkSize);
         bool more = false;
         {
             const std::lock_guard lock(m_mutex);
-            if (reads >= chunkSize && reads > 0) {
+            if (waitedForDisk) {
                 more = m_neededWorkers < m_jobs - 1;
                 m_neededWorkers = std::min(m_jobs - 1, 2 * m_neededWorkers + 1);
-                m_diskBound.store(true, std::memory_order_relaxed);
                 m_hire.store(std::max(m_hire.load(std::memory_order_relaxed), m_neededWorkers),
                              std::memory_order_relaxed);
-            } else if (reads == 0 && m_neededWorkers > m_coreWorkers) {
-                --m_neededWorkers;
-                m_diskBound.store(m_neededWorkers > m_coreWorkers, std::memory_order_relaxed);
+                m_diskBound.store(true, std::memory_order_relaxed);
+            } else if (reads == 0) {
+                m_neededWorkers = std::max(m_neededWorkers - 1, m_coreWorkers);
+                m_diskBound.store(false, std::memory_order_relaxed);
             }
         }
         if (more) {
