@@ -119,14 +119,12 @@ public:
             for (qsizetype i = first; i < end; ++i) {
                 open(i, slot(i), thread);
             }
-            clock.pause();
             awaitTurn(first);
             for (qsizetype i = first; i < end; ++i) {
                 admit(i, slot(i));
             }
             admitted(end);
             const bool started = start(first, end);
-            clock.resume();
             for (qsizetype i = first; i < end && started; ++i) {
                 work(i, slot(i), thread);
             }
@@ -241,19 +239,16 @@ private:
             m_readied.notify_one();
         }
     }
-    // Counts what a thread reads from storage while it works on a chunk,
-    // leaving out its wait for its turn. Its waits for a lock are no reason
-    // for more threads: only waits for a disk are.
+    // Counts what a thread reads from storage while it works on a chunk. Its
+    // waits for a lock or for its turn are no reason for more threads (a
+    // thread reads nothing while it waits): only waits for a disk are.
     class StorageReads
     {
     public:
-        void pause() { m_paused = threadStorageReads(); }
-        void resume() { m_reads -= threadStorageReads() - m_paused; }
-        long count() const { return threadStorageReads() - m_reads; }
+        long count() const { return threadStorageReads() - m_start; }
 
     private:
-        long m_reads = threadStorageReads();
-        long m_paused = 0;
+        long m_start = threadStorageReads();
     };
     // On a warm cache, a thread per core does the most: more threads only
     // take turns on the cores and wait for each other. A chunk whose thread
