@@ -3,6 +3,7 @@
 // the bounds and the trust checks of the records.
 #include "convert/RunHistory.h"
 #include "convert/RunRecord.h"
+#include "convert/WrittenStamps.h"
 #include "support/Cl2Fixture.h"
 #include "support/ProcessRun.h"
 
@@ -12,6 +13,8 @@
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace velmora;
 using namespace velmora::test;
@@ -298,7 +301,7 @@ private slots:
         QVERIFY2(record, qPrintable(why));
         const int files = 3000; // some 250 KiB
         for (int i = 0; i < files; ++i) {
-            record->add(FileId{7, std::uint64_t(i)}, FileStamp{i, 1000 * i},
+            record->add(FileId{7, std::uint64_t(i)}, FileStamp{i, 1000 * i, 1000 * (i % 3)},
                         "/folder " + QByteArray::number(i / 100) + '/', "f.cl2");
         }
         record.reset();
@@ -310,8 +313,42 @@ private slots:
             run->files.files.encodedPath(i, path);
             QCOMPARE(path, "/folder " + QByteArray::number(i / 100) + "/f.cl2");
             QCOMPARE(run->files.files.id(i).inode, std::uint64_t(i));
-            QCOMPARE(run->files.stamps[std::size_t(i)].modifiedNs, 1000 * i);
+            QCOMPARE(run->files.stamps[std::size_t(i)], (FileStamp{i, 1000 * i, 1000 * (i % 3)}));
         }
+    }
+
+    // A written file's stamp taken from the clock always holds the time the
+    // system gave it; a file system that stamps otherwise is found out, and
+    // its files are asked of the system from then on.
+    void writtenFilesAreStampedAsTheSystemStampsThem_data()
+    {
+        QTest::addColumn<bool>("stampedOtherwise");
+        QTest::newRow("stamped by this clock") << false;
+        QTest::newRow("stamped otherwise") << true;
+    }
+
+    void writtenFilesAreStampedAsTheSystemStampsThem()
+    {
+        QFETCH(bool, stampedOtherwise);
+        WrittenStamps stamps;
+        qsizetype spans = 0;
+        for (int i = 0; i < 200; ++i) {
+            const QString path = m_dir->filePath(QString::number(i));
+            QVERIFY(writeFile(path, "x"));
+            BinaryFile file;
+            QString error;
+            const std::int64_t before = BinaryFile::beforeWriting();
+            QVERIFY2(file.open(path, &error) && file.writeAt(0, "y", 1, &error), qPrintable(error));
+            if (stampedOtherwise && i == 3) {
+                const timespec times[2] = {{0, UTIME_OMIT}, {1000, 0}};
+                QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0);
+            }
+            const FileStamp stamp = stamps.after(file, before);
+            QVERIFY2(stamp.admits(file.stamp()), qPrintable(path));
+            spans += stamp.earlierByNs > 0 ? 1 : 0;
+        }
+        QCOMPARE(stamps.trusted(), !stampedOtherwise);
+        QCOMPARE(spans > 100, !stampedOtherwise);
     }
 };
 

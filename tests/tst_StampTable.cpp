@@ -14,6 +14,7 @@ struct Put
     std::uint64_t inode;
     std::int64_t modifiedNs;
     std::uint16_t tag;
+    std::int64_t earlierByNs = 0; // a stamp known to a span, as the clock gives it
 };
 
 } // namespace
@@ -41,6 +42,12 @@ private slots:
         QTest::newRow("another device") << QList<Put>{early} << Put{2, 7, 1000, 0xFFFF};
         QTest::newRow("another file") << QList<Put>{early} << Put{1, 8, 1000, 0xFFFF};
         QTest::newRow("nothing put") << QList<Put>{} << Put{1, 7, 1000, 0xFFFF};
+        const Put spanned{1, 7, 9000000, 5, 3000};
+        QTest::newRow("inside a span") << QList<Put>{spanned} << Put{1, 7, 8998500, 5};
+        QTest::newRow("a span's first time") << QList<Put>{spanned} << Put{1, 7, 8997000, 5};
+        QTest::newRow("a span's last time") << QList<Put>{spanned} << Put{1, 7, 9000000, 5};
+        QTest::newRow("before a span") << QList<Put>{spanned} << Put{1, 7, 8996999, 0xFFFF};
+        QTest::newRow("after a span") << QList<Put>{spanned} << Put{1, 7, 9000001, 0xFFFF};
     }
 
     void aFileIsFoundOnlyAsItWasLastSeen()
@@ -49,7 +56,8 @@ private slots:
         QFETCH(Put, asked);
         StampTable table;
         for (const Put &put : puts) {
-            table.putUnlessLater({put.device, put.inode}, {4096, put.modifiedNs}, put.tag);
+            table.putUnlessLater({put.device, put.inode}, {4096, put.modifiedNs, put.earlierByNs},
+                                 put.tag);
         }
         const FileId id{asked.device, asked.inode};
         QCOMPARE(table.tag(id, {4096, asked.modifiedNs}).value_or(0xFFFF), asked.tag);

@@ -3,6 +3,7 @@
 #include "platform/BinaryFile.h"
 #include "platform/ZeroedMemory.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
 #include <optional>
@@ -10,13 +11,13 @@
 namespace velmora {
 
 // For each file identity, the stamp it had when last seen and a small tag
-// (which run saw it), in 16 bytes a file: one flat table, filled from
+// (which run saw it), in 24 bytes a file: one flat table, filled from
 // records of hundreds of thousands of files at every start.
 //
-// The identity and the stamp are kept as 64-bit and 48-bit digests, not as
-// they are. Two files on one device never share a key (the inode is kept
-// whole, only the device is mixed in); a false match needs files of two
-// devices to share a key and a stamp digest as well, too unlikely to matter.
+// The identity and the length are kept as digests, not as they are. Two
+// files on one device never share a key (the inode is kept whole, only the
+// device is mixed in); a false match needs files of two devices to share a
+// key, a length digest and a time as well, too unlikely to matter.
 class StampTable
 {
 public:
@@ -33,17 +34,26 @@ public:
         if (slot.value != 0 && (slot.value & 0xFFFF) > std::uint64_t(tag) + 1) {
             return;
         }
+        // A span too wide to keep is cut short: the file may then go
+        // unrecognised, never recognised wrongly.
+        const std::uint64_t spanUs = std::min<std::uint64_t>(
+            (std::uint64_t(std::max<std::int64_t>(stamp.earlierByNs, 0)) + 999) / 1000, SpanMask);
         m_size += slot.value == 0 ? 1 : 0;
-        slot = {key(id), value(stamp, tag)};
+        slot = {key(id), stamp.modifiedNs,
+                lengthDigest(stamp) << 40 | spanUs << 16 | (std::uint64_t(tag) + 1)};
     }
     // The tag the file was put with, when it still has that stamp.
-    std::optional<std::uint16_t> tag(const FileId &id, const FileStamp &stamp) const
+    std::optional<std::uint16_t> tag(const FileId &id, const FileStamp &now) const
     {
         if (m_slotCount == 0) {
             return std::nullopt;
         }
         const Slot &slot = table()[indexOf(key(id))];
-        if (slot.value == 0 || (slot.value >> 16) != (value(stamp, 0) >> 16)) {
+        if (slot.value == 0 || (slot.value >> 40) != lengthDigest(now)) {
+            return std::nullopt;
+        }
+        const std::int64_t spanNs = std::int64_t((slot.value >> 16) & SpanMask) * 1000;
+        if (now.modifiedNs > slot.modified || now.modifiedNs < slot.modified - spanNs) {
             return std::nullopt;
         }
         return std::uint16_t((slot.value & 0xFFFF) - 1);
@@ -54,8 +64,11 @@ private:
     struct Slot
     {
         std::uint64_t key = 0;
-        std::uint64_t value = 0; // 0: free; else stamp digest << 16 | tag + 1
+        std::int64_t modified = 0; // ns, the latest the file may have had
+        // 0: free; else length digest << 40 | span in µs << 16 | tag + 1
+        std::uint64_t value = 0;
     };
+    static constexpr std::uint64_t SpanMask = 0xFFFFFF;
 
     static std::uint64_t mix(std::uint64_t x)
     {
@@ -66,11 +79,9 @@ private:
         return x ^ (x >> 33);
     }
     static std::uint64_t key(const FileId &id) { return id.inode ^ mix(id.device); }
-    static std::uint64_t value(const FileStamp &stamp, std::uint16_t tag)
+    static std::uint64_t lengthDigest(const FileStamp &stamp)
     {
-        const std::uint64_t digest =
-            mix(std::uint64_t(stamp.modifiedNs) ^ mix(std::uint64_t(stamp.length)));
-        return (digest << 16) | (std::uint64_t(tag) + 1);
+        return mix(std::uint64_t(stamp.length)) >> 40;
     }
     Slot *table() const { return static_cast<Slot *>(m_memory.data()); }
     std::size_t mask() const { return m_slotCount - 1; }

@@ -3,6 +3,7 @@
 #include "algorithms/FileClaims.h"
 #include "algorithms/FileIdSet.h"
 #include "convert/LogEntry.h"
+#include "convert/WrittenStamps.h"
 #include "platform/BinaryFile.h"
 #include "search/FoundFileList.h"
 
@@ -112,6 +113,11 @@ public:
     bool keepsConvertedList() const { return m_keepList; }
     // Whether a converted file's stamp is wanted: for the list or the record.
     bool needsStamps() const { return m_keepList || m_options.record; }
+    // The stamp of a file this run wrote since `before`. Thread-safe.
+    FileStamp stampAfterWriting(const BinaryFile &file, std::int64_t before)
+    {
+        return m_writtenStamps.after(file, before);
+    }
     const ConvertedFiles &convertedFiles() const { return m_convertedList; }
 
     // Claims a file for conversion by the name that reaches it first in the
@@ -159,6 +165,7 @@ private:
     std::vector<bool> m_converted; // by claim
     bool m_keepList = false;
     std::mutex m_recordMutex;
+    WrittenStamps m_writtenStamps;
     qsizetype m_turnedAgain = 0;
     ConvertedFiles m_convertedList;
     QByteArray m_lastFolder;

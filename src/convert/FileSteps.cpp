@@ -74,6 +74,7 @@ void convertOpened(FileInFlight &job, ConversionRun &run, const FilePlace &place
     if (job.problem.isEmpty() && stoppable && run.stopRequested() && leaveForStop(job)) {
         return;
     }
+    std::int64_t before = 0; // when the writes began
     if (job.problem.isEmpty() && !options.dryRun) {
         Journal *journal = options.journal;
         thread_local QByteArray path; // its buffer serves every file
@@ -86,6 +87,7 @@ void convertOpened(FileInFlight &job, ConversionRun &run, const FilePlace &place
             job.deferred = true;
             return;
         }
+        before = BinaryFile::beforeWriting();
         const QString failed = storeRecorded(file, path, tables, swapOf(options), journal, slot);
         if (!failed.isEmpty()) {
             job.problem = {Status::WriteFailed, failed};
@@ -96,7 +98,11 @@ void convertOpened(FileInFlight &job, ConversionRun &run, const FilePlace &place
         return;
     }
     // The stamp is taken before the file is closed: an undo checks against it.
-    job.stamp = run.needsStamps() ? file.stamp() : FileStamp{};
+    if (!run.needsStamps()) {
+        job.stamp = {};
+    } else {
+        job.stamp = options.dryRun ? file.stampWhenLocked() : run.stampAfterWriting(file, before);
+    }
     // Recorded at once, on this thread: a kill from now on leaves it named.
     run.recordWritten(file.id(), job.stamp, place.encodedFolder, place.name);
     const bool closed = file.close(&error);

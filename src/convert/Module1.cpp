@@ -173,7 +173,7 @@ BatchResult UndoConversion(const ConvertedFiles &converted, MessageLog &log, Con
     const auto sameFile = [&converted](qsizetype i, FileInFlight &job) {
         const BinaryFile &file = job.file;
         const bool same = file.id() == converted.files.id(i) &&
-                          file.stampWhenLocked() == converted.stamps[std::size_t(i)];
+                          converted.stamps[std::size_t(i)].admits(file.stampWhenLocked());
         return same ? FileProblem() : FileProblem{Status::ChangedSince, {}};
     };
     return convertList(converted.files, log, undoRun, sameFile);

@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace velmora::RecordFormat {
@@ -84,6 +85,13 @@ bool decodeHeader(const char *data, std::int64_t headerBytes, bool live, Recorde
 }
 
 // Adds the entry's file to the run's list of files.
+FileStamp stampOf(const char *entry)
+{
+    return FileStamp{get<std::int64_t>(entry, EntryAt::Length),
+                     get<std::int64_t>(entry, EntryAt::Modified),
+                     std::int64_t{get<std::uint32_t>(entry, EntryAt::EarlierByUs)} * 1000};
+}
+
 void appendFile(const char *entry, std::int64_t pathBytes, QByteArray &lastFolder, RecordedRun *run)
 {
     const FileId id{get<std::uint64_t>(entry, EntryAt::Device),
@@ -97,8 +105,7 @@ void appendFile(const char *entry, std::int64_t pathBytes, QByteArray &lastFolde
     }
     const QByteArrayView name = path.sliced(split);
     run->files.files.append(std::string_view(name.data(), std::size_t(name.size())), id);
-    run->files.stamps.push_back(FileStamp{get<std::int64_t>(entry, EntryAt::Length),
-                                          get<std::int64_t>(entry, EntryAt::Modified)});
+    run->files.stamps.push_back(stampOf(entry));
 }
 
 } // namespace
@@ -150,7 +157,11 @@ void encodeEntry(char *entry, const FileId &id, const FileStamp &stamp,
     }
     const std::int64_t size = entrySize(pathBytes);
     put<std::uint32_t>(entry, EntryAt::PathBytes, std::uint32_t(pathBytes));
-    put<std::uint32_t>(entry, EntryAt::Reserved, 0);
+    // Rounded up: a span a little wider still holds the file's time.
+    const std::int64_t earlierByUs = (stamp.earlierByNs + 999) / 1000;
+    put<std::uint32_t>(entry, EntryAt::EarlierByUs,
+                       std::uint32_t(std::clamp<std::int64_t>(
+                           earlierByUs, 0, std::numeric_limits<std::uint32_t>::max())));
     put<std::uint64_t>(entry, EntryAt::Device, id.device);
     put<std::uint64_t>(entry, EntryAt::Inode, id.inode);
     put<std::int64_t>(entry, EntryAt::Length, stamp.length);
@@ -251,8 +262,7 @@ bool read(const QByteArray &path, RecordDetail detail, RecordedRun *run, QString
         if (eachStamp) {
             eachStamp(FileId{get<std::uint64_t>(entry, EntryAt::Device),
                              get<std::uint64_t>(entry, EntryAt::Inode)},
-                      FileStamp{get<std::int64_t>(entry, EntryAt::Length),
-                                get<std::int64_t>(entry, EntryAt::Modified)});
+                      stampOf(entry));
         }
         if (detail == RecordDetail::Files) {
             appendFile(entry, pathBytes, lastFolder, run);

@@ -57,7 +57,7 @@ enum EndCode : std::uint32_t { Running = 0, Finished = 1, Stopped = 2 };
 // storing an entry leaves one whose checksum fails, and the record ends there.
 namespace EntryAt {
 constexpr std::int64_t PathBytes = 0;
-constexpr std::int64_t Reserved = 4;
+constexpr std::int64_t EarlierByUs = 4; // the stamp's span, 0 for an exact one
 constexpr std::int64_t Device = 8;
 constexpr std::int64_t Inode = 16;
 constexpr std::int64_t Length = 24;

@@ -113,7 +113,7 @@ void RunRecord::add(const FileId &id, const FileStamp &stamp, const QByteArray &
         m_map + m_used, id, stamp,
         {prefix, folder, QByteArrayView(name.data(), qsizetype(name.size()))});
     m_used += size;
-    m_earliest = std::min(m_earliest, stamp.modifiedNs);
+    m_earliest = std::min(m_earliest, stamp.earliestNs());
     m_latest = std::max(m_latest, stamp.modifiedNs);
     ++m_files;
     // The entries written stay in the file; the process need not hold them.

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
@@ -271,6 +272,30 @@ FileStamp BinaryFile::stampWhenLocked() const
 {
     return FileStamp{m_identity.length,
                      m_identity.modifiedSeconds * 1000000000 + m_identity.modifiedNanoseconds};
+}
+
+namespace {
+
+std::int64_t clockNs(clockid_t clock)
+{
+    timespec now{};
+    ::clock_gettime(clock, &now);
+    return std::int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
+}
+
+} // namespace
+
+std::int64_t BinaryFile::beforeWriting()
+{
+    // The system stamps writes from its coarse clock, which runs up to a
+    // tick behind the precise one.
+    return clockNs(CLOCK_REALTIME_COARSE);
+}
+
+FileStamp BinaryFile::writtenSince(std::int64_t before) const
+{
+    const std::int64_t now = clockNs(CLOCK_REALTIME);
+    return FileStamp{m_identity.length, now, std::max<std::int64_t>(now - before, 0)};
 }
 
 FileStamp BinaryFile::stamp() const

@@ -28,12 +28,24 @@ struct FileIdentity
 };
 
 // What tells a file's present content from a later one: a file replaced or
-// written since has another length or modification time.
+// written since has another length or modification time. A stamp taken from
+// the clock around a file's writes, not from the file, knows the time only
+// to a span: the file was left with a time from modifiedNs - earlierByNs up
+// to modifiedNs.
 struct FileStamp
 {
     std::int64_t length = -1;
     std::int64_t modifiedNs = 0;
+    std::int64_t earlierByNs = 0;
     friend bool operator==(const FileStamp &, const FileStamp &) = default;
+
+    std::int64_t earliestNs() const { return modifiedNs - earlierByNs; }
+    // Whether a file now stamped `now` is as it was when this was taken.
+    bool admits(const FileStamp &now) const
+    {
+        return now.length == length && now.modifiedNs <= modifiedNs &&
+               now.modifiedNs >= earliestNs();
+    }
 };
 
 // A regular file opened for reading and writing at byte offsets. Every call
@@ -89,6 +101,12 @@ public:
     // Its stamp as it was when this process took its lock (or opened it,
     // where no lock could be had), without asking the system again.
     FileStamp stampWhenLocked() const;
+    // A time no later than any a write from now on leaves a file with, as
+    // the system keeps them (to a clock tick).
+    static std::int64_t beforeWriting();
+    // Its stamp after writes (none of which changed its length) made since
+    // `before`, from the clock alone: what stamp() would say, to a span.
+    FileStamp writtenSince(std::int64_t before) const;
 
     // Reads up to length bytes at offset; returns how many were read (fewer
     // only at the end of the file), or -1 with the reason in error.
