@@ -91,6 +91,9 @@ bool RunRecord::grow(std::int64_t needed)
     }
     m_map = map;
     m_mapped = size;
+    // Entries are stored under the run's lock: a page fault there would hold
+    // up every thread that converts.
+    m_file.prepareMapped(m_used, ReleaseBytes);
     return true;
 }
 
@@ -120,6 +123,7 @@ void RunRecord::add(const FileId &id, const FileStamp &stamp, const QByteArray &
     if (m_used - m_released >= ReleaseBytes) {
         m_file.releaseMapped(m_used);
         m_released = m_used;
+        m_file.prepareMapped(m_used, ReleaseBytes);
     }
 }
 

@@ -260,6 +260,22 @@ void LockedFile::releaseMapped(std::int64_t upTo)
     }
 }
 
+void LockedFile::prepareMapped(std::int64_t from, std::int64_t length)
+{
+#ifdef MADV_POPULATE_WRITE
+    const std::int64_t page = ::sysconf(_SC_PAGESIZE);
+    const std::int64_t start = from / page * page;
+    const std::int64_t end = std::min(from + length, m_mapSize);
+    if (m_map && end > start) {
+        // A system without it refuses: stores then fault page by page.
+        ::madvise(m_map + start, static_cast<size_t>(end - start), MADV_POPULATE_WRITE);
+    }
+#else
+    Q_UNUSED(from);
+    Q_UNUSED(length);
+#endif
+}
+
 bool LockedFile::truncate(std::int64_t size, QString *error)
 {
     if (m_map) {

@@ -63,6 +63,9 @@ public:
     // Lets go of the mapped pages before offset upTo: what was stored there
     // stays in the file, but no longer takes the process's memory.
     void releaseMapped(std::int64_t upTo);
+    // Makes the mapped bytes [from, from + length) ready to be written, so
+    // that stores into them take no page fault later. Best effort.
+    void prepareMapped(std::int64_t from, std::int64_t length);
     // Unmaps the file and cuts it to size bytes.
     bool truncate(std::int64_t size, QString *error);
     // Waits until the data written so far, mapped or not, and the length, are
