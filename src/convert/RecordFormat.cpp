@@ -84,7 +84,7 @@ bool decodeHeader(const char *data, std::int64_t headerBytes, bool live, Recorde
     return true;
 }
 
-// Adds the entry's file to the run's list of files.
+// The stamp an entry keeps: exact, or known to a span.
 FileStamp stampOf(const char *entry)
 {
     return FileStamp{get<std::int64_t>(entry, EntryAt::Length),
@@ -92,6 +92,7 @@ FileStamp stampOf(const char *entry)
                      std::int64_t{get<std::uint32_t>(entry, EntryAt::EarlierByUs)} * 1000};
 }
 
+// Adds the entry's file to the run's list of files.
 void appendFile(const char *entry, std::int64_t pathBytes, QByteArray &lastFolder, RecordedRun *run)
 {
     const FileId id{get<std::uint64_t>(entry, EntryAt::Device),
