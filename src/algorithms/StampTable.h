@@ -36,8 +36,7 @@ public:
         }
         // A span too wide to keep is cut short: the file may then go
         // unrecognised, never recognised wrongly.
-        const std::uint64_t spanUs = std::min<std::uint64_t>(
-            (std::uint64_t(std::max<std::int64_t>(stamp.earlierByNs, 0)) + 999) / 1000, SpanMask);
+        const std::uint64_t spanUs = std::min(std::uint64_t(stamp.earlierByUs()), SpanMask);
         m_size += slot.value == 0 ? 1 : 0;
         slot = {key(id), stamp.modifiedNs,
                 lengthDigest(stamp) << 40 | spanUs << 16 | (std::uint64_t(tag) + 1)};
@@ -52,8 +51,9 @@ public:
         if (slot.value == 0 || (slot.value >> 40) != lengthDigest(now)) {
             return std::nullopt;
         }
-        const std::int64_t spanNs = std::int64_t((slot.value >> 16) & SpanMask) * 1000;
-        if (now.modifiedNs > slot.modified || now.modifiedNs < slot.modified - spanNs) {
+        const FileStamp kept{now.length, slot.modified,
+                             std::int64_t((slot.value >> 16) & SpanMask) * 1000};
+        if (!kept.admits(now)) {
             return std::nullopt;
         }
         return std::uint16_t((slot.value & 0xFFFF) - 1);

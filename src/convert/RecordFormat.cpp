@@ -158,11 +158,9 @@ void encodeEntry(char *entry, const FileId &id, const FileStamp &stamp,
     }
     const std::int64_t size = entrySize(pathBytes);
     put<std::uint32_t>(entry, EntryAt::PathBytes, std::uint32_t(pathBytes));
-    // Rounded up: a span a little wider still holds the file's time.
-    const std::int64_t earlierByUs = (stamp.earlierByNs + 999) / 1000;
     put<std::uint32_t>(entry, EntryAt::EarlierByUs,
-                       std::uint32_t(std::clamp<std::int64_t>(
-                           earlierByUs, 0, std::numeric_limits<std::uint32_t>::max())));
+                       std::uint32_t(std::min<std::int64_t>(
+                           stamp.earlierByUs(), std::numeric_limits<std::uint32_t>::max())));
     put<std::uint64_t>(entry, EntryAt::Device, id.device);
     put<std::uint64_t>(entry, EntryAt::Inode, id.inode);
     put<std::int64_t>(entry, EntryAt::Length, stamp.length);

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <algorithm>
 #include <cstdint>
 
 namespace velmora {
@@ -40,6 +41,12 @@ struct FileStamp
     friend bool operator==(const FileStamp &, const FileStamp &) = default;
 
     std::int64_t earliestNs() const { return modifiedNs - earlierByNs; }
+    // The span in whole microseconds, rounded up: a span a little wider
+    // still holds the file's time.
+    std::int64_t earlierByUs() const
+    {
+        return (std::max<std::int64_t>(earlierByNs, 0) + 999) / 1000;
+    }
     // Whether a file now stamped `now` is as it was when this was taken.
     bool admits(const FileStamp &now) const
     {
