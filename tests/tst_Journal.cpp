@@ -22,14 +22,14 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Runs the program, killed between the two writes of the n-th file it writes
-// when n > 0 (by the fault library, tests/faults/faults.cpp).
+// Runs the program, killed right after its n-th write to a file when n > 0
+// (by the fault library, tests/faults/faults.cpp).
 ProcessRun runCli(const QStringList &arguments, int n = 0)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     if (n > 0) {
         environment.insert(u"LD_PRELOAD"_s, QStringLiteral(VELMORA_FAULTS_PATH));
-        environment.insert(u"VELMORA_FAULT_PWRITE"_s, u"%1:kill"_s.arg(2 * n));
+        environment.insert(u"VELMORA_FAULT_PWRITE"_s, u"%1:killafter"_s.arg(n));
     }
     return runProcess(QStringLiteral(CL2VELMORA_CLI_PATH), arguments, environment);
 }
@@ -116,7 +116,8 @@ class tst_Journal : public QObject
     Killed killBetweenWrites(const QString &name)
     {
         Killed killed;
-        killed.original = makeEightDirectionCl2(3);
+        // Its second group starts past the first 4 KiB: two writes.
+        killed.original = makeEightDirectionCl2(3, 2048);
         killed.half = halfWritten(killed.original, converted(killed.original));
         killed.file = putFile(*m_dir, name, killed.original);
         const ProcessRun run = runCli({killed.file}, 1);
@@ -165,25 +166,33 @@ private slots:
     {
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<int>("frames");
+        QTest::addColumn<int>("frameSize");
+        QTest::addColumn<int>("writes"); // each file takes to be rewritten
         QTest::addColumn<int>("killAt"); // of three files, the one being written when killed
         QTest::addColumn<bool>("links"); // the run given symbolic links to the files
-        QTest::newRow("first file") << QStringList() << 2 << 1 << false;
-        QTest::newRow("groups without frames") << QStringList() << 0 << 2 << false;
-        // The partner's table then lies beyond the first 4 KiB of the file.
-        QTest::newRow("second file, long tables") << QStringList() << 1100 << 2 << false;
-        QTest::newRow("undo, third file") << QStringList{u"--undo"_s} << 3 << 3 << false;
+        // A file whose partner table lies beyond the first 4 KiB takes two
+        // writes: killed between them, it is put back. A smaller one is
+        // rewritten by one write: killed after it, it is left converted.
+        QTest::newRow("first file") << QStringList() << 2 << 2048 << 2 << 1 << false;
+        QTest::newRow("second file, long tables") << QStringList() << 1100 << 2 << 2 << 2 << false;
+        QTest::newRow("undo, third file")
+            << QStringList{u"--undo"_s} << 3 << 2048 << 2 << 3 << false;
         // Put back through the link, by the name the run was given.
-        QTest::newRow("through a link") << QStringList() << 3 << 2 << true;
+        QTest::newRow("through a link") << QStringList() << 3 << 2048 << 2 << 2 << true;
+        QTest::newRow("one write") << QStringList() << 3 << 2 << 1 << 2 << false;
+        QTest::newRow("groups without frames") << QStringList() << 0 << 2 << 1 << 2 << false;
     }
 
     void aKilledRunIsPutBack()
     {
         QFETCH(QStringList, options);
         QFETCH(int, frames);
+        QFETCH(int, frameSize);
+        QFETCH(int, writes);
         QFETCH(int, killAt);
         QFETCH(bool, links);
         // Undo takes a file converted once.
-        const QByteArray fresh = makeEightDirectionCl2(frames, 2);
+        const QByteArray fresh = makeEightDirectionCl2(frames, frameSize);
         const bool undo = options.contains(u"--undo"_s);
         const QByteArray original = undo ? converted(fresh) : fresh;
         const QByteArray whole = converted(original, undo);
@@ -193,12 +202,15 @@ private slots:
             given << (links ? m_dir->filePath(u"link %1.cl2"_s.arg(i)) : files.last());
             QVERIFY(!links || QFile::link(files.last(), given.last()));
         }
-        QVERIFY(!runCli(options + given, killAt).finished);
+        QVERIFY(!runCli(options + given, (killAt - 1) * writes + 1).finished);
         QCOMPARE(journalEntries().size(), 1);
+        const bool putBack = writes == 2;
         QCOMPARE(startAgain(),
-                 (QStringList{putBackLine(given[killAt - 1]), otherDone, u"exit 0"_s}));
+                 (putBack ? QStringList{putBackLine(given[killAt - 1]), otherDone, u"exit 0"_s}
+                          : QStringList{otherDone, u"exit 0"_s}));
         for (int i = 1; i <= 3; ++i) {
-            QVERIFY(readFile(files[i - 1]) == (i < killAt ? whole : original));
+            const bool done = i < killAt || (i == killAt && !putBack);
+            QVERIFY(readFile(files[i - 1]) == (done ? whole : original));
         }
         QCOMPARE(journalEntries(), QStringList());
     }
@@ -499,12 +511,12 @@ private slots:
         QCOMPARE(started.journal->slotCount(), 2);
         const std::thread::id caller = std::this_thread::get_id();
         std::atomic<int> byWorkers = 0;
-        DirectionTables::setBetweenWritesForTesting(
+        DirectionTables::setAfterFirstWriteForTesting(
             [&] { byWorkers += std::this_thread::get_id() != caller; });
         options.journal = started.journal.get();
         ConversionRun run(options);
         const BatchResult result = ConvertPaths({m_dir->path()}, log, run);
-        DirectionTables::setBetweenWritesForTesting({});
+        DirectionTables::setAfterFirstWriteForTesting({});
         QVERIFY(result.failed == 0 && result.found == 64);
         QCOMPARE(byWorkers.load(), 0);
         for (const QString &file : files) {

@@ -163,37 +163,41 @@ void tst_Module1::refusesFilesItWouldDamage()
 
 void tst_Module1::faultsAreReported_data()
 {
-    QTest::addColumn<int>("skip"); // writes that go through before `count` fail, torn
+    QTest::addColumn<int>("frameSize"); // 256: two writes, the partner past the first 4 KiB
+    QTest::addColumn<int>("skip");      // writes that go through before `count` fail, torn
     QTest::addColumn<int>("count");
     QTest::addColumn<bool>("badClose");
     QTest::addColumn<bool>("dryRun");
     QTest::addColumn<QString>("problem");
     const QString full = u"could not be written (No space left on device)"_s;
+    const QString putBack = full + u"; its original bytes were put back"_s;
     const QString closed = u"was rewritten, but closing it failed (Input/output error): on a "
                            "network file system the new bytes may not have reached the server"_s;
-    QTest::newRow("header write torn")
-        << 0 << 1 << false << false << full + u"; its original bytes were put back"_s;
+    QTest::newRow("header write torn") << 256 << 0 << 1 << false << false << putBack;
     // The put-back is torn too, but it tore where the failed write did.
     QTest::newRow("header write torn, put-back torn over it")
-        << 0 << 2 << false << false << full + u"; its original bytes were put back"_s;
-    QTest::newRow("second table write torn")
-        << 1 << 1 << false << false << full + u"; its original bytes were put back"_s;
-    QTest::newRow("restoring fails too")
-        << 1 << 3 << false << false << full + u" and putting its original bytes back failed"_s;
-    QTest::newRow("close fails") << 0 << 0 << true << false << closed;
+        << 256 << 0 << 2 << false << false << putBack;
+    QTest::newRow("second table write torn") << 256 << 1 << 1 << false << false << putBack;
+    QTest::newRow("restoring fails too") << 256 << 1 << 3 << false << false
+                                         << full + u" and putting its original bytes back failed"_s;
+    QTest::newRow("one write torn") << 16 << 0 << 1 << false << false << putBack;
+    QTest::newRow("one write torn, put-back torn over it")
+        << 16 << 0 << 2 << false << false << putBack;
+    QTest::newRow("close fails") << 16 << 0 << 0 << true << false << closed;
     QTest::newRow("close fails, dry run")
-        << 0 << 0 << true << true << u"could not be closed: Input/output error"_s;
+        << 16 << 0 << 0 << true << true << u"could not be closed: Input/output error"_s;
 }
 
 // Each fault in the single-file road and in a folder's.
 void tst_Module1::faultsAreReported()
 {
+    QFETCH(int, frameSize);
     QFETCH(int, skip);
     QFETCH(int, count);
     QFETCH(bool, badClose);
     QFETCH(bool, dryRun);
     QFETCH(QString, problem);
-    const QByteArray original = makeEightDirectionCl2(20);
+    const QByteArray original = makeEightDirectionCl2(20, frameSize);
     const QString path = putFile(*m_dir, u"disk full.cl2"_s, original);
     for (const bool inFolder : {false, true}) {
         QVERIFY(writeFile(path, original));
@@ -441,7 +445,7 @@ void tst_Module1::everyWayGivesTheSameRun()
     run.options().jobs = jobs;
     run.options().overlapSearch = overlap;
     std::atomic<int> written{0};
-    DirectionTables::setBetweenWritesForTesting([&] {
+    DirectionTables::setAfterFirstWriteForTesting([&] {
         if (++written == 3 && stop == "writing"_L1) {
             run.requestStop();
         }
@@ -465,7 +469,7 @@ void tst_Module1::everyWayGivesTheSameRun()
     });
     const TreeRun got = runOnMixedTree(*m_dir, &run);
     setFolderTakenForTesting({});
-    DirectionTables::setBetweenWritesForTesting({});
+    DirectionTables::setAfterFirstWriteForTesting({});
     QVERIFY(waited);
     QCOMPARE(got.result.stopped, !stop.isEmpty());
     if (stop.isEmpty()) {

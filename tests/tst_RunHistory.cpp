@@ -64,11 +64,12 @@ class tst_RunHistory : public QObject
     Q_OBJECT
 
     // count 8-direction files in batch/, all alike; their paths.
-    QStringList makeBatch(int count = 5)
+    QStringList makeBatch(int count = 5) { return makeBatch(count, m_original); }
+    QStringList makeBatch(int count, const QByteArray &original)
     {
         QStringList paths;
         for (int i = 0; i < count; ++i) {
-            paths << putFile(*m_dir, u"batch/%1.cl2"_s.arg(i, 2, 10, QChar(u'0')), m_original);
+            paths << putFile(*m_dir, u"batch/%1.cl2"_s.arg(i, 2, 10, QChar(u'0')), original);
         }
         return paths;
     }
@@ -137,25 +138,29 @@ private slots:
     void undoLastAfterAKill_data()
     {
         QTest::addColumn<int>("jobs");
+        QTest::addColumn<int>("frameSize");
         QTest::addColumn<QString>("orders");
         QTest::addColumn<int>("putBack"); // -1: as many as the threads left so
-        // The kill comes at the 60th write: on one thread, the second of the
-        // 30th file.
-        QTest::newRow("between two writes, one thread") << 1 << u"60:kill"_s << 1;
-        QTest::newRow("after the last write, one thread") << 1 << u"60:killafter"_s << 0;
-        QTest::newRow("between two writes, eight threads") << 8 << u"60:kill"_s << -1;
-        QTest::newRow("after the last write, eight threads") << 8 << u"60:killafter"_s << -1;
+        // Frames of 2 KiB put the partner table past the first 4 KiB: each
+        // file takes two writes, and the 60th write is the second of the
+        // 30th file. A smaller file takes one.
+        QTest::newRow("between two writes, one thread") << 1 << 2048 << u"60:kill"_s << 1;
+        QTest::newRow("after the last write, one thread") << 1 << 16 << u"30:killafter"_s << 0;
+        QTest::newRow("between two writes, eight threads") << 8 << 2048 << u"60:kill"_s << -1;
+        QTest::newRow("after the last write, eight threads") << 8 << 16 << u"30:killafter"_s << -1;
     }
 
     void undoLastAfterAKill()
     {
         QFETCH(int, jobs);
+        QFETCH(int, frameSize);
         QFETCH(QString, orders);
         QFETCH(int, putBack);
-        const QStringList batch = makeBatch(60);
+        const QByteArray original = makeEightDirectionCl2(3, frameSize);
+        const QStringList batch = makeBatch(60, original);
         QVERIFY(!runCli({u"-j%1"_s.arg(jobs), batchFolder()}, orders).finished);
         const qsizetype changed = std::ranges::count_if(
-            batch, [this](const QString &file) { return readFile(file) != m_original; });
+            batch, [&original](const QString &file) { return readFile(file) != original; });
         QVERIFY(changed >= 30);
         QVERIFY(
             lines(runCli({u"--history"_s}).out).value(0).contains(u" files converted  killed  "_s));
@@ -177,7 +182,7 @@ private slots:
             QCOMPARE(shown.value(putBack), restoredLine(batch[0]));
         }
         for (const QString &file : batch) {
-            QVERIFY2(readFile(file) == m_original, qPrintable(file));
+            QVERIFY2(readFile(file) == original, qPrintable(file));
         }
     }
 
@@ -213,7 +218,7 @@ private slots:
     void skipConvertedResumesAStoppedRun()
     {
         const QStringList batch = makeBatch();
-        const ProcessRun stopped = runCli({u"-j1"_s, batchFolder()}, u"5:stop"_s, [](qint64 pid) {
+        const ProcessRun stopped = runCli({u"-j1"_s, batchFolder()}, u"3:stop"_s, [](qint64 pid) {
             if (awaitStopped(pid)) {
                 ::kill(pid_t(pid), SIGINT);
                 ::kill(pid_t(pid), SIGCONT);

@@ -299,8 +299,8 @@ private slots:
 
     // A run of five files in a folder whose name is too long for the status
     // line, one after another, stood still at a write by the fault library: a
-    // conversion writes twice a file, so the 2n-th write is the n-th file's
-    // last. Held long enough for the log to be due at the next file.
+    // conversion rewrites a small file in one write, so the n-th write is the
+    // n-th file's. Held long enough for the log to be due at the next file.
     void heldRun_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -314,21 +314,21 @@ private slots:
         // A stop signal ends the run right after the file in hand.
         for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
             QTest::addRow("signal %d", signal)
-                << serial << Output::Captured << 4 << signal << 2 << QString();
+                << serial << Output::Captured << 2 << signal << 2 << QString();
         }
         // Its log goes into a pipe nobody reads any more as its last file is
         // done (a run that stops is linesGoOutUntilTheirReaderLeaves).
         QTest::newRow("reader left at the last file")
-            << serial << Output::ReaderLeaves << 9 << 0 << 5 << QString();
+            << serial << Output::ReaderLeaves << 5 << 0 << 5 << QString();
         // The status line is erased before the log goes out, and at the end.
         const QString status =
             u"\rSearching \\.{3}f{57} \\.{3}\x1b\\[K[\\s\\S]*\r5 / 5 files, \\d+ files/s\x1b\\[K"_s;
-        QTest::newRow("log on the terminal") << serial << Output::Terminal << 4 << 0 << 5 << status;
+        QTest::newRow("log on the terminal") << serial << Output::Terminal << 2 << 0 << 5 << status;
         QTest::newRow("status on the terminal, log on a pipe")
-            << serial << Output::StatusOnTerminal << 4 << 0 << 5 << status;
+            << serial << Output::StatusOnTerminal << 2 << 0 << 5 << status;
         // Done within a millisecond of the first file: no rate yet.
         QTest::newRow("two quick files on the terminal")
-            << QStringList{folder + u"/0.cl2"_s, folder + u"/1.cl2"_s} << Output::Terminal << 4 << 0
+            << QStringList{folder + u"/0.cl2"_s, folder + u"/1.cl2"_s} << Output::Terminal << 2 << 0
             << 2 << u"\r2 / 2 files(, \\d+ files/s)?\x1b\\[K"_s;
     }
 

@@ -4,6 +4,7 @@
 
 #include <QtEndian>
 
+#include <algorithm>
 #include <limits>
 
 namespace velmora {
@@ -24,7 +25,7 @@ struct SwapRule
 constexpr SwapRule ForwardRule{{0, 3, 5, 7, 1, 2, 4, 6}, 1};
 constexpr SwapRule UndoRule{{0, 4, 5, 1, 6, 2, 7, 3}, 4};
 
-std::function<void()> betweenWrites;
+std::function<void()> afterFirstWrite;
 
 std::int32_t int32At(const std::vector<char> &bytes, std::int64_t offset)
 {
@@ -78,6 +79,19 @@ bool holds(BinaryFile &file, std::int64_t offset, const std::vector<char> &bytes
     QString error;
     return file.readAt(offset, now.data(), std::ssize(now), &error) == std::ssize(now) &&
            now == bytes;
+}
+
+// What store() says of a write that failed, once it tried to put the
+// original bytes back: whether the file holds them again.
+QString failedWrite(const QString &error, bool originalBack, const QString &restoreError)
+{
+    if (originalBack) {
+        return QStringLiteral("could not be written (%1); its original bytes were put back")
+            .arg(error);
+    }
+    return QStringLiteral("could not be written (%1) and putting its original bytes back failed "
+                          "too (%2): the file may be damaged")
+        .arg(error, restoreError);
 }
 
 } // namespace
@@ -166,8 +180,10 @@ FileProblem DirectionTables::load(BinaryFile &file, DirectionSwap swap)
     }
     // The partner's frame count is read together with its table; a small file
     // has them in the first read already.
+    m_span.clear();
     if (partnerEnd <= got) {
         m_partner.assign(first + partner, first + partnerEnd);
+        m_span.assign(first, first + partnerEnd);
     } else {
         m_partner.resize(static_cast<std::size_t>(4 + tableBytes));
         if (file.readAt(partner, m_partner.data(), std::ssize(m_partner), &error) !=
@@ -204,6 +220,11 @@ FileProblem DirectionTables::prepare(DirectionSwap swap, const std::array<std::i
         return damaged(
             QStringLiteral("has a frame offset that does not fit in 32 bits once moved"));
     }
+    m_newSpan = m_span;
+    if (!m_newSpan.empty()) {
+        std::copy(m_newFront.begin(), m_newFront.end(), m_newSpan.begin());
+        std::copy(m_newPartner.begin(), m_newPartner.end(), m_newSpan.begin() + m_partnerOffset);
+    }
     return {};
 }
 
@@ -214,6 +235,7 @@ FileProblem DirectionTables::loadFromBlocks(DirectionSwap swap, std::span<const 
     m_front.assign(front.begin(), front.end());
     m_partner.assign(partner.begin(), partner.end());
     m_partnerOffset = partnerOffset;
+    m_span.clear();
     if (std::ssize(m_front) < FirstTableOffset || int32At(m_front, 0) != HeaderSize) {
         return notEightDirections();
     }
@@ -235,11 +257,25 @@ FileProblem DirectionTables::loadFromBlocks(DirectionSwap swap, std::span<const 
 QString DirectionTables::store(BinaryFile &file) const
 {
     QString error;
-    bool frontWritten = false;
+    if (!m_newSpan.empty()) {
+        // One write costs the system about half of two, and a small file is
+        // never left with one block rewritten and not the other.
+        if (file.writeAt(0, m_newSpan.data(), std::ssize(m_newSpan), &error)) {
+            if (afterFirstWrite) {
+                afterFirstWrite();
+            }
+            return {};
+        }
+        QString restoreError;
+        const bool restored = file.writeAt(0, m_span.data(), std::ssize(m_span), &restoreError) ||
+                              holds(file, 0, m_span);
+        return failedWrite(error, restored, restoreError);
+    }
+    bool partnerTouched = false;
     if (file.writeAt(0, m_newFront.data(), std::ssize(m_newFront), &error)) {
-        frontWritten = true;
-        if (betweenWrites) {
-            betweenWrites();
+        partnerTouched = true;
+        if (afterFirstWrite) {
+            afterFirstWrite();
         }
         if (file.writeAt(m_partnerOffset, m_newPartner.data(), std::ssize(m_newPartner), &error)) {
             return {};
@@ -248,24 +284,20 @@ QString DirectionTables::store(BinaryFile &file) const
     // Put back every region that may have been touched, the failed one included.
     QString restoreError;
     const bool restored = file.writeAt(0, m_front.data(), std::ssize(m_front), &restoreError) &&
-                          (!frontWritten || file.writeAt(m_partnerOffset, m_partner.data(),
-                                                         std::ssize(m_partner), &restoreError));
+                          (!partnerTouched || file.writeAt(m_partnerOffset, m_partner.data(),
+                                                           std::ssize(m_partner), &restoreError));
     // A put-back that failed may have found the bytes as they were (a write
     // refused before it wrote anything): only a file whose bytes are not the
     // original ones is called damaged.
-    if (restored ||
-        (holds(file, 0, m_front) && (!frontWritten || holds(file, m_partnerOffset, m_partner)))) {
-        return QStringLiteral("could not be written (%1); its original bytes were put back")
-            .arg(error);
-    }
-    return QStringLiteral("could not be written (%1) and putting its original bytes back failed "
-                          "too (%2): the file may be damaged")
-        .arg(error, restoreError);
+    return failedWrite(error,
+                       restored || (holds(file, 0, m_front) &&
+                                    (!partnerTouched || holds(file, m_partnerOffset, m_partner))),
+                       restoreError);
 }
 
-void DirectionTables::setBetweenWritesForTesting(std::function<void()> hook)
+void DirectionTables::setAfterFirstWriteForTesting(std::function<void()> hook)
 {
-    betweenWrites = std::move(hook);
+    afterFirstWrite = std::move(hook);
 }
 
 } // namespace velmora

@@ -34,8 +34,9 @@ public:
     // bytes. Returns what is wrong with the file, if anything.
     FileProblem load(BinaryFile &file, DirectionSwap swap);
 
-    // Writes the prepared bytes. When a write fails, the original bytes are put
-    // back; the result says what failed, or is empty on success.
+    // Writes the prepared bytes: in one write when both blocks came in the
+    // first read, else block by block. When a write fails, the original bytes
+    // are put back; the result says what failed, or is empty on success.
     QString store(BinaryFile &file) const;
 
     // Sets up the object as load() would have for a file whose original
@@ -53,8 +54,8 @@ public:
     const std::vector<char> &newPartner() const { return m_newPartner; }
     std::int64_t partnerOffset() const { return m_partnerOffset; }
 
-    // Test seam: called by store() between its two writes.
-    static void setBetweenWritesForTesting(std::function<void()> hook);
+    // Test seam: called by store() after its first write, once per file.
+    static void setAfterFirstWriteForTesting(std::function<void()> hook);
 
 private:
     FileProblem prepare(DirectionSwap swap, const std::array<std::int32_t, 8> &groups,
@@ -68,6 +69,11 @@ private:
     std::vector<char> m_partner;
     std::vector<char> m_newPartner;
     std::int64_t m_partnerOffset = 0;
+    // When both blocks came in the first read: the bytes from offset 0 to the
+    // partner block's end, as read and as they are written (the bytes between
+    // the blocks unchanged), so that one write does the rewrite. Else empty.
+    std::vector<char> m_span;
+    std::vector<char> m_newSpan;
 };
 
 } // namespace velmora

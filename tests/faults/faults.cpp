@@ -20,9 +20,10 @@
 //                                   on a slow disk: the program's threads wait
 //                                   for it, and two programs overlap more
 //
-// A conversion writes twice, so N = 2n - 1 is the n-th file's first write and
-// N = 2n its second: "2n:kill" kills the program between the two writes of
-// the n-th file. The programs call pread and pwrite (not their 64-bit names,
+// A conversion rewrites a file whose two frame tables lie in its first 4 KiB
+// in one write, so there N = n is the n-th file's write. A larger file takes
+// two writes: in a batch of those, "2n:kill" kills the program between the
+// two writes of the n-th file. The programs call pread and pwrite (not their 64-bit names,
 // which are the same calls on a 64-bit system).
 #include <atomic>
 #include <cerrno>
