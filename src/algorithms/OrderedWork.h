@@ -26,10 +26,12 @@ namespace velmora {
 // workers from 0 up to jobs - 2; the calling thread, one of the jobs, is
 // jobs - 1.
 // A slot (the state of one item between the steps) is reused round the
-// window, so memory does not grow with the list. The list may grow while it
-// is worked on: finish may call extend(); or, after expectMore(), any thread
-// may, and the run goes on until endOfList() too. With one job, every step
-// runs on the calling thread, one item after another.
+// window, so memory does not grow with the list. There are slots for the
+// threads of the cores at first, and for every job once a disk makes more
+// threads worth it. The list may grow while it is worked on: finish may call
+// extend(); or, after expectMore(), any thread may, and the run goes on until
+// endOfList() too. With one job, every step runs on the calling thread, one
+// item after another.
 // A thread takes `chunk` items at a time and runs each step for all of them:
 // handing work from thread to thread costs far more than a small item, so it
 // is done for many at once. The calling thread takes a chunk too whenever the
@@ -38,10 +40,9 @@ template <typename Slot> class OrderedWork
 {
 public:
     OrderedWork(int jobs, qsizetype count, qsizetype chunk = 1)
-        : m_jobs(jobs), m_count(count), m_chunk(std::max<qsizetype>(chunk, 1)),
-          m_slots(std::size_t(std::max(jobs, 1) * 2 * m_chunk)),
-          m_ready(std::make_unique<std::atomic<bool>[]>(m_slots.size()))
+        : m_jobs(jobs), m_count(count), m_chunk(std::max<qsizetype>(chunk, 1))
     {
+        makeSlots(m_coreWorkers);
     }
 
     // Whether the items wait for a disk: a chunk read from storage for most
@@ -54,6 +55,7 @@ public:
     {
         m_coreWorkers = std::clamp(threads - 1, 0, std::max(m_jobs - 1, 0));
         m_neededWorkers = m_coreWorkers;
+        makeSlots(m_coreWorkers);
     }
 
     // Items up to count can now be worked on; count never shrinks.
@@ -161,6 +163,9 @@ public:
                 started = stop(done);
                 continue;
             }
+            if (m_moreSlots.load(std::memory_order_relaxed) && addSlots(done)) {
+                continue;
+            }
             if (!ready(done).load(std::memory_order_acquire)) {
                 if (const auto [first, end] = take(-1); first < end) {
                     steps(first, end, callerThread());
@@ -181,6 +186,33 @@ public:
 private:
     Slot &slot(qsizetype i) { return m_slots[std::size_t(i) % m_slots.size()]; }
 
+    // Fresh slots for `workers` threads besides the calling one, up to the
+    // jobs': two chunks each. Only while no item is in flight.
+    void makeSlots(int workers)
+    {
+        const auto size =
+            std::size_t(2 * m_chunk * (std::clamp(workers, 0, std::max(m_jobs - 1, 0)) + 1));
+        m_slots = std::vector<Slot>(size);
+        m_ready = std::make_unique<std::atomic<bool>[]>(size);
+    }
+    // Makes the slots for every job once more workers are wanted than the
+    // slots serve, and every item taken (up to done) is finished: until then
+    // no item is taken. False while items are still in flight. Called by the
+    // calling thread, the one that reads slots without the lock outside steps.
+    bool addSlots(qsizetype done)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_next != done) {
+                return false;
+            }
+            makeSlots(m_jobs - 1);
+            m_moreSlots.store(false, std::memory_order_relaxed);
+        }
+        m_spaceFreed.notify_all();
+        return true;
+    }
+
     // The next items for worker w to work on, [first, end); empty once the
     // work is over. A worker waits while it is not needed, the window is full
     // or every item so far is taken; the calling thread (w < 0) does not wait
@@ -189,7 +221,8 @@ private:
     {
         std::unique_lock lock(m_mutex);
         const auto available = [this] {
-            return m_next < m_count && m_next - m_finished < window();
+            return m_next < m_count && m_next - m_finished < window() &&
+                   !m_moreSlots.load(std::memory_order_relaxed);
         };
         // A worker that is not needed waits apart, so that waking a worker
         // for space never wakes one that is not needed.
@@ -221,7 +254,8 @@ private:
     // holds the lock.
     bool chunkWaits() const
     {
-        return m_count - m_next >= m_chunk && m_next + m_chunk - m_finished <= window();
+        return m_count - m_next >= m_chunk && m_next + m_chunk - m_finished <= window() &&
+               !m_moreSlots.load(std::memory_order_relaxed);
     }
     std::atomic<bool> &ready(qsizetype i) { return m_ready[std::size_t(i) % m_slots.size()]; }
     void prepared(qsizetype first, qsizetype end)
@@ -270,6 +304,9 @@ private:
                 m_hire.store(std::max(m_hire.load(std::memory_order_relaxed), m_neededWorkers),
                              std::memory_order_relaxed);
                 m_diskBound.store(true, std::memory_order_relaxed);
+                if (2 * m_chunk * (m_neededWorkers + 1) > qsizetype(m_slots.size())) {
+                    m_moreSlots.store(true, std::memory_order_relaxed);
+                }
             } else if (reads == 0) {
                 m_neededWorkers = std::max(m_neededWorkers - 1, m_coreWorkers);
                 m_diskBound.store(false, std::memory_order_relaxed);
@@ -301,8 +338,10 @@ private:
     {
         std::unique_lock lock(m_mutex);
         m_awaited = i;
-        m_readied.wait(lock,
-                       [this, i] { return ready(i).load(std::memory_order_acquire) || hiring(); });
+        m_readied.wait(lock, [this, i] {
+            return ready(i).load(std::memory_order_acquire) || hiring() ||
+                   (m_moreSlots.load(std::memory_order_relaxed) && m_next == i);
+        });
         m_awaited = -1;
     }
     // Item i is finished: its slot is free for an item further on. Workers
@@ -394,6 +433,8 @@ private:
         std::clamp(int(std::thread::hardware_concurrency()) - 1, 0, std::max(m_jobs - 1, 0));
     int m_neededWorkers = m_coreWorkers;
     std::atomic<bool> m_diskBound{false};
+    // More workers are wanted than the slots serve: set under m_mutex.
+    std::atomic<bool> m_moreSlots{false};
     // Workers wanted so far, and started by the calling thread.
     std::atomic<int> m_hire{0};
     std::atomic<int> m_hired{0};
