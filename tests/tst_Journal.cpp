@@ -510,14 +510,18 @@ private slots:
         QVERIFY2(started.journal, qPrintable(started.whyNoJournal));
         QCOMPARE(started.journal->slotCount(), 2);
         const std::thread::id caller = std::this_thread::get_id();
+        std::atomic<int> written = 0;
         std::atomic<int> byWorkers = 0;
-        DirectionTables::setAfterFirstWriteForTesting(
-            [&] { byWorkers += std::this_thread::get_id() != caller; });
+        DirectionTables::setAfterFirstWriteForTesting([&] {
+            ++written;
+            byWorkers += std::this_thread::get_id() != caller;
+        });
         options.journal = started.journal.get();
         ConversionRun run(options);
         const BatchResult result = ConvertPaths({m_dir->path()}, log, run);
         DirectionTables::setAfterFirstWriteForTesting({});
         QVERIFY(result.failed == 0 && result.found == 64);
+        QCOMPARE(written.load(), 64);
         QCOMPARE(byWorkers.load(), 0);
         for (const QString &file : files) {
             QCOMPARE(readFile(file), converted(original));

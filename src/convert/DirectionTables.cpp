@@ -180,10 +180,8 @@ FileProblem DirectionTables::load(BinaryFile &file, DirectionSwap swap)
     }
     // The partner's frame count is read together with its table; a small file
     // has them in the first read already.
-    m_span.clear();
     if (partnerEnd <= got) {
         m_partner.assign(first + partner, first + partnerEnd);
-        m_span.assign(first, first + partnerEnd);
     } else {
         m_partner.resize(static_cast<std::size_t>(4 + tableBytes));
         if (file.readAt(partner, m_partner.data(), std::ssize(m_partner), &error) !=
@@ -199,12 +197,15 @@ FileProblem DirectionTables::load(BinaryFile &file, DirectionSwap swap)
                 .arg(partnerFrames));
     }
     m_partnerOffset = partner;
-    return prepare(swap, groups, frames);
+    // Both blocks in the first read: the bytes up to the partner's end.
+    const std::span<const char> span(first, partnerEnd <= got ? std::size_t(partnerEnd) : 0);
+    return prepare(swap, groups, frames, span);
 }
 
 FileProblem DirectionTables::prepare(DirectionSwap swap, const std::array<std::int32_t, 8> &groups,
-                                     std::int32_t frames)
+                                     std::int32_t frames, std::span<const char> span)
 {
+    m_span.assign(span.begin(), span.end());
     const SwapRule &rule = swap == DirectionSwap::Forward ? ForwardRule : UndoRule;
     const std::int32_t partner = groups[rule.partnerSlot];
     const std::int64_t entries = std::int64_t{frames} + 1;
@@ -235,7 +236,6 @@ FileProblem DirectionTables::loadFromBlocks(DirectionSwap swap, std::span<const 
     m_front.assign(front.begin(), front.end());
     m_partner.assign(partner.begin(), partner.end());
     m_partnerOffset = partnerOffset;
-    m_span.clear();
     if (std::ssize(m_front) < FirstTableOffset || int32At(m_front, 0) != HeaderSize) {
         return notEightDirections();
     }
@@ -251,7 +251,7 @@ FileProblem DirectionTables::loadFromBlocks(DirectionSwap swap, std::span<const 
         int32At(m_partner, 0) != frames) {
         return damaged(QStringLiteral("has blocks that do not belong together"));
     }
-    return prepare(swap, groups, frames);
+    return prepare(swap, groups, frames, {});
 }
 
 QString DirectionTables::store(BinaryFile &file) const

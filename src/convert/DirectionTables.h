@@ -58,8 +58,10 @@ public:
     static void setAfterFirstWriteForTesting(std::function<void()> hook);
 
 private:
+    // span: the file's bytes from offset 0 to the partner block's end when
+    // both blocks came in the first read, else empty.
     FileProblem prepare(DirectionSwap swap, const std::array<std::int32_t, 8> &groups,
-                        std::int32_t frames);
+                        std::int32_t frames, std::span<const char> span);
 
     // Each block is rewritten whole, its frame count with the same value.
     // From offset 0: header, first group's frame count and its table.
