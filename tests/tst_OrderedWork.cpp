@@ -99,7 +99,9 @@ void tst_OrderedWork::waitsForTheDiskBringThreadsAndSlots()
     std::set<std::thread::id> threads;
     std::vector<qsizetype> shared; // items whose slot was in use when they came
     std::vector<qsizetype> finished;
-    const auto open = [](qsizetype, Item &, int) {};
+    std::atomic<qsizetype> opened = 0;
+    qsizetype mostInFlight = 0;
+    const auto open = [&opened](qsizetype, Item &, int) { ++opened; };
     const auto admit = [](qsizetype, Item &) {};
     const auto read = [&](qsizetype i, Item &slot, int) {
         char page[PageBytes];
@@ -112,6 +114,7 @@ void tst_OrderedWork::waitsForTheDiskBringThreadsAndSlots()
         slot.index = i;
     };
     const auto finish = [&](qsizetype i, Item &slot) {
+        mostInFlight = std::max(mostInFlight, opened - qsizetype(finished.size()));
         finished.push_back(slot.index == i ? i : -1);
         slot.index = -1;
     };
@@ -126,8 +129,12 @@ void tst_OrderedWork::waitsForTheDiskBringThreadsAndSlots()
     QCOMPARE(shared, std::vector<qsizetype>());
     QVERIFY2(stopAt < 0 ? done == Items : done >= stopAt && done < Items,
              qPrintable(QString::number(done)));
-    // The calling thread alone would have done it all without the disk.
+    // The calling thread alone would have done it all without the disk, with
+    // slots for two chunks of four.
     QVERIFY2(threads.size() > 1, "no thread was brought in for the disk");
+    if (jobs >= 8) {
+        QVERIFY2(mostInFlight > 8, qPrintable(QString::number(mostInFlight)));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_OrderedWork)
