@@ -97,7 +97,8 @@ void tst_OrderedWork::waitsForTheDiskBringThreadsAndSlots()
     work.setCoreThreads(1);
     std::mutex seen;
     std::set<std::thread::id> threads;
-    std::vector<qsizetype> shared; // items whose slot was in use when they came
+    // Items whose slot was still in use when they came, or whose page was short.
+    std::vector<qsizetype> shared;
     std::vector<qsizetype> finished;
     std::atomic<qsizetype> opened = 0;
     qsizetype mostInFlight = 0;
