@@ -221,8 +221,7 @@ private:
     {
         std::unique_lock lock(m_mutex);
         const auto available = [this] {
-            return m_next < m_count && m_next - m_finished < window() &&
-                   !m_moreSlots.load(std::memory_order_relaxed);
+            return m_next < m_count && m_next - m_finished < window();
         };
         // A worker that is not needed waits apart, so that waking a worker
         // for space never wakes one that is not needed.
@@ -245,17 +244,20 @@ private:
     }
     // How far the items taken may run ahead of those finished: two chunks
     // for each thread in use, so that threads the run does not need hold no
-    // files open; the caller holds the lock.
+    // files open; none while the slots wait to be made anew. The caller holds
+    // the lock.
     qsizetype window() const
     {
+        if (m_moreSlots.load(std::memory_order_relaxed)) {
+            return 0;
+        }
         return std::min(qsizetype(m_slots.size()), 2 * m_chunk * (m_neededWorkers + 1));
     }
     // Whether a whole chunk waits to be taken and fits the window; the caller
     // holds the lock.
     bool chunkWaits() const
     {
-        return m_count - m_next >= m_chunk && m_next + m_chunk - m_finished <= window() &&
-               !m_moreSlots.load(std::memory_order_relaxed);
+        return m_count - m_next >= m_chunk && m_next + m_chunk - m_finished <= window();
     }
     std::atomic<bool> &ready(qsizetype i) { return m_ready[std::size_t(i) % m_slots.size()]; }
     void prepared(qsizetype first, qsizetype end)

@@ -81,6 +81,14 @@ bool holds(BinaryFile &file, std::int64_t offset, const std::vector<char> &bytes
            now == bytes;
 }
 
+// Puts front at offset 0 of span and partner at partnerOffset.
+void overlay(std::vector<char> &span, const std::vector<char> &front,
+             const std::vector<char> &partner, std::int64_t partnerOffset)
+{
+    std::copy(front.begin(), front.end(), span.begin());
+    std::copy(partner.begin(), partner.end(), span.begin() + partnerOffset);
+}
+
 // What store() says of a write that failed, once it tried to put the
 // original bytes back: whether the file holds them again.
 QString failedWrite(const QString &error, bool originalBack, const QString &restoreError)
@@ -205,7 +213,6 @@ FileProblem DirectionTables::load(BinaryFile &file, DirectionSwap swap)
 FileProblem DirectionTables::prepare(DirectionSwap swap, const std::array<std::int32_t, 8> &groups,
                                      std::int32_t frames, std::span<const char> span)
 {
-    m_span.assign(span.begin(), span.end());
     const SwapRule &rule = swap == DirectionSwap::Forward ? ForwardRule : UndoRule;
     const std::int32_t partner = groups[rule.partnerSlot];
     const std::int64_t entries = std::int64_t{frames} + 1;
@@ -221,10 +228,9 @@ FileProblem DirectionTables::prepare(DirectionSwap swap, const std::array<std::i
         return damaged(
             QStringLiteral("has a frame offset that does not fit in 32 bits once moved"));
     }
-    m_newSpan = m_span;
+    m_newSpan.assign(span.begin(), span.end());
     if (!m_newSpan.empty()) {
-        std::copy(m_newFront.begin(), m_newFront.end(), m_newSpan.begin());
-        std::copy(m_newPartner.begin(), m_newPartner.end(), m_newSpan.begin() + m_partnerOffset);
+        overlay(m_newSpan, m_newFront, m_newPartner, m_partnerOffset);
     }
     return {};
 }
@@ -266,9 +272,13 @@ QString DirectionTables::store(BinaryFile &file) const
             }
             return {};
         }
+        // The original span: the bytes between the blocks are the same.
+        std::vector<char> original = m_newSpan;
+        overlay(original, m_front, m_partner, m_partnerOffset);
         QString restoreError;
-        const bool restored = file.writeAt(0, m_span.data(), std::ssize(m_span), &restoreError) ||
-                              holds(file, 0, m_span);
+        const bool restored =
+            file.writeAt(0, original.data(), std::ssize(original), &restoreError) ||
+            holds(file, 0, original);
         return failedWrite(error, restored, restoreError);
     }
     bool partnerTouched = false;

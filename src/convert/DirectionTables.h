@@ -72,9 +72,8 @@ private:
     std::vector<char> m_newPartner;
     std::int64_t m_partnerOffset = 0;
     // When both blocks came in the first read: the bytes from offset 0 to the
-    // partner block's end, as read and as they are written (the bytes between
-    // the blocks unchanged), so that one write does the rewrite. Else empty.
-    std::vector<char> m_span;
+    // partner block's end as they are written (the bytes between the blocks
+    // as they were read), so that one write does the rewrite. Else empty.
     std::vector<char> m_newSpan;
 };
 
